@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs what Vantor needs on Debian 12 (when something is missing) and builds it.
+# Usage: scripts/setup.sh [preset]      (preset: default, asan or tsan; default: default)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+preset="${1:-default}"
+
+packages=(
+    build-essential cmake ninja-build pkg-config
+    qt6-base-dev zlib1g-dev
+    googletest libgtest-dev libgmock-dev libbenchmark-dev
+    iproute2 util-linux libcap2-bin
+    xvfb xauth zip unzip busybox udhcpc curl clang
+)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+    echo "setup: installing ${missing[*]}"
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset"

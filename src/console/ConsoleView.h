@@ -1,0 +1,54 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "console/BannerState.h"
+#include "console/ControlId.h"
+
+namespace vantor {
+
+enum class MessageIcon { None, Information, Exclamation };
+
+// What the console asks of a front-end. Every call arrives on the user-interface thread; the
+// console owns the state, a view only shows it and reports the operator's input back.
+class ConsoleView {
+  public:
+    virtual ~ConsoleView() = default;
+
+    virtual void setEnabled(ControlId id, bool on) = 0;
+    virtual void setVisible(ControlId id, bool on) = 0;
+    virtual void setChecked(ControlId id, bool on) = 0;
+    virtual void setText(ControlId id, const std::string& text) = 0;
+    virtual void setReadOnly(ControlId id, bool on) = 0;
+    virtual void setTextLimit(ControlId id, int characters) = 0;
+    // Gives the control the keyboard focus; for an edit, selects its whole text too.
+    virtual void focus(ControlId id) = 0;
+
+    // The status list: one appended row, the oldest rows dropped, or everything removed.
+    virtual void appendStatusRow(const std::string& text) = 0;
+    virtual void removeOldestStatusRows(std::size_t count) = 0;
+    virtual void clearStatusRows() = 0;
+
+    // One banner image on the button (asButton) or on the picture; the other one is hidden.
+    virtual void showBanner(BannerPair pair, bool firstImage, bool asButton) = 0;
+
+    // The banner's state changed; url is the page its button opens (empty without a device).
+    // Views that show the banner through showBanner() may ignore it.
+    virtual void bannerStateChanged(BannerState state, const std::string& url) {
+        (void)state;
+        (void)url;
+    }
+
+    // A modal message box with an OK button.
+    virtual void showMessage(const std::string& text, MessageIcon icon) = 0;
+    // Opens a URL in the desktop's browser; the result is a shell-style code, above 32 on
+    // success.
+    virtual int openUrl(const std::string& url) = 0;
+    // An open-file dialog; nothing when the operator cancels.
+    virtual std::optional<std::string> chooseFile(const std::string& filter) = 0;
+    virtual void showAbout() = 0;
+    virtual void closeWindow() = 0;
+};
+
+}  // namespace vantor

@@ -1,0 +1,134 @@
+#include "console/HeadlessFrontEnd.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdint>
+
+#include "console/HeadlessView.h"
+#include "console/OperatorConsole.h"
+
+namespace vantor {
+
+namespace {
+
+// A descriptor closed when it goes out of scope.
+class Fd {
+  public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
+sigset_t terminationSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    return set;
+}
+
+ControlId radioFor(ConsoleMode mode) {
+    switch (mode) {
+        case ConsoleMode::Manual:
+            return ControlId::RadioManual;
+        case ConsoleMode::Recovery:
+            return ControlId::RadioRecovery;
+        case ConsoleMode::FirmwareFile:
+            return ControlId::RadioFirmwareFile;
+        default:
+            return ControlId::RadioAuto;
+    }
+}
+
+}  // namespace
+
+HeadlessFrontEnd::HeadlessFrontEnd(InterfaceSource& interfaces, WorkerFactory& workers,
+                                   Timings timings)
+    : interfaces_(interfaces), workers_(workers), timings_(timings) {}
+
+void HeadlessFrontEnd::blockTerminationSignals() {
+    const sigset_t set = terminationSignals();
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+int HeadlessFrontEnd::run(const CommandLine& options, std::ostream& out) {
+    const sigset_t signals = terminationSignals();
+    const Fd signalFd(signalfd(-1, &signals, SFD_CLOEXEC | SFD_NONBLOCK));
+    const Fd wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (signalFd.get() < 0 || wakeFd.get() < 0) {
+        out << "vantor: cannot set up the event loop\n";
+        return 1;
+    }
+
+    std::atomic<bool> closeRequested{false};
+    OperatorConsole console(ConsoleServices{interfaces_, workers_, timings_});
+    const int wake = wakeFd.get();
+    console.dispatcher().setWake([wake] {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = ::write(wake, &one, sizeof one);
+    });
+    HeadlessView view(out, [&] { closeRequested = true; });
+    console.attachView(&view);
+    console.Initialize();
+
+    if (options.mode != ConsoleMode::Auto) {
+        console.OnRadioClicked(radioFor(options.mode));
+    }
+    int exitCode = 0;
+    if (options.action == CommandLine::Action::Set ||
+        options.action == CommandLine::Action::Update) {
+        out << "vantor: this build cannot run a "
+            << (options.action == CommandLine::Action::Set ? "Set" : "firmware Update") << " yet\n";
+        out.flush();
+        closeRequested = true;
+        exitCode = 1;
+    }
+
+    using Clock = std::chrono::steady_clock;
+    auto nextTick = Clock::now() + timings_.bannerBlink;
+    while (!closeRequested) {
+        console.dispatcher().drain();
+        const auto now = Clock::now();
+        if (now >= nextTick) {
+            console.OnTimerTick();
+            nextTick = now + timings_.bannerBlink;
+        }
+        const auto wait =
+            std::chrono::duration_cast<std::chrono::milliseconds>(nextTick - Clock::now());
+        pollfd fds[2] = {{signalFd.get(), POLLIN, 0}, {wakeFd.get(), POLLIN, 0}};
+        const int ready = ::poll(fds, 2, static_cast<int>(std::max<long long>(0, wait.count())));
+        if (ready < 0 && errno != EINTR) {
+            break;
+        }
+        if ((fds[1].revents & POLLIN) != 0) {
+            std::uint64_t count = 0;
+            [[maybe_unused]] const ssize_t got = ::read(wakeFd.get(), &count, sizeof count);
+        }
+        if ((fds[0].revents & POLLIN) != 0) {
+            signalfd_siginfo info{};
+            [[maybe_unused]] const ssize_t got = ::read(signalFd.get(), &info, sizeof info);
+            break;
+        }
+    }
+    console.Shutdown();
+    console.attachView(nullptr);
+    return exitCode;
+}
+
+}  // namespace vantor

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <ostream>
+
+#include "console/CommandLine.h"
+#include "console/InterfaceSource.h"
+#include "console/Timings.h"
+#include "console/WorkerFactory.h"
+
+namespace vantor {
+
+// Runs the console without a window: the same handlers, driven from the command line, with
+// the calling thread as the user-interface thread. SIGINT and SIGTERM end the run cleanly.
+class HeadlessFrontEnd {
+  public:
+    HeadlessFrontEnd(InterfaceSource& interfaces, WorkerFactory& workers, Timings timings = {});
+
+    // Blocks SIGINT and SIGTERM for the whole process; call before any other thread starts,
+    // so that every thread inherits the mask and the signals arrive through run()'s loop.
+    static void blockTerminationSignals();
+
+    // Returns the process exit code.
+    int run(const CommandLine& options, std::ostream& out);
+
+  private:
+    InterfaceSource& interfaces_;
+    WorkerFactory& workers_;
+    Timings timings_;
+};
+
+}  // namespace vantor

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "console/WorkerFactory.h"
+
+namespace vantor {
+
+// Workers that hold their place and do nothing until they are stopped: the console's threads,
+// counters and stops run for real while the services themselves are not built in.
+class IdleWorkerFactory : public WorkerFactory {
+  public:
+    std::unique_ptr<InterfaceWorker> makeListener(OperatorConsole& console,
+                                                  std::uint32_t nicAddress,
+                                                  std::uint16_t port) override;
+    std::unique_ptr<InterfaceWorker> makeRecoveryListener(OperatorConsole& console,
+                                                          std::uint32_t nicAddress) override;
+    std::unique_ptr<FirmwareUpgrader> makeUpgradeDriver(OperatorConsole& console) override;
+};
+
+}  // namespace vantor

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vantor {
+
+// Where the console learns this host's name and IPv4 interface addresses. Tests feed their
+// own lists through it.
+class InterfaceSource {
+  public:
+    virtual ~InterfaceSource() = default;
+    // The host name, or nothing when it cannot be read.
+    virtual std::optional<std::string> hostName() = 0;
+    // The IPv4 addresses that count as interfaces, network byte order, in the system's order.
+    virtual std::vector<std::uint32_t> addresses() = 0;
+};
+
+}  // namespace vantor

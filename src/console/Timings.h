@@ -1,0 +1,30 @@
+// Every wait and time-out of the system. The defaults are the product's values; tests hand
+// the console and its workers shortened copies so that they run in milliseconds.
+#pragma once
+
+#include <chrono>
+
+namespace vantor {
+
+using Millis = std::chrono::milliseconds;
+
+struct Timings {
+    // Operator console.
+    Millis workerPoll{100};       // waits for worker thread counters in mode switches
+    Millis interfaceWatch{1000};  // the interface watcher's period
+    Millis bannerBlink{500};      // the banner timer
+    // Host network tools.
+    Millis runnerPoll{100};    // command runner while the pipe is empty and the child alive
+    Millis pingTimeout{1100};  // one ICMP echo attempt
+    // Address assignment.
+    Millis notifyPause{300};  // after an unanswered ping round of an announced device
+    // Recovery boot service.
+    Millis recoveryPoll{100};    // waits for the DHCP thread of a recovery listener
+    Millis tftpTimeout{60000};   // a TFTP transfer waiting for an acknowledgement
+    Millis initrdSettle{15000};  // after the RAM disk, before pinging the restarted device
+    // Firmware upgrade.
+    Millis rebootCheckPause{10000};  // between reboot checks after new microcode
+    Millis microcodePause{18000};    // after a 0x81 packet of the code update protocol
+};
+
+}  // namespace vantor

@@ -1,0 +1,49 @@
+#include "console/WorkerGroup.h"
+
+namespace vantor {
+
+WorkerGroup::WorkerGroup(std::atomic<int>& counter) : counter_(counter) {}
+
+WorkerGroup::~WorkerGroup() {
+    stopAll();
+    clear();
+}
+
+void WorkerGroup::start(std::unique_ptr<InterfaceWorker> worker) {
+    auto slot = std::make_unique<Slot>();
+    slot->worker = std::move(worker);
+    Slot* raw = slot.get();
+    slots_.push_back(std::move(slot));
+    raw->thread = std::thread([this, raw] {
+        counter_.fetch_add(1);
+        raw->worker->run();
+        counter_.fetch_sub(1);
+        raw->ended.store(true);
+    });
+}
+
+void WorkerGroup::stopAll() {
+    for (const auto& slot : slots_) {
+        slot->worker->stop();
+    }
+}
+
+bool WorkerGroup::allEnded() const {
+    for (const auto& slot : slots_) {
+        if (!slot->ended.load()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void WorkerGroup::clear() {
+    for (const auto& slot : slots_) {
+        if (slot->thread.joinable()) {
+            slot->thread.join();
+        }
+    }
+    slots_.clear();
+}
+
+}  // namespace vantor

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "console/InterfaceWorker.h"
+
+namespace vantor {
+
+// The running workers of one kind, each on its own thread. Every thread increments the
+// shared counter once as it begins and decrements it once as it ends.
+class WorkerGroup {
+  public:
+    explicit WorkerGroup(std::atomic<int>& counter);
+    ~WorkerGroup();
+    WorkerGroup(const WorkerGroup&) = delete;
+    WorkerGroup& operator=(const WorkerGroup&) = delete;
+
+    void start(std::unique_ptr<InterfaceWorker> worker);
+    // Calls stop() on every worker, in the order they were started; returns at once.
+    void stopAll();
+    // True when every thread has left its body (the counter may still be read as above 0 by
+    // another group's threads).
+    bool allEnded() const;
+    // Joins the threads and destroys the workers; call after allEnded().
+    void clear();
+    std::size_t size() const { return slots_.size(); }
+    bool empty() const { return slots_.empty(); }
+
+  private:
+    struct Slot {
+        std::unique_ptr<InterfaceWorker> worker;
+        std::atomic<bool> ended{false};
+        std::thread thread;
+    };
+
+    std::atomic<int>& counter_;
+    std::vector<std::unique_ptr<Slot>> slots_;
+};
+
+}  // namespace vantor
