@@ -1,0 +1,66 @@
+#include "support/ConsoleHarness.h"
+
+#include <chrono>
+
+namespace vantor::test {
+
+std::unique_ptr<InterfaceWorker> CountingWorkerFactory::makeListener(OperatorConsole& console,
+                                                                     std::uint32_t nic,
+                                                                     std::uint16_t port) {
+    ++listenersMade;
+    lastPort = port;
+    return idle_.makeListener(console, nic, port);
+}
+
+std::unique_ptr<InterfaceWorker> CountingWorkerFactory::makeRecoveryListener(
+    OperatorConsole& console, std::uint32_t nic) {
+    ++recoveryListenersMade;
+    return idle_.makeRecoveryListener(console, nic);
+}
+
+std::unique_ptr<FirmwareUpgrader> CountingWorkerFactory::makeUpgradeDriver(
+    OperatorConsole& console) {
+    ++upgradeDriversMade;
+    return idle_.makeUpgradeDriver(console);
+}
+
+Timings fastTimings() {
+    using std::chrono::milliseconds;
+    Timings t;
+    t.workerPoll = milliseconds(2);
+    t.interfaceWatch = milliseconds(20);
+    t.bannerBlink = milliseconds(10);
+    t.runnerPoll = milliseconds(2);
+    t.pingTimeout = milliseconds(50);
+    t.notifyPause = milliseconds(5);
+    t.recoveryPoll = milliseconds(2);
+    t.tftpTimeout = milliseconds(200);
+    t.initrdSettle = milliseconds(20);
+    t.rebootCheckPause = milliseconds(20);
+    t.microcodePause = milliseconds(20);
+    return t;
+}
+
+ConsoleHarness::ConsoleHarness(std::vector<std::string> addresses, Timings timings)
+    : interfaces(std::move(addresses)) {
+    console = std::make_unique<OperatorConsole>(ConsoleServices{interfaces, workers, timings});
+    console->attachView(&view);
+}
+
+ConsoleHarness::~ConsoleHarness() {
+    console->Shutdown();
+    console->attachView(nullptr);
+}
+
+bool ConsoleHarness::pumpUntil(const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        console->dispatcher().drainAndWait(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+}  // namespace vantor::test

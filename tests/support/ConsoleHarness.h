@@ -1,0 +1,52 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+
+#include "console/IdleWorkerFactory.h"
+#include "console/OperatorConsole.h"
+#include "support/FakeInterfaceSource.h"
+#include "support/RecordingView.h"
+
+namespace vantor::test {
+
+// Counts the workers the console asks for and hands out idle ones.
+class CountingWorkerFactory final : public WorkerFactory {
+public:
+    std::unique_ptr<InterfaceWorker> makeListener(OperatorConsole& console, std::uint32_t nic,
+                                                  std::uint16_t port) override;
+    std::unique_ptr<InterfaceWorker> makeRecoveryListener(OperatorConsole& console,
+                                                          std::uint32_t nic) override;
+    std::unique_ptr<FirmwareUpgrader> makeUpgradeDriver(OperatorConsole& console) override;
+
+    std::atomic<int> listenersMade{0};
+    std::atomic<int> recoveryListenersMade{0};
+    std::atomic<int> upgradeDriversMade{0};
+    std::atomic<int> lastPort{0};
+
+private:
+    IdleWorkerFactory idle_;
+};
+
+// Timings that make the console's waits take milliseconds.
+Timings fastTimings();
+
+// A console with a fake host, counting workers and a recording view, driven from the test's
+// thread as its user-interface thread.
+struct ConsoleHarness {
+    explicit ConsoleHarness(std::vector<std::string> addresses = {"192.168.1.10"},
+                            Timings timings = fastTimings());
+    ~ConsoleHarness();
+
+    // Clicks a mode radio the way the operator does.
+    void click(ControlId radio) { console->OnRadioClicked(radio); }
+    // Serves the console's queue until done() holds or about two seconds pass.
+    bool pumpUntil(const std::function<bool()>& done);
+
+    FakeInterfaceSource interfaces;
+    CountingWorkerFactory workers;
+    RecordingView view;
+    std::unique_ptr<OperatorConsole> console;
+};
+
+}  // namespace vantor::test
