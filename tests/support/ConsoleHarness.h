@@ -12,7 +12,7 @@ namespace vantor::test {
 
 // Counts the workers the console asks for and hands out idle ones.
 class CountingWorkerFactory final : public WorkerFactory {
-public:
+  public:
     std::unique_ptr<InterfaceWorker> makeListener(OperatorConsole& console, std::uint32_t nic,
                                                   std::uint16_t port) override;
     std::unique_ptr<InterfaceWorker> makeRecoveryListener(OperatorConsole& console,
@@ -24,7 +24,7 @@ public:
     std::atomic<int> upgradeDriversMade{0};
     std::atomic<int> lastPort{0};
 
-private:
+  private:
     IdleWorkerFactory idle_;
 };
 
