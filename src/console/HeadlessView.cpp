@@ -56,6 +56,13 @@ void HeadlessView::bannerStateChanged(BannerState state, const std::string& url)
     if (state != BannerState::Instructions && !url.empty()) {
         line += " " + url;
     }
+    {
+        std::lock_guard lock(mutex_);
+        if (line == banner_) {
+            return;  // set again without a change
+        }
+        banner_ = line;
+    }
     write(line + "\n");
 }
 

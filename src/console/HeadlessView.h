@@ -46,6 +46,7 @@ class HeadlessView final : public ConsoleView {
     std::ostream& out_;
     std::function<void()> onClose_;
     std::string notice_;
+    std::string banner_;
 };
 
 }  // namespace vantor

@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "console/Ipv4.h"
+#include "support/ConsoleHarness.h"
+
+namespace vantor {
+namespace {
+
+using namespace std::chrono_literals;
+
+bool hasRow(const std::vector<std::string>& rows, const std::string& row) {
+    return std::find(rows.begin(), rows.end(), row) != rows.end();
+}
+
+TEST(InterfaceWatcher, AnAddedAddressRestartsTheListenersWithinAboutOnePeriod) {
+    test::ConsoleHarness h;
+    h.console->Initialize();
+    ASSERT_EQ(h.console->listenerCount(), 1u);
+    h.interfaces.set({"192.168.1.10", "10.9.8.7"});
+    ASSERT_TRUE(h.pumpUntil([&] { return h.console->listenerCount() == 2; }));
+    ASSERT_TRUE(h.pumpUntil([&] { return h.console->countListener == 2; }));
+    EXPECT_EQ(h.workers.listenersMade, 3);
+    const auto rows = h.view.rows();
+    EXPECT_EQ(rows.front(), "> 2 NICs found on this machine (pc1):\r\n");
+    EXPECT_TRUE(hasRow(rows, "    - NIC2: 10.9.8.7\r\n"));
+    EXPECT_EQ(h.console->mode(), ConsoleMode::Auto);
+}
+
+TEST(InterfaceWatcher, AChangedAddressWithTheSameCountRestartsNothing) {
+    test::ConsoleHarness h;
+    h.console->Initialize();
+    h.interfaces.set({"192.168.7.7"});
+    // Several watcher periods pass.
+    const auto until = std::chrono::steady_clock::now() + 8 * h.console->timings().interfaceWatch;
+    h.pumpUntil([&] { return std::chrono::steady_clock::now() > until; });
+    EXPECT_EQ(h.workers.listenersMade, 1);
+    EXPECT_FALSE(hasRow(h.view.rows(), "> Network connections changed\r\n"));
+}
+
+TEST(InterfaceWatcher, RecoveryWaitsUntilRestartIsAllowed) {
+    test::ConsoleHarness h;
+    h.console->Initialize();
+    h.click(ControlId::RadioRecovery);
+    h.console->restartAllowed = false;  // a device is being served
+    h.interfaces.set({"192.168.1.10", "10.9.8.7"});
+    const auto until = std::chrono::steady_clock::now() + 6 * h.console->timings().interfaceWatch;
+    h.pumpUntil([&] { return std::chrono::steady_clock::now() > until; });
+    EXPECT_EQ(h.workers.recoveryListenersMade, 1);
+    h.console->restartAllowed = true;
+    EXPECT_TRUE(h.pumpUntil([&] {
+        const auto rows = h.view.rows();
+        return rows.size() == 4 && rows.back() == "> Listening.....\r\n";
+    }));
+    EXPECT_EQ(h.workers.recoveryListenersMade, 3);
+}
+
+TEST(InterfaceWatcher, LeavingAndReenteringWithinTheSleepKeepsOneWatcher) {
+    Timings slow = test::fastTimings();
+    slow.interfaceWatch = 300ms;
+    test::ConsoleHarness h({"192.168.1.10"}, slow);
+    h.console->Initialize();
+    for (int i = 0; i < 5; ++i) {
+        h.click(ControlId::RadioManual);
+        h.click(ControlId::RadioAuto);
+    }
+    // One watcher restarts once when an address appears, not one restart per visit.
+    h.interfaces.set({"192.168.1.10", "10.9.8.7"});
+    ASSERT_TRUE(h.pumpUntil([&] { return h.console->listenerCount() == 2; }));
+    const int made = h.workers.listenersMade;
+    const auto until = std::chrono::steady_clock::now() + 700ms;
+    h.pumpUntil([&] { return std::chrono::steady_clock::now() > until; });
+    EXPECT_EQ(h.workers.listenersMade, made);
+    EXPECT_EQ(made, 1 + 5 + 2);
+}
+
+// A listener that, like a real one handling a device, holds logLock and fieldLock while it
+// writes fields, the notice line and log rows, over and over until it is stopped.
+class BusyListener final : public InterfaceWorker {
+  public:
+    explicit BusyListener(OperatorConsole& console) : console_(console) {}
+    void run() override {
+        int round = 0;
+        while (!stop_ && console_.mode() == ConsoleMode::Auto) {
+            std::lock_guard log(console_.logLock);
+            {
+                std::lock_guard fields(console_.fieldLock);
+                console_.SetNoticeLine("Ignoring a packet from 00-11-22-33-44-55");
+            }
+            console_.SetMacFields({0, 0x11, 0x22, 0x33, 0x44, static_cast<std::uint8_t>(round)});
+            console_.AppendStatus(1, "> busy\r\n");
+            console_.SetBannerState(BannerState::DeviceReady);
+            ++round;
+        }
+    }
+    void stop() override { stop_ = true; }
+
+  private:
+    OperatorConsole& console_;
+    std::atomic<bool> stop_{false};
+};
+
+class BusyFactory final : public IdleWorkerFactory {
+  public:
+    std::unique_ptr<InterfaceWorker> makeListener(OperatorConsole& console, std::uint32_t,
+                                                  std::uint16_t) override {
+        return std::make_unique<BusyListener>(console);
+    }
+};
+
+TEST(WorkerHandover, ModeSwitchesNeverDeadlockWithWorkersChangingControls) {
+    test::FakeInterfaceSource interfaces({"192.168.1.10", "10.1.2.3"});
+    BusyFactory workers;
+    test::RecordingView view;
+    OperatorConsole console(ConsoleServices{interfaces, workers, test::fastTimings()});
+    console.attachView(&view);
+    console.Initialize();
+    for (int i = 0; i < 50; ++i) {
+        console.OnRadioClicked(i % 2 == 0 ? ControlId::RadioManual : ControlId::RadioRecovery);
+        EXPECT_EQ(console.countListener, 0);
+        console.OnRadioClicked(ControlId::RadioAuto);
+        ASSERT_EQ(console.mode(), ConsoleMode::Auto);
+    }
+    // The watcher's restart path, too, while the workers are busy.
+    interfaces.set({"192.168.1.10"});
+    const auto until = std::chrono::steady_clock::now() + 10 * console.timings().interfaceWatch;
+    while (std::chrono::steady_clock::now() < until) {
+        console.dispatcher().drainAndWait(2ms);
+    }
+    console.Shutdown();
+    EXPECT_EQ(console.countListener, 0);
+    EXPECT_EQ(console.listenerCount(), 0u);
+    console.attachView(nullptr);
+}
+
+}  // namespace
+}  // namespace vantor
