@@ -13,6 +13,7 @@ void WorkerGroup::start(std::unique_ptr<InterfaceWorker> worker) {
     auto slot = std::make_unique<Slot>();
     slot->worker = std::move(worker);
     Slot* raw = slot.get();
+    std::lock_guard lock(mutex_);
     slots_.push_back(std::move(slot));
     raw->thread = std::thread([this, raw] {
         counter_.fetch_add(1);
@@ -23,12 +24,14 @@ void WorkerGroup::start(std::unique_ptr<InterfaceWorker> worker) {
 }
 
 void WorkerGroup::stopAll() {
+    std::lock_guard lock(mutex_);
     for (const auto& slot : slots_) {
         slot->worker->stop();
     }
 }
 
 bool WorkerGroup::allEnded() const {
+    std::lock_guard lock(mutex_);
     for (const auto& slot : slots_) {
         if (!slot->ended.load()) {
             return false;
@@ -38,12 +41,21 @@ bool WorkerGroup::allEnded() const {
 }
 
 void WorkerGroup::clear() {
-    for (const auto& slot : slots_) {
+    std::vector<std::unique_ptr<Slot>> ending;
+    {
+        std::lock_guard lock(mutex_);
+        ending.swap(slots_);
+    }
+    for (const auto& slot : ending) {
         if (slot->thread.joinable()) {
             slot->thread.join();
         }
     }
-    slots_.clear();
+}
+
+std::size_t WorkerGroup::size() const {
+    std::lock_guard lock(mutex_);
+    return slots_.size();
 }
 
 }  // namespace vantor

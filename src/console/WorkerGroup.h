@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -26,8 +27,7 @@ class WorkerGroup {
     bool allEnded() const;
     // Joins the threads and destroys the workers; call after allEnded().
     void clear();
-    std::size_t size() const { return slots_.size(); }
-    bool empty() const { return slots_.empty(); }
+    std::size_t size() const;
 
   private:
     struct Slot {
@@ -37,6 +37,7 @@ class WorkerGroup {
     };
 
     std::atomic<int>& counter_;
+    mutable std::mutex mutex_;  // the list itself; readers on other threads ask for its size
     std::vector<std::unique_ptr<Slot>> slots_;
 };
 
