@@ -1,0 +1,56 @@
+#include "assign/Announcement.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+
+namespace vantor {
+
+ParsedAnnouncement Announcement::parse(std::span<const std::uint8_t> datagram) {
+    if (datagram.size() > kAnnouncementSize) {
+        return {std::nullopt, Error::TooLong};
+    }
+    Bytes bytes{};
+    std::copy(datagram.begin(), datagram.end(), bytes.begin());
+    return {Announcement(bytes), std::nullopt};
+}
+
+bool Announcement::ignoreMarker() const {
+    return std::all_of(bytes_.begin(), bytes_.begin() + 4,
+                       [](std::uint8_t b) { return b == 0xFF; });
+}
+
+std::array<std::uint8_t, 6> Announcement::mac() const {
+    std::array<std::uint8_t, 6> mac{};
+    std::copy_n(bytes_.begin() + kAnnouncementMacOffset, mac.size(), mac.begin());
+    return mac;
+}
+
+std::array<std::uint8_t, 4> Announcement::ip() const {
+    std::array<std::uint8_t, 4> ip{};
+    std::copy_n(bytes_.begin() + kAnnouncementIpOffset, ip.size(), ip.begin());
+    return ip;
+}
+
+std::string Announcement::ipText() const {
+    const auto o = ip();
+    return std::to_string(o[0]) + "." + std::to_string(o[1]) + "." + std::to_string(o[2]) + "." +
+           std::to_string(o[3]);
+}
+
+std::string Announcement::senderText() const {
+    const auto begin = bytes_.begin() + kAnnouncementTextOffset;
+    const auto end = begin + kAnnouncementTextSize;
+    return std::string(begin, std::find(begin, end, std::uint8_t{0}));
+}
+
+Announcement::Bytes Announcement::notification(std::uint32_t nicAddress) const {
+    Bytes reply = bytes_;
+    const std::uint32_t host = ntohl(nicAddress);
+    for (std::size_t i = 0; i < 4; ++i) {
+        reply[kAnnouncementIpOffset + i] = static_cast<std::uint8_t>(host >> (24 - 8 * i));
+    }
+    return reply;
+}
+
+}  // namespace vantor
