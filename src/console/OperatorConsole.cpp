@@ -41,8 +41,8 @@ OperatorConsole::OperatorConsole(ConsoleServices services)
       workerFactory_(services.workers),
       log_(mode_),
       banner_(bannerLock),
-      listenerList_(countListener),
-      recoveryList_(countThread) {
+      listenerList_(countListener, [this] { dispatcher_.notify(); }),
+      recoveryList_(countThread, [this] { dispatcher_.notify(); }) {
     log_.setObserver(this);
     // The window as it is created, before Initialize.
     board_.setEnabled(ControlId::SetButton, false);

@@ -143,6 +143,10 @@ class OperatorConsole final : private StatusLog::Observer {
     bool hasUpgradeDriver() const { return upgradeDriver_ != nullptr; }
     bool watcherRunning() const { return watcherActive_.load(); }
 
+    // Told by a worker that just decremented a counter the console waits on, so that the wait
+    // looks again at once rather than at its next poll.
+    void WorkerEnded() { dispatcher_.notify(); }
+
     // Waits, polling every workerPoll, until done() holds. On the user-interface thread the
     // waits keep serving workers' requests.
     void WaitUntil(const std::function<bool()>& done);

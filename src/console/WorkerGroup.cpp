@@ -2,7 +2,8 @@
 
 namespace vantor {
 
-WorkerGroup::WorkerGroup(std::atomic<int>& counter) : counter_(counter) {}
+WorkerGroup::WorkerGroup(std::atomic<int>& counter, std::function<void()> ended)
+    : counter_(counter), ended_(std::move(ended)) {}
 
 WorkerGroup::~WorkerGroup() {
     stopAll();
@@ -20,6 +21,9 @@ void WorkerGroup::start(std::unique_ptr<InterfaceWorker> worker) {
         raw->worker->run();
         counter_.fetch_sub(1);
         raw->ended.store(true);
+        if (ended_) {
+            ended_();
+        }
     });
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -14,7 +15,9 @@ namespace vantor {
 // shared counter once as it begins and decrements it once as it ends.
 class WorkerGroup {
   public:
-    explicit WorkerGroup(std::atomic<int>& counter);
+    // ended is called on a worker's thread right after it decremented the counter, so that a
+    // waiting thread can look again at once instead of at its next poll.
+    WorkerGroup(std::atomic<int>& counter, std::function<void()> ended);
     ~WorkerGroup();
     WorkerGroup(const WorkerGroup&) = delete;
     WorkerGroup& operator=(const WorkerGroup&) = delete;
@@ -37,6 +40,7 @@ class WorkerGroup {
     };
 
     std::atomic<int>& counter_;
+    const std::function<void()> ended_;
     mutable std::mutex mutex_;  // the list itself; readers on other threads ask for its size
     std::vector<std::unique_ptr<Slot>> slots_;
 };
