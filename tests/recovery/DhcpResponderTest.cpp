@@ -415,15 +415,5 @@ TEST_F(DhcpResponderTest, TheDecisionCarriesTheClientsMacForTheFields) {
     EXPECT_EQ(decision.macText, ouiText() + "-A1-B2-C3");
 }
 
-TEST(DhcpMessage, MessageTypeNamesForTheTraceLine) {
-    const std::vector<std::string> names = {
-        "BootP",    "DHCP Discover", "DHCP Offer",   "DHCP Rqst",   "DHCP decline",
-        "DHCP Ack", "DHCP Nak",      "DHCP release", "DHCP inform", "Invalid Pkt"};
-    for (std::size_t type = 0; type < names.size(); ++type) {
-        EXPECT_EQ(DhcpMessage::MessageTypeName(static_cast<std::uint8_t>(type)), names[type]);
-    }
-    EXPECT_EQ(DhcpMessage::MessageTypeName(255), "Invalid Pkt");
-}
-
 }  // namespace
 }  // namespace vantor
