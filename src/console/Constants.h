@@ -84,6 +84,76 @@ inline constexpr std::size_t kDhcpReceiveSize = 1458;
 inline constexpr std::size_t kDhcpMinimumSize = 236;
 inline constexpr std::size_t kDhcpReplySize = 270;
 inline constexpr std::size_t kTftpBlockSize = 512;
+inline constexpr std::array<std::uint8_t, 4> kRecoveryAddressOctets = {192, 168, 0, 100};
+
+// BOOTP/DHCP message layout (RFC 951, RFC 2131) and the responder's fixed answers.
+inline constexpr std::uint8_t kBootRequest = 1;
+inline constexpr std::uint8_t kBootReply = 2;
+inline constexpr std::size_t kDhcpOpOffset = 0;
+inline constexpr std::size_t kDhcpHlenOffset = 2;
+inline constexpr std::size_t kDhcpCiaddrOffset = 12;
+inline constexpr std::size_t kDhcpYiaddrOffset = 16;
+inline constexpr std::size_t kDhcpSiaddrOffset = 20;
+inline constexpr std::size_t kDhcpChaddrOffset = 28;
+inline constexpr std::size_t kDhcpChaddrSize = 16;
+inline constexpr std::size_t kDhcpSnameOffset = 44;
+inline constexpr std::size_t kDhcpSnameSize = 64;
+inline constexpr std::size_t kDhcpFileOffset = 108;
+inline constexpr std::size_t kDhcpFileSize = 128;
+inline constexpr std::size_t kDhcpCookieOffset = 236;
+inline constexpr std::array<std::uint8_t, 4> kDhcpMagicCookie = {99, 130, 83, 99};
+inline constexpr std::size_t kDhcpOptionsOffset = 240;
+inline constexpr std::uint8_t kDhcpOptionPad = 0;
+inline constexpr std::uint8_t kDhcpOptionSubnetMask = 1;
+inline constexpr std::uint8_t kDhcpOptionRouter = 3;
+inline constexpr std::uint8_t kDhcpOptionHostName = 12;
+inline constexpr std::uint8_t kDhcpOptionLeaseTime = 51;
+inline constexpr std::uint8_t kDhcpOptionMessageType = 53;
+inline constexpr std::uint8_t kDhcpOptionServerId = 54;
+inline constexpr std::uint8_t kDhcpOptionEnd = 255;
+inline constexpr std::uint8_t kDhcpTypeBootp = 0;  // no message-type option: plain BOOTP
+inline constexpr std::uint8_t kDhcpDiscover = 1;
+inline constexpr std::uint8_t kDhcpOffer = 2;
+inline constexpr std::uint8_t kDhcpRequest = 3;
+inline constexpr std::uint8_t kDhcpAck = 5;
+inline constexpr std::uint32_t kDhcpLeaseSeconds = 600;
+inline constexpr std::size_t kHostNameMaxSize = 128;
+inline constexpr std::size_t kServerNameMaxLength = kDhcpSnameSize - 1;
+inline constexpr std::string_view kFallbackServerName = "Solvd32DchpServer";
+// A Host Name option that begins with this tag marks the board that boots "kernel-pxa.img".
+inline constexpr std::string_view kPxaBoardTag = "veltpxa";
+inline constexpr std::string_view kKernelImage = "kernel.img";
+inline constexpr std::string_view kRamDiskImage = "initrds.img";
+inline constexpr std::string_view kPxaKernelImage = "kernel-pxa.img";
+inline constexpr std::string_view kPxaRamDiskImage = "initrd-pxa.img";
+inline constexpr std::size_t kBootImageCount = 4;
+inline constexpr std::array<std::string_view, kBootImageCount> kBootImageNames = {
+    kKernelImage, kRamDiskImage, kPxaKernelImage, kPxaRamDiskImage};
+// The sizes of the images the product ships; the placeholders the build makes have them too.
+inline constexpr std::array<std::size_t, kBootImageCount> kBootImageSizes = {754016, 3776576,
+                                                                             956692, 4509760};
+inline constexpr std::array<int, kBootImageCount> kBootImageResourceIds = {165, 166, 167, 168};
+inline constexpr std::size_t kUbootHeaderSize = 64;
+
+// TFTP (RFC 1350).
+inline constexpr std::uint16_t kTftpRrq = 1;
+inline constexpr std::uint16_t kTftpWrq = 2;
+inline constexpr std::uint16_t kTftpData = 3;
+inline constexpr std::uint16_t kTftpAck = 4;
+inline constexpr std::uint16_t kTftpError = 5;
+inline constexpr std::size_t kTftpHeaderSize = 4;
+inline constexpr std::size_t kTftpReceiveSize = kTftpHeaderSize + kTftpBlockSize;  // 516
+inline constexpr std::size_t kTftpMaxFileName = 59;
+inline constexpr std::size_t kTftpMaxMode = 11;
+inline constexpr std::uint16_t kTftpErrorNotDefined = 0;
+inline constexpr std::uint16_t kTftpErrorFileNotFound = 1;
+inline constexpr std::uint16_t kTftpErrorUnknownTid = 5;
+inline constexpr std::string_view kTftpNotDefinedText = "Command not defined";
+inline constexpr std::string_view kTftpFileNotFoundText = "File not found";
+inline constexpr std::string_view kTftpUnknownTidText = "Unknown transfer ID";
+inline constexpr std::string_view kTftpReadErrorText = "File read error";
+// A completed file whose name begins with this is a RAM disk: the device restarts after it.
+inline constexpr std::string_view kRamDiskPrefix = "initrd";
 
 // ---- Firmware upgrade ---------------------------------------------------------------------
 inline constexpr std::uint16_t kCodeUpdatePort = 69;

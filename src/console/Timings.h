@@ -22,6 +22,10 @@ struct Timings {
     Millis recoveryPoll{100};    // waits for the DHCP thread of a recovery listener
     Millis tftpTimeout{60000};   // a TFTP transfer waiting for an acknowledgement
     Millis initrdSettle{15000};  // after the RAM disk, before pinging the restarted device
+
+    Millis recoveryPingPause{600};  // between unanswered ping attempts after the RAM disk
+    Millis dhcpShortPause{100};     // after a datagram too short to be a BOOTP message
+    Millis tftpAbortPause{100};     // after a DHCP request cancelled a running transfer
     // Firmware upgrade.
     Millis rebootCheckPause{10000};  // between reboot checks after new microcode
     Millis microcodePause{18000};    // after a 0x81 packet of the code update protocol

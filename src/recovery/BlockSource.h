@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <span>
+
+namespace vantor {
+
+// The content a TFTP transfer sends, read front to back.
+class BlockSource {
+  public:
+    virtual ~BlockSource() = default;
+    // Fills `out` as far as the content goes and returns the count; fewer than out.size()
+    // bytes only at the end. Nothing on a read error.
+    virtual std::optional<std::size_t> read(std::span<std::uint8_t> out) = 0;
+};
+
+}  // namespace vantor

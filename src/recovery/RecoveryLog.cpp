@@ -1,0 +1,172 @@
+#include "recovery/RecoveryLog.h"
+
+#include <array>
+#include <cstdio>
+
+namespace vantor {
+namespace {
+
+std::string join(std::initializer_list<std::string_view> parts) {
+    std::string text;
+    for (const std::string_view part : parts) {
+        text += part;
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string RecoveryLog::addressInUse(std::string_view prefix) {
+    return join({prefix, " IP: 192.168.0.100 already exist."});
+}
+
+std::string RecoveryLog::dhcpSocketFailed(std::string_view prefix) {
+    return join({prefix, " Error: Can't create dhcp socket.\r\n"});
+}
+
+std::string RecoveryLog::dhcpBroadcastRefused(std::string_view prefix) {
+    return join({prefix, " Warning: Can't set broadcast option.\r\n"});
+}
+
+std::string RecoveryLog::dhcpReceiveError(std::string_view prefix) {
+    return join({prefix, " Warning: Received dhcp package error.\r\n"});
+}
+
+std::string RecoveryLog::dhcpTooShort(std::string_view prefix) {
+    return join({prefix, " Warning: Received dhcp package is too short.\r\n"});
+}
+
+std::string RecoveryLog::ignoringPacket(std::string_view macText) {
+    return join({"Ignoring a packet from ", macText});
+}
+
+std::string RecoveryLog::addressRequest(std::string_view prefix, std::string_view macText) {
+    return join({prefix, " Received IP address request from ", macText, ".\r\n"});
+}
+
+std::string RecoveryLog::routeToolMissing(std::string_view prefix) {
+    return join({prefix, " Warning: Route.exe not found on the system.\r\n"});
+}
+
+std::string RecoveryLog::dhcpSendFailed(std::string_view prefix) {
+    return join({prefix, " Error: Sending dhcp package error.\r\n"});
+}
+
+std::string RecoveryLog::assigningAddress(std::string_view prefix) {
+    return join({prefix, " Assigning IP address...\r\n"});
+}
+
+std::string RecoveryLog::addressAssigned(std::string_view prefix) {
+    return join({prefix, " Successfully assigned the new address\r\n"});
+}
+
+std::string RecoveryLog::assignedMac(std::string_view macText) {
+    return join({">     MAC: ", macText, "\r\n"});
+}
+
+std::string RecoveryLog::assignedIp(std::string_view address) {
+    return join({">     IP: ", address, "\r\n"});
+}
+
+std::string RecoveryLog::tftpListenSocketFailed(std::string_view prefix) {
+    return join({prefix, " Error: Can't create tftp socket1.\r\n"});
+}
+
+std::string RecoveryLog::tftpReceiveError(std::string_view prefix) {
+    return join({prefix, " Error: Received tftp package error.\r\n"});
+}
+
+std::string RecoveryLog::tftpSocketFailed(std::string_view prefix) {
+    return join({prefix, " Error: Can't create tftp socket.\r\n"});
+}
+
+std::string RecoveryLog::tftpSendFailed(std::string_view prefix) {
+    return join({prefix, " Error: Can't send a tftp reply packet.\r\n"});
+}
+
+std::string RecoveryLog::tftpRequest(std::string_view prefix, std::string_view fileName,
+                                     std::string_view clientAddress) {
+    return join({prefix, " Received a request of '", fileName, "' from ", clientAddress, ".\r\n"});
+}
+
+std::string RecoveryLog::fileNotFound(std::string_view prefix) {
+    return join({prefix, " Error: File not found.\r\n"});
+}
+
+std::string RecoveryLog::fileLocationHint(std::string_view fileName) {
+    return join({"> \t'", fileName, "' must be in the same location as Vantor.exe\r\n"});
+}
+
+std::string RecoveryLog::tftpErrorSendFailed(std::string_view prefix) {
+    return join({prefix, " Error: Cannot send a tftp reply packet.\r\n"});
+}
+
+std::string RecoveryLog::transferStarted(std::string_view prefix, std::string_view fileName) {
+    return join({prefix, " ", fileName, " being transfered...\r\n"});
+}
+
+std::string RecoveryLog::transferSocketError(std::string_view prefix) {
+    return join({prefix, " Error: File transfer failed (socket error).\r\n"});
+}
+
+std::string RecoveryLog::transferNoResponse(std::string_view prefix) {
+    return join({prefix, " Error: File transfer failed (no response from client).\r\n"});
+}
+
+std::string RecoveryLog::transferReadError(std::string_view prefix) {
+    return join({prefix, " Error: File transfer failed (read error).\r\n"});
+}
+
+std::string RecoveryLog::transferCompleted(std::string_view prefix) {
+    return join({prefix, " File transfer completed.\r\n"});
+}
+
+std::string RecoveryLog::restartWait(std::string_view prefix) {
+    return join({prefix, " Please wait for the system to restart 10 seconds "});
+}
+
+std::string RecoveryLog::pingTest(std::string_view prefix, std::string_view address) {
+    return join({prefix, " Testing Ping to ", address, ". Please wait.....\r\n"});
+}
+
+std::string RecoveryLog::pingSucceeded(std::string_view prefix) {
+    return join({prefix, " Ping successful.\r\n"});
+}
+
+std::string RecoveryLog::pingTimedOut(std::string_view prefix) {
+    return join({prefix, " Warning: Ping request time out.\r\n"});
+}
+
+std::string RecoveryLog::pingUnavailable(std::string_view prefix) {
+    return join({prefix, " Warning: Ping failed because WinSock1.1 DLL could not be found.\r\n"});
+}
+
+std::string RecoveryLog::tracePacketAddressed(std::string_view serverName) {
+    return join({"Packet addressed to ", serverName});
+}
+
+std::string RecoveryLog::traceNotProcessed(unsigned long threadId, int op) {
+    return std::to_string(threadId) + " Request " + std::to_string(op) + " not processed";
+}
+
+std::string RecoveryLog::traceReceived(std::string_view typeName, std::string_view clientAddress,
+                                       std::string_view macText) {
+    return join({"Rcvd ", typeName, " Msg for IP ", clientAddress, ", Mac ", macText, " \n\r"});
+}
+
+std::string RecoveryLog::traceSend(unsigned long threadId, std::size_t bytes) {
+    std::array<char, 32> hex{};
+    std::snprintf(hex.data(), hex.size(), "%lX", threadId);
+    return "Thread 0x" + std::string(hex.data()) + ": send " + std::to_string(bytes) +
+           " bytes \n\r";
+}
+
+std::string RecoveryLog::traceFileName(std::string_view fileName) {
+    return join({"Filename:", fileName, "\n"});
+}
+
+std::string RecoveryLog::traceMode(std::string_view mode) {
+    return join({"Mode:", mode, "\n"});
+}
+
+}  // namespace vantor

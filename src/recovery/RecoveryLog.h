@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace vantor {
+
+// The texts the recovery boot service writes: status-log lines (the `prefix` argument is the
+// interface prefix, ">" or "> [NIC a.b.c.d]"), the notice line and the diagnostic traces on
+// standard output. The texts are the product's own, spelling included.
+struct RecoveryLog {
+    static constexpr std::string_view kListening = "\r\n> Listening.....\r\n";
+
+    // Recovery listener.
+    static std::string addressInUse(std::string_view prefix);  // no line end
+
+    // DHCP/BOOTP responder.
+    static std::string dhcpSocketFailed(std::string_view prefix);
+    static constexpr std::string_view kDhcpServiceRunning =
+        "A DHCP server service may be runing on this PC.\n";
+    static constexpr std::string_view kDhcpDisableService =
+        "Please disable the service and try again.\n";
+    static std::string dhcpBroadcastRefused(std::string_view prefix);
+    static std::string dhcpReceiveError(std::string_view prefix);
+    static std::string dhcpTooShort(std::string_view prefix);
+    static std::string ignoringPacket(std::string_view macText);  // the notice line
+    static constexpr std::string_view kPxaBoardFound = "Intel Found!";
+    static constexpr std::string_view kOtherBoardFound = "Motorolla Found!";
+    static std::string addressRequest(std::string_view prefix, std::string_view macText);
+    static std::string routeToolMissing(std::string_view prefix);
+    static std::string dhcpSendFailed(std::string_view prefix);
+    static std::string assigningAddress(std::string_view prefix);
+    static std::string addressAssigned(std::string_view prefix);
+    static std::string assignedMac(std::string_view macText);
+    static std::string assignedIp(std::string_view address);
+
+    // TFTP server.
+    static std::string tftpListenSocketFailed(std::string_view prefix);
+    static std::string tftpReceiveError(std::string_view prefix);
+    static std::string tftpSocketFailed(std::string_view prefix);
+    static std::string tftpSendFailed(std::string_view prefix);
+    static std::string tftpRequest(std::string_view prefix, std::string_view fileName,
+                                   std::string_view clientAddress);
+    static std::string fileNotFound(std::string_view prefix);
+    static std::string fileLocationHint(std::string_view fileName);
+    static std::string tftpErrorSendFailed(std::string_view prefix);
+    static std::string transferStarted(std::string_view prefix, std::string_view fileName);
+    static std::string transferSocketError(std::string_view prefix);
+    static std::string transferNoResponse(std::string_view prefix);
+    static std::string transferReadError(std::string_view prefix);
+    static std::string transferCompleted(std::string_view prefix);
+    static std::string restartWait(std::string_view prefix);  // no line end
+    static constexpr std::string_view kLineEnd = "\r\n";
+    static std::string pingTest(std::string_view prefix, std::string_view address);
+    static std::string pingSucceeded(std::string_view prefix);
+    static std::string pingTimedOut(std::string_view prefix);
+    static std::string pingUnavailable(std::string_view prefix);
+
+    // Diagnostic traces (standard output).
+    static std::string tracePacketAddressed(std::string_view serverName);
+    static std::string traceNotProcessed(unsigned long threadId, int op);
+    static std::string traceReceived(std::string_view typeName, std::string_view clientAddress,
+                                     std::string_view macText);
+    static std::string traceSend(unsigned long threadId, std::size_t bytes);
+    static constexpr std::string_view kTraceResetTftp = "Reset Tftp \n";
+    static std::string traceFileName(std::string_view fileName);
+    static std::string traceMode(std::string_view mode);
+    static constexpr std::string_view kTraceReceiveTimeout = "Tick :Receive ACK Timeout!\n";
+};
+
+}  // namespace vantor

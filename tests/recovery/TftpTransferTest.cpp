@@ -1,0 +1,234 @@
+#include "recovery/TftpTransfer.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "console/Constants.h"
+#include "console/Ipv4.h"
+#include "recovery/BootImages.h"
+#include "recovery/MemorySource.h"
+#include "recovery/TftpPacket.h"
+
+namespace vantor {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = TftpTransfer::Clock;
+
+const Endpoint kClient{Ipv4::fromOctets(192, 168, 0, 100), 3001};
+constexpr Millis kTimeout{60000};
+
+std::vector<std::uint8_t> pattern(std::size_t size) {
+    std::vector<std::uint8_t> content(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        content[i] = static_cast<std::uint8_t>(i * 7 + i / 512);
+    }
+    return content;
+}
+
+std::vector<std::uint8_t> ack(std::uint16_t block) {
+    return TftpPacket::BuildAck(block);
+}
+
+// The one DATA packet a step sends to the client.
+TftpData dataOf(const TftpStep& step) {
+    EXPECT_EQ(step.send.size(), 1u);
+    EXPECT_TRUE(step.send.at(0).essential);
+    EXPECT_EQ(step.send.at(0).to, kClient);
+    const auto data = TftpPacket::ParseData(step.send.at(0).bytes);
+    EXPECT_TRUE(data.has_value());
+    return data.value_or(TftpData{});
+}
+
+class TftpTransferTest : public ::testing::Test {
+  protected:
+    void load(std::vector<std::uint8_t> content) {
+        content_ = std::move(content);
+        source_ = std::make_unique<MemorySource>(content_);
+        transfer_ = std::make_unique<TftpTransfer>(*source_, kClient, kTimeout);
+    }
+
+    // Acknowledges every block at once and returns the payload sizes in order, checking that
+    // the blocks are numbered 1, 2, 3, ...
+    std::vector<std::size_t> runToEnd(std::vector<std::uint8_t>* received = nullptr) {
+        std::vector<std::size_t> sizes;
+        TftpStep step = transfer_->Start(now_);
+        while (step.state == TftpTransferState::waiting && sizes.size() < 100000) {
+            const TftpData data = dataOf(step);
+            sizes.push_back(data.payload.size());
+            EXPECT_EQ(data.block, static_cast<std::uint16_t>(sizes.size()));
+            if (received != nullptr) {
+                received->insert(received->end(), data.payload.begin(), data.payload.end());
+            }
+            step = transfer_->OnDatagram(ack(data.block), kClient, now_);
+        }
+        EXPECT_EQ(step.state, TftpTransferState::completed);
+        return sizes;
+    }
+
+    std::vector<std::uint8_t> content_;
+    std::unique_ptr<MemorySource> source_;
+    std::unique_ptr<TftpTransfer> transfer_;
+    Clock::time_point now_ = Clock::time_point{} + 1h;
+};
+
+struct SizeCase {
+    std::size_t fileSize;
+    std::vector<std::size_t> blocks;
+};
+
+class TftpBlockSizes : public TftpTransferTest, public ::testing::WithParamInterface<SizeCase> {};
+
+// A block shorter than 512 bytes ends the transfer, so a file of whole blocks ends with an
+// empty one.
+TEST_P(TftpBlockSizes, TheFileGoesIn512ByteBlocksAndAShortLastOne) {
+    load(pattern(GetParam().fileSize));
+    std::vector<std::uint8_t> received;
+    EXPECT_EQ(runToEnd(&received), GetParam().blocks);
+    EXPECT_EQ(received, content_);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, TftpBlockSizes,
+                         ::testing::Values(SizeCase{0, {0}}, SizeCase{511, {511}},
+                                           SizeCase{512, {512, 0}}, SizeCase{1000, {512, 488}},
+                                           SizeCase{1024, {512, 512, 0}}));
+
+TEST_F(TftpTransferTest, TheEmbeddedKernelGoesIn1473BlocksByteForByte) {
+    const auto image = BootImages::Find("kernel.img");
+    ASSERT_TRUE(image);
+    load({image->begin(), image->end()});
+    std::vector<std::uint8_t> received;
+    const auto sizes = runToEnd(&received);
+    EXPECT_EQ(received, content_);
+    if (BootImages::ArePlaceholders()) {
+        ASSERT_EQ(sizes.size(), 1473u);
+        EXPECT_EQ(sizes.back(), 352u);
+    }
+}
+
+TEST_F(TftpTransferTest, ABlockIsResentOnceAfterAnInterruptedWaitThenTheTransferFails) {
+    load(pattern(2000));
+    const TftpStep first = transfer_->Start(now_);
+    EXPECT_EQ(transfer_->Remaining(now_), kTimeout);
+    now_ += kTimeout;
+    EXPECT_EQ(transfer_->Remaining(now_), Millis{0});
+    const TftpStep again = transfer_->OnInterrupted(now_);
+    EXPECT_EQ(again.state, TftpTransferState::waiting);
+    EXPECT_TRUE(again.resent);
+    EXPECT_EQ(again.send.at(0).bytes, first.send.at(0).bytes);
+    EXPECT_EQ(transfer_->Remaining(now_), kTimeout);  // a fresh wait for the resent block
+    now_ += kTimeout;
+    const TftpStep failed = transfer_->OnInterrupted(now_);
+    EXPECT_EQ(failed.state, TftpTransferState::noResponse);
+    EXPECT_TRUE(failed.send.empty());
+    // Over: nothing more is sent whatever arrives.
+    EXPECT_TRUE(transfer_->OnDatagram(ack(1), kClient, now_).send.empty());
+}
+
+TEST_F(TftpTransferTest, AnAckAfterAResendLetsTheNextBlockBeResentOnceMore) {
+    load(pattern(2000));
+    transfer_->Start(now_);
+    transfer_->OnInterrupted(now_);
+    EXPECT_TRUE(transfer_->resending());
+    EXPECT_EQ(dataOf(transfer_->OnDatagram(ack(1), kClient, now_)).block, 2);
+    EXPECT_FALSE(transfer_->resending());
+    EXPECT_EQ(transfer_->OnInterrupted(now_).state, TftpTransferState::waiting);
+}
+
+TEST_F(TftpTransferTest, AStaleAckOrOtherDatagramOfTheClientResendsTheBlock) {
+    load(pattern(2000));
+    transfer_->Start(now_);
+    transfer_->OnDatagram(ack(1), kClient, now_);
+    const TftpStep stale = transfer_->OnDatagram(ack(1), kClient, now_);
+    EXPECT_TRUE(stale.resent);
+    EXPECT_EQ(dataOf(stale).block, 2);
+    const std::vector<std::uint8_t> junk{0, 9};
+    EXPECT_EQ(dataOf(transfer_->OnDatagram(junk, kClient, now_)).block, 2);
+    // An ACK at or beyond the current block counts.
+    EXPECT_EQ(dataOf(transfer_->OnDatagram(ack(7), kClient, now_)).block, 3);
+}
+
+TEST_F(TftpTransferTest, ADatagramFromAnotherTransferIdGetsError5AndChangesNothing) {
+    load(pattern(2000));
+    transfer_->Start(now_);
+    const Endpoint otherPort{kClient.address, 3002};
+    const Endpoint otherHost{Ipv4::fromOctets(192, 168, 0, 50), kClient.port};
+    now_ += 10s;
+    for (const Endpoint& stray : {otherPort, otherHost}) {
+        const TftpStep step = transfer_->OnDatagram(ack(1), stray, now_);
+        EXPECT_EQ(step.state, TftpTransferState::waiting);
+        ASSERT_EQ(step.send.size(), 1u);
+        EXPECT_EQ(step.send[0].to, stray);
+        EXPECT_FALSE(step.send[0].essential);
+        const auto error = TftpPacket::ParseError(step.send[0].bytes);
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->code, 5);
+        EXPECT_EQ(error->message, "Unknown transfer ID");
+    }
+    // Neither a resend nor a progress, and the deadline stays where it was.
+    EXPECT_FALSE(transfer_->resending());
+    EXPECT_EQ(transfer_->block(), 1);
+    EXPECT_EQ(transfer_->Remaining(now_), kTimeout - 10s);
+    // The client still owns the transfer.
+    EXPECT_EQ(dataOf(transfer_->OnDatagram(ack(1), kClient, now_)).block, 2);
+}
+
+TEST_F(TftpTransferTest, StrayDatagramsCannotHoldOffTheTimeOut) {
+    load(pattern(2000));
+    transfer_->Start(now_);
+    const Endpoint stray{kClient.address, 4000};
+    now_ += kTimeout;
+    const TftpStep step = transfer_->OnDatagram(ack(1), stray, now_);
+    ASSERT_EQ(step.send.size(), 2u);
+    EXPECT_EQ(step.send[0].to, stray);
+    EXPECT_TRUE(step.resent);
+    EXPECT_EQ(step.send[1].to, kClient);
+    now_ += kTimeout;
+    EXPECT_EQ(transfer_->OnDatagram(ack(1), stray, now_).state, TftpTransferState::noResponse);
+}
+
+TEST_F(TftpTransferTest, AnErrorPacketFromAStrangerIsNotAnswered) {
+    load(pattern(10));
+    transfer_->Start(now_);
+    const auto error = TftpPacket::BuildError(0, "x");
+    EXPECT_TRUE(transfer_->OnDatagram(error, Endpoint{kClient.address, 1}, now_).send.empty());
+}
+
+TEST_F(TftpTransferTest, SocketAndSendFailuresEndTheTransfer) {
+    load(pattern(2000));
+    transfer_->Start(now_);
+    EXPECT_EQ(transfer_->OnSocketError().state, TftpTransferState::socketError);
+    load(pattern(2000));
+    transfer_->Start(now_);
+    EXPECT_EQ(transfer_->OnSendFailed().state, TftpTransferState::sendFailed);
+    EXPECT_EQ(transfer_->OnInterrupted(now_).state, TftpTransferState::sendFailed);
+}
+
+// A source whose second read fails.
+class FailingSource final : public BlockSource {
+  public:
+    std::optional<std::size_t> read(std::span<std::uint8_t> out) override {
+        if (reads_++ > 0) {
+            return std::nullopt;
+        }
+        return out.size();
+    }
+
+  private:
+    int reads_ = 0;
+};
+
+TEST_F(TftpTransferTest, AReadErrorFailsTheTransferInsteadOfSendingACutFile) {
+    FailingSource source;
+    TftpTransfer transfer(source, kClient, kTimeout);
+    EXPECT_EQ(dataOf(transfer.Start(now_)).payload.size(), 512u);
+    const TftpStep step = transfer.OnDatagram(ack(1), kClient, now_);
+    EXPECT_EQ(step.state, TftpTransferState::readFailed);
+    ASSERT_EQ(step.send.size(), 1u);
+    EXPECT_EQ(step.send[0].to, kClient);
+    EXPECT_EQ(TftpPacket::ParseError(step.send[0].bytes)->code, 0);
+}
+
+}  // namespace
+}  // namespace vantor
