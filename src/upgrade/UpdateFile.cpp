@@ -24,14 +24,16 @@ std::string corrupted(std::string_view reason, const std::string& archivePath) {
     return "> " + std::string(reason) + archivePath + std::string(kAppearsCorrupted);
 }
 
-UpdateFileResult refuse(std::string line) {
-    return UpdateFileResult{0, std::move(line)};
-}
-
 void resetImage(UpdateImage& image) {
     image.nMinHexAddress = 0;
     image.imageLength = 0;
     std::fill(image.imageBuffer.begin(), image.imageBuffer.end(), std::uint8_t{0});
+}
+
+// A refused image leaves no bytes behind its length of 0; type and model stay as read.
+UpdateFileResult refuse(UpdateImage& image, std::string line) {
+    resetImage(image);
+    return UpdateFileResult{0, std::move(line)};
 }
 
 std::uint64_t pageBytes(std::uint64_t pages) {
@@ -98,20 +100,20 @@ UpdateFileResult prepareUpdateImage(std::span<const std::uint8_t> member, bool h
 
     if (hasHeader) {
         if (member.size() < kUpdateHeaderSize) {
-            return refuse(notAnUpdateFile("Error! File too short", archivePath));
+            return refuse(image, notAnUpdateFile("Error! File too short", archivePath));
         }
         if (member[kUpdateHeaderMagicOffset] != kUpdateMagic) {
-            return refuse(notAnUpdateFile("Wrong Magic Number", archivePath));
+            return refuse(image, notAnUpdateFile("Wrong Magic Number", archivePath));
         }
         const std::uint8_t typeByte = member[kUpdateHeaderTypeOffset];
         image.fileType = static_cast<std::uint8_t>(typeByte & kFileTypeMask);
         image.model = static_cast<std::uint8_t>(typeByte >> kModelShift);
         if (image.fileType == 0 || image.fileType > kFileTypeMax) {
-            return refuse(notAnUpdateFile("Bad File Type", archivePath));
+            return refuse(image, notAnUpdateFile("Bad File Type", archivePath));
         }
         if (image.fileType == TYPE_MICROCODE &&
             (image.model < kMicrocodeModelMin || image.model > kMicrocodeModelMax)) {
-            return refuse("> Wrong auraNode model: " + std::to_string(image.model) + "\n");
+            return refuse(image, "> Wrong auraNode model: " + std::to_string(image.model) + "\n");
         }
         image.nMinHexAddress = ByteReader(member.subspan(kUpdateHeaderMinAddressOffset)).u32();
         storedCrc = ByteReader(member.subspan(kUpdateHeaderCrcOffset)).u16();
@@ -124,7 +126,7 @@ UpdateFileResult prepareUpdateImage(std::span<const std::uint8_t> member, bool h
         // its own nor the member's.
         if (image.fileType != TYPE_BIN &&
             member.size() > kUpdateImageBufferSize - kLogoLengthPrefixSize) {
-            return refuse("> Error! Logo file is too large: " + archivePath + "\n");
+            return refuse(image, "> Error! Logo file is too large: " + archivePath + "\n");
         }
         std::copy(member.begin(), member.end(), buffer.begin());
         length = member.size();
@@ -132,7 +134,7 @@ UpdateFileResult prepareUpdateImage(std::span<const std::uint8_t> member, bool h
 
     if (image.fileType == TYPE_MICROCODE) {
         if (length < kTailRegionSize) {
-            return refuse(corrupted(kMicrocodeTooShort, archivePath));
+            return refuse(image, corrupted(kMicrocodeTooShort, archivePath));
         }
         const auto tail = buffer.begin() + static_cast<std::ptrdiff_t>(length - kTailRegionSize);
         std::copy_n(tail, kTailRegionSize, image.tailBuffer.begin());
@@ -152,7 +154,7 @@ UpdateFileResult prepareUpdateImage(std::span<const std::uint8_t> member, bool h
     const auto imageLength = static_cast<std::uint32_t>(length);
     if (hasHeader) {
         if (computeCrc(std::span(buffer).first(length)) != storedCrc) {
-            return refuse(corrupted("Bad crc from: ", archivePath));
+            return refuse(image, corrupted("Bad crc from: ", archivePath));
         }
         // The start address is outside the check value: a bad one would make the sender read
         // past its buffers.
@@ -160,9 +162,9 @@ UpdateFileResult prepareUpdateImage(std::span<const std::uint8_t> member, bool h
             case RegionFault::None:
                 break;
             case RegionFault::StartAddress:
-                return refuse(corrupted("Error! Bad start address from: ", archivePath));
+                return refuse(image, corrupted("Error! Bad start address from: ", archivePath));
             case RegionFault::ImageTooShort:
-                return refuse(corrupted(kMicrocodeTooShort, archivePath));
+                return refuse(image, corrupted(kMicrocodeTooShort, archivePath));
         }
     }
     image.imageLength = imageLength;

@@ -172,7 +172,7 @@ TEST_F(ZipToolArchive, SixtyFourBitTrailerThatDisagreesIsBadArchive) {
 TEST(ZipWriterCheck, RealUnzipReadsWhatTheTestWriterWrites) {
     // The reader's own tests rest on the writer: it must agree with the real tool.
     TempDir dir;
-    std::vector<test::ZipMemberSpec> members(4);
+    std::vector<test::ZipMember> members(4);
     members[0] = {"a.enc", noiseBytes(5000, 4), 8, "wqzt", false};
     members[1] = {"b.bin", test::patternBytes(70000, 5), 0, "wqzt", false};
     members[2] = {"c.gif", test::patternBytes(3000, 6), 8, "wqzt", true};
@@ -193,7 +193,7 @@ TEST(ZipWriterCheck, RealUnzipReadsWhatTheTestWriterWrites) {
 TEST(FirmwareArchiveFile, OpensAnArchiveTheUserMayReadButNotWrite) {
     TempDir dir;
     const std::string path = dir.file("firmware.zip");
-    std::vector<test::ZipMemberSpec> members(1);
+    std::vector<test::ZipMember> members(1);
     members[0] = {"update.enc", test::patternBytes(1000, 8), 8, "wqzt", false};
     writeFile(path, test::buildZip(members).bytes);
     ASSERT_EQ(::chmod(path.c_str(), 0444), 0);

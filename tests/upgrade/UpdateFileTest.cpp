@@ -148,6 +148,17 @@ TEST(UpdateFile, TypeAndModelStayWhenALaterCheckRefuses) {
     EXPECT_EQ(image.imageLength, 0u);
 }
 
+TEST(UpdateFile, RefusedImageLeavesNoBytesBehind) {
+    // Found by fuzzing: a microcode member too short for its tail was refused with its image
+    // left in the buffer behind an image length of 0.
+    const std::vector<std::uint8_t> member = {0x41, 0x12, 0x00, 0xFF, 0xFF, 0x01, 0x00,
+                                              0x00, 0x00, 0x7F, 0x06, 0xF0, 0xCA};
+    UpdateImage image;
+    EXPECT_EQ(prepareUpdateImage(member, true, kPath, image).line, kShortMicrocode);
+    EXPECT_EQ(image.nMinHexAddress, 0u);
+    EXPECT_TRUE(zeroFrom(image.imageBuffer, 0));
+}
+
 TEST(UpdateFile, MicrocodeGivesUpItsTailRegion) {
     const auto member = microcode(2, 40000, 0);
     UpdateImage image;
@@ -225,7 +236,7 @@ class RecordingSink final : public StatusSink {
 
 class ReadUpdateFile : public ::testing::Test {
   protected:
-    void open(std::vector<test::ZipMemberSpec> members) {
+    void open(std::vector<test::ZipMember> members) {
         for (auto& member : members) {
             member.password = std::string(kArchivePassword);
         }

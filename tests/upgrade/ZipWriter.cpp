@@ -127,7 +127,7 @@ std::uint32_t getLe32(std::span<const std::uint8_t> bytes, std::size_t offset) {
     return getLe16(bytes, offset) | static_cast<std::uint32_t>(getLe16(bytes, offset + 2)) << 16;
 }
 
-ZipLayout buildZip(const std::vector<ZipMemberSpec>& members, const ZipOptions& options) {
+ZipLayout buildZip(const std::vector<ZipMember>& members, const ZipOptions& options) {
     ZipLayout layout;
     auto& out = layout.bytes;
     out.assign(options.stubSize, 0xCC);

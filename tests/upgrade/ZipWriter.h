@@ -33,7 +33,7 @@ inline constexpr std::size_t kEndCentralSize = 12;
 inline constexpr std::size_t kEndCentralOffset = 16;
 inline constexpr std::size_t kEndCommentLength = 20;
 
-struct ZipMemberSpec {
+struct ZipMember {
     std::string name;
     std::vector<std::uint8_t> data;
     std::uint16_t method = 8;  // 8 deflates; any other number stores the data under it
@@ -58,7 +58,7 @@ struct ZipLayout {
     std::size_t endOffset = 0;                // file offset of the end record
 };
 
-ZipLayout buildZip(const std::vector<ZipMemberSpec>& members, const ZipOptions& options = {});
+ZipLayout buildZip(const std::vector<ZipMember>& members, const ZipOptions& options = {});
 
 // Deterministic bytes that compress somewhat and never contain a zip signature.
 std::vector<std::uint8_t> patternBytes(std::size_t count, std::uint32_t seed);
