@@ -161,4 +161,73 @@ inline constexpr std::string_view kArchivePassword = "wqzt";
 inline constexpr std::size_t kCodeUpdateHeaderSize = 23;
 inline constexpr std::size_t kCodeUpdatePageSize = 256;
 
+// Update file types (low 4 bits of the header's type byte) and the sender's transfer kinds.
+inline constexpr std::uint8_t TYPE_MICROCODE = 2;
+inline constexpr std::uint8_t TYPE_LOGO = 4;
+inline constexpr std::uint8_t TYPE_BIN = 6;
+inline constexpr std::uint8_t KIND_TAIL = 9;
+inline constexpr std::uint8_t KIND_MODEL_QUERY = 10;
+
+// Regions of the device's code store, in pages (end pages exclusive).
+inline constexpr std::uint16_t kLogoFirstPage = 1385;
+inline constexpr std::uint16_t kLogoEndPage = 1401;
+inline constexpr std::uint16_t kBinFirstPage = 0;
+inline constexpr std::uint16_t kBinEndPage = 845;
+inline constexpr std::uint16_t kTailFirstPage = 1690;
+inline constexpr std::uint16_t kTailEndPage = 1802;
+// Bytes that the first packet of a region with header carries in front of its pages.
+inline constexpr std::size_t kHeaderRegionExtra = 8;
+
+// Microcode update file: a 12-byte header, then the image.
+inline constexpr std::size_t kUpdateImageBufferSize = 262144;
+inline constexpr std::size_t kTailRegionSize = 28672;
+inline constexpr std::size_t kUpdateHeaderSize = 12;
+inline constexpr std::size_t kUpdateHeaderMagicOffset = 0;
+inline constexpr std::size_t kUpdateHeaderTypeOffset = 1;
+inline constexpr std::size_t kUpdateHeaderMinAddressOffset = 2;
+inline constexpr std::size_t kUpdateHeaderCrcOffset = 10;
+inline constexpr std::uint8_t kUpdateMagic = 0x41;
+inline constexpr std::uint8_t kFileTypeMask = 0x0F;
+inline constexpr unsigned kModelShift = 4;
+inline constexpr std::uint8_t kFileTypeMax = 9;
+inline constexpr std::uint8_t kMicrocodeModelMin = 1;
+inline constexpr std::uint8_t kMicrocodeModelMax = 3;
+inline constexpr std::size_t kLogoLengthPrefixSize = 2;
+// The check value: a 16-bit register shifted right, 0x1021 applied in that right-shifting form.
+inline constexpr std::uint16_t kCheckValueInitial = 0xFFFF;
+inline constexpr std::uint16_t kCheckValuePolynomial = 0x1021;
+
+// Firmware archive (zip, traditional PKWARE encryption; the ZIP application note).
+inline constexpr std::uint32_t kZipEndRecordSignature = 0x06054b50;
+inline constexpr std::uint32_t kZipCentralHeaderSignature = 0x02014b50;
+inline constexpr std::uint32_t kZipLocalHeaderSignature = 0x04034b50;
+inline constexpr std::size_t kZipEndRecordSize = 22;
+inline constexpr std::size_t kZipCentralHeaderSize = 46;
+inline constexpr std::size_t kZipLocalHeaderSize = 30;
+inline constexpr std::size_t kZipMaxCommentSize = 65535;
+inline constexpr std::size_t kZipEndSearchSize = kZipEndRecordSize + kZipMaxCommentSize;
+inline constexpr std::size_t kZipSignatureSize = 4;
+// A writer that does not know the archive's size in advance (one reading standard input) puts a
+// 64-bit end record and its locator between the central directory and the end record.
+inline constexpr std::uint32_t kZip64EndRecordSignature = 0x06064b50;
+inline constexpr std::uint32_t kZip64LocatorSignature = 0x07064b50;
+inline constexpr std::size_t kZip64EndRecordSize = 56;
+inline constexpr std::size_t kZip64LocatorSize = 20;
+// The record's own size field counts neither the signature nor the field itself.
+inline constexpr std::uint64_t kZip64EndRecordSizeField = kZip64EndRecordSize - 12;
+// The end-record search reads chunks backwards, each overlapping the previous one by the
+// signature size - 1 so that a signature across a chunk border is found.
+inline constexpr std::size_t kZipEndSearchChunk = 1024;
+inline constexpr std::size_t kZipEndSearchOverlap = kZipSignatureSize - 1;
+inline constexpr std::size_t kZipReadChunk = 16384;
+inline constexpr std::uint16_t kZipFlagEncrypted = 0x0001;
+inline constexpr std::uint16_t kZipFlagDataDescriptor = 0x0008;
+inline constexpr std::uint16_t kZipMethodStored = 0;
+inline constexpr std::uint16_t kZipMethodDeflated = 8;
+inline constexpr int kZipRawDeflateWindowBits = -15;
+inline constexpr std::size_t kZipEncryptionHeaderSize = 12;
+inline constexpr std::array<std::uint32_t, 3> kZipCipherInitialKeys = {0x12345678, 0x23456789,
+                                                                       0x34567890};
+inline constexpr std::uint32_t kZipCipherKeyMultiplier = 134775813;
+
 }  // namespace vantor
