@@ -47,6 +47,21 @@ inline constexpr int kPingTypeOfService = 0;
 inline constexpr bool kPingDontFragment = false;
 inline constexpr std::uint8_t kPingDataByte = 'E';
 inline constexpr std::size_t kPingReplyOverhead = 28;
+// The route listing of route.exe: its section rules, and the shorter rule we show instead.
+inline constexpr std::size_t kRoutePrintRuleLength = 75;
+inline constexpr std::size_t kRoutingTableRuleLength = 52;
+// Where route.exe and arp.exe are looked for last, whatever the Windows directory.
+inline constexpr std::string_view kWindowsToolFallbackDirectory = "C:\\WINDOWS\\system32\\";
+// iproute2's `ip`, looked for at these paths only (never through $PATH).
+inline constexpr std::array<std::string_view, 4> kIpToolPaths{"/usr/sbin/ip", "/sbin/ip",
+                                                              "/usr/bin/ip", "/bin/ip"};
+// ICMP echo on the wire (RFC 792) inside IPv4 (RFC 791).
+inline constexpr std::uint8_t kIpProtocolIcmp = 1;
+inline constexpr std::uint8_t kIcmpEchoReply = 0;
+inline constexpr std::uint8_t kIcmpEchoRequest = 8;
+inline constexpr std::size_t kIcmpEchoHeaderSize = 8;
+inline constexpr std::size_t kIpv4MinHeaderSize = 20;
+inline constexpr std::size_t kIpv4MaxHeaderSize = 60;
 
 // Echo attempts and data sizes asked for by the callers.
 inline constexpr int kManualCheckAttempts = 3;

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "hostnet/IcmpSocketKind.h"
+#include "hostnet/PingReply.h"
+
+namespace vantor {
+
+// One ICMP echo request and the wait for its reply. Every call opens a socket of its own and
+// uses an identifier and sequence number no other call of this process uses at the same time,
+// so concurrent calls never take each other's replies (a raw socket sees every echo reply
+// that reaches the host; ours are picked out by identifier and sequence).
+class CPing {
+  public:
+    explicit CPing(IcmpSocketKind kind = IcmpSocketKind::Any) : kind_(kind) {}
+
+    // host: a dotted IPv4 address or a name (its first IPv4 address is used). False at once
+    // when the host does not resolve or no ICMP socket can be opened; false after timeoutMs
+    // without a valid reply. On true, reply is filled.
+    bool PingUsingICMP(const std::string& host, PingReply& reply, int timeToLive, int timeoutMs,
+                       std::size_t dataSize, int typeOfService, bool dontFragment);
+
+    static std::optional<std::uint32_t> ResolveHost(const std::string& host);
+
+  private:
+    IcmpSocketKind kind_;
+};
+
+}  // namespace vantor

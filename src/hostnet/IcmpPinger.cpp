@@ -1,0 +1,20 @@
+#include "hostnet/IcmpPinger.h"
+
+#include "console/Constants.h"
+#include "hostnet/CPing.h"
+
+namespace vantor {
+
+bool IcmpPinger::PingHost(const std::string& host, int attempts, std::size_t dataSize) {
+    CPing ping(kind_);
+    PingReply reply;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        if (ping.PingUsingICMP(host, reply, kPingTtl, static_cast<int>(timeout_.count()), dataSize,
+                               kPingTypeOfService, kPingDontFragment)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace vantor

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "console/Timings.h"
+#include "hostnet/IcmpSocketKind.h"
+#include "hostnet/Pinger.h"
+
+namespace vantor {
+
+// PingHost over the kernel's ICMP sockets, with the fixed request parameters: time to live
+// 30, type of service 0, fragmentation allowed, data of "E" bytes, Timings::pingTimeout per
+// attempt.
+class IcmpPinger final : public Pinger {
+  public:
+    explicit IcmpPinger(const Timings& timings, IcmpSocketKind kind = IcmpSocketKind::Any)
+        : timeout_(timings.pingTimeout), kind_(kind) {}
+    bool PingHost(const std::string& host, int attempts, std::size_t dataSize) override;
+
+  private:
+    Millis timeout_;
+    IcmpSocketKind kind_;
+};
+
+}  // namespace vantor

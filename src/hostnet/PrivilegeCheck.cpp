@@ -1,0 +1,120 @@
+#include "hostnet/PrivilegeCheck.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "console/Constants.h"
+#include "hostnet/Capabilities.h"
+
+namespace vantor {
+namespace {
+
+std::string readSetting(const char* path) {
+    std::ifstream in(path);
+    std::string text;
+    std::getline(in, text);
+    return text;
+}
+
+// "a", "a and b", "a, b and c".
+std::string joinWithAnd(const std::vector<std::string>& items) {
+    std::string text;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i > 0) {
+            text += i + 1 == items.size() ? " and " : ", ";
+        }
+        text += items[i];
+    }
+    return text;
+}
+
+}  // namespace
+
+PrivilegeState PrivilegeCheck::Probe() {
+    PrivilegeState state;
+    if (const auto sets = Capabilities::OfThisThread()) {
+        state.effective = sets->effective;
+        state.permitted = sets->permitted;
+    }
+    std::vector<gid_t> groups(1, ::getegid());
+    const int count = ::getgroups(0, nullptr);
+    if (count > 0) {
+        groups.resize(1 + static_cast<std::size_t>(count));
+        const int got = ::getgroups(count, groups.data() + 1);
+        groups.resize(1 + static_cast<std::size_t>(got < 0 ? 0 : got));
+    }
+    // /proc/sys/net shows the settings of the calling thread's network namespace.
+    state.pingGroupAllowed =
+        PingGroupAllows(readSetting("/proc/sys/net/ipv4/ping_group_range"), groups);
+    const std::string portStart = readSetting("/proc/sys/net/ipv4/ip_unprivileged_port_start");
+    int value = 0;
+    if (std::from_chars(portStart.data(), portStart.data() + portStart.size(), value).ec ==
+        std::errc{}) {
+        state.unprivilegedPortStart = value;
+    }
+    return state;
+}
+
+bool PrivilegeCheck::CanChangeArpAndRoutes(const PrivilegeState& state) {
+    return (state.permitted & Capabilities::kNetAdmin) != 0;
+}
+
+bool PrivilegeCheck::CanSendEcho(const PrivilegeState& state) {
+    return (state.effective & Capabilities::kNetRaw) != 0 || state.pingGroupAllowed;
+}
+
+bool PrivilegeCheck::CanServeBootRequests(const PrivilegeState& state) {
+    const int lowestPort = std::min<int>(kDhcpServerPort, kTftpPort);
+    return (state.effective & Capabilities::kNetBindService) != 0 ||
+           state.unprivilegedPortStart <= lowestPort;
+}
+
+std::string PrivilegeCheck::StatusText(const PrivilegeState& state) {
+    std::vector<std::string> jobs;
+    std::vector<std::string> capabilities;
+    if (!CanChangeArpAndRoutes(state)) {
+        jobs.emplace_back("change the ARP cache and the routing table");
+        capabilities.emplace_back("cap_net_admin");
+    }
+    if (!CanSendEcho(state)) {
+        jobs.emplace_back("send ICMP echo requests");
+        capabilities.emplace_back("cap_net_raw");
+    }
+    if (!CanServeBootRequests(state)) {
+        jobs.emplace_back("answer boot requests on UDP ports 67 and 69");
+        capabilities.emplace_back("cap_net_bind_service");
+    }
+    if (jobs.empty()) {
+        return {};
+    }
+    std::string setcap;
+    for (const std::string& capability : capabilities) {
+        setcap += (setcap.empty() ? "" : ",") + capability;
+    }
+    return "> Warning: Vantor is not allowed to " + joinWithAnd(jobs) +
+           ", so these steps will fail. Run it as root, or give the program the capabilities "
+           "with \"setcap " +
+           setcap + "+ep\".\r\n";
+}
+
+bool PrivilegeCheck::PingGroupAllows(std::string_view range, std::span<const gid_t> groups) {
+    std::istringstream in{std::string(range)};
+    long long low = 0;
+    long long high = 0;
+    if (!(in >> low >> high)) {
+        return false;
+    }
+    for (const gid_t group : groups) {
+        if (static_cast<long long>(group) >= low && static_cast<long long>(group) <= high) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace vantor

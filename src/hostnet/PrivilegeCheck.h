@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include <sys/types.h>
+
+namespace vantor {
+
+// What the program may do on the network, as far as the kernel will let it.
+struct PrivilegeState {
+    std::uint64_t effective = 0;  // capability bits of the calling thread
+    std::uint64_t permitted = 0;
+    bool pingGroupAllowed = false;     // net.ipv4.ping_group_range holds one of our groups
+    int unprivilegedPortStart = 1024;  // net.ipv4.ip_unprivileged_port_start
+};
+
+// Tells the operator once, in plain words, what the program cannot do for lack of privileges:
+// without them the tools and sockets fail one by one and the log would only show the effects.
+class PrivilegeCheck {
+  public:
+    // Reads the calling thread's capabilities and the two network settings of its namespace.
+    static PrivilegeState Probe();
+
+    // `ip` gets CAP_NET_ADMIN from us as root or as an ambient capability (see
+    // AmbientCapabilityScope), both of which need it in our permitted set.
+    static bool CanChangeArpAndRoutes(const PrivilegeState& state);
+    static bool CanSendEcho(const PrivilegeState& state);
+    static bool CanServeBootRequests(const PrivilegeState& state);
+
+    // One status-log line naming what is missing, or empty when nothing is.
+    static std::string StatusText(const PrivilegeState& state);
+
+    // Whether a "low high" group range as in net.ipv4.ping_group_range holds one of groups.
+    static bool PingGroupAllows(std::string_view range, std::span<const gid_t> groups);
+};
+
+}  // namespace vantor

@@ -1,0 +1,165 @@
+#include "hostnet/HostTools.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <future>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "hostnet/LinuxToolBackend.h"
+#include "hostnet/RecordingToolRunner.h"
+
+namespace vantor {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kIp = "/usr/sbin/ip";
+
+// Whether some thread holds the lock; asked from a thread of its own, since a std::mutex may
+// not be probed by its owner.
+bool isHeld(std::mutex& lock) {
+    return std::async(std::launch::async,
+                      [&lock] {
+                          if (lock.try_lock()) {
+                              lock.unlock();
+                              return false;
+                          }
+                          return true;
+                      })
+        .get();
+}
+
+std::unique_ptr<LinuxToolBackend> backendWithIp(bool present, std::function<void()> onLookup = {}) {
+    return std::make_unique<LinuxToolBackend>(
+        std::vector<std::string>{kIp}, [present](const std::string&) { return present; },
+        [onLookup](std::uint32_t) -> std::optional<std::string> {
+            if (onLookup) {
+                onLookup();
+            }
+            return "eth1";
+        });
+}
+
+TEST(HostToolsTest, MissingToolRunsNothing) {
+    std::mutex routeLock;
+    auto recording = std::make_unique<RecordingToolRunner>();
+    RecordingToolRunner& runner = *recording;
+    HostTools tools(routeLock, backendWithIp(false), std::move(recording));
+
+    std::string path = "stale";
+    EXPECT_FALSE(tools.LocateSystemTool(ToolKind::Route, path));
+    EXPECT_EQ(path, "");
+    EXPECT_FALSE(tools.RouteAdd("192.168.1.50", "192.168.1.10"));
+    EXPECT_FALSE(tools.RouteDelete("192.168.1.50"));
+    EXPECT_FALSE(tools.ArpAdd("192.168.1.50", "00-11-22-33-44-55", "192.168.1.10"));
+    EXPECT_FALSE(tools.ArpDelete("*"));
+    const RoutingTableBox box = tools.ShowRoutingTable();
+    EXPECT_EQ(box.text, "Routing table not found on this machine");
+    EXPECT_EQ(box.icon, MessageIcon::Exclamation);
+    EXPECT_TRUE(runner.commands().empty());
+}
+
+TEST(HostToolsTest, RequestTheToolCannotTakeIsAFailedRunNotAMissingTool) {
+    std::mutex routeLock;
+    auto recording = std::make_unique<RecordingToolRunner>();
+    RecordingToolRunner& runner = *recording;
+    HostTools tools(routeLock, backendWithIp(true), std::move(recording));
+    EXPECT_TRUE(tools.RouteAdd("192.168.1.500", "192.168.1.10"));
+    EXPECT_TRUE(tools.ArpAdd("192.168.1.50", "not a mac", "192.168.1.10"));
+    EXPECT_TRUE(runner.commands().empty());
+}
+
+TEST(HostToolsTest, RoutingTableBoxShowsTheListingOrSaysThereIsNone) {
+    std::mutex routeLock;
+    std::string listing = "10.0.0.0/24 dev eth0 proto kernel scope link src 10.0.0.5 \n";
+    HostTools tools(
+        routeLock, backendWithIp(true),
+        std::make_unique<RecordingToolRunner>(
+            [&listing](const ToolCommand&, std::string& output) { output += listing; }));
+    RoutingTableBox box = tools.ShowRoutingTable();
+    EXPECT_EQ(box.icon, MessageIcon::Information);
+    EXPECT_EQ(box.text,
+              "Destination\tGateway\tInterface\tSource\tMetric\n"
+              "10.0.0.0/24\tOn-link\teth0\t10.0.0.5\t0\n");
+    listing.clear();
+    box = tools.ShowRoutingTable();
+    EXPECT_EQ(box.icon, MessageIcon::Exclamation);
+    EXPECT_EQ(box.text, "Routing table not found on this machine");
+}
+
+TEST(HostToolsTest, RouteLockIsHeldForRouteRunsOnly) {
+    std::mutex routeLock;
+    std::vector<bool> heldInLookups;
+    std::vector<std::pair<std::string, bool>> heldInRuns;
+    std::mutex record;
+    auto backend = backendWithIp(true, [&] {
+        const bool held = isHeld(routeLock);
+        const std::lock_guard<std::mutex> lock(record);
+        heldInLookups.push_back(held);
+    });
+    HostTools tools(
+        routeLock, std::move(backend),
+        std::make_unique<RecordingToolRunner>([&](const ToolCommand& command, std::string&) {
+            const bool held = isHeld(routeLock);
+            const std::lock_guard<std::mutex> lock(record);
+            heldInRuns.emplace_back(command.at(1) == "-4" ? "route" : command.at(1), held);
+        }));
+    tools.RouteAdd("192.168.1.50", "192.168.1.10");
+    tools.RouteDelete("192.168.1.50");
+    tools.ArpAdd("192.168.1.50", "00-11-22-33-44-55", "192.168.1.10");
+    tools.ArpDelete("192.168.1.50");
+    tools.LoadRoutingTable();
+    EXPECT_EQ(heldInRuns, (std::vector<std::pair<std::string, bool>>{{"route", true},
+                                                                     {"route", true},
+                                                                     {"neigh", false},
+                                                                     {"neigh", false},
+                                                                     {"route", true}}));
+    EXPECT_EQ(heldInLookups, (std::vector<bool>{false, false})) << "composing takes no lock";
+    EXPECT_FALSE(isHeld(routeLock));
+}
+
+TEST(HostToolsTest, RouteRunsAreOneAtATimeWhileArpRunsOverlapThem) {
+    std::mutex routeLock;
+    std::mutex stateMutex;
+    std::condition_variable changed;
+    int routeRuns = 0;
+    int mostRouteRuns = 0;
+    bool arpStarted = false;
+    bool arpOverlappedRoute = false;
+    auto recording =
+        std::make_unique<RecordingToolRunner>([&](const ToolCommand& command, std::string&) {
+            std::unique_lock<std::mutex> state(stateMutex);
+            if (command.at(1) == "route") {
+                mostRouteRuns = std::max(mostRouteRuns, ++routeRuns);
+                changed.notify_all();
+                // Stay in the run until the ARP run has begun (it must not wait for us), and a
+                // little longer so that a second route run, if let in, would be seen.
+                changed.wait_for(state, 2s, [&] { return arpStarted; });
+                state.unlock();
+                std::this_thread::sleep_for(50ms);
+                state.lock();
+                --routeRuns;
+            } else {
+                changed.wait_for(state, 2s, [&] { return routeRuns > 0; });
+                arpStarted = true;
+                arpOverlappedRoute = routeRuns > 0;
+                changed.notify_all();
+            }
+        });
+    RecordingToolRunner& runner = *recording;
+    HostTools tools(routeLock, backendWithIp(true), std::move(recording));
+    {
+        std::jthread first([&] { tools.RouteAdd("192.168.1.50", "192.168.1.10"); });
+        std::jthread second([&] { tools.RouteAdd("192.168.1.51", "192.168.1.10"); });
+        std::jthread arp(
+            [&] { tools.ArpAdd("192.168.1.50", "00-11-22-33-44-55", "192.168.1.10"); });
+    }
+    EXPECT_EQ(runner.commands().size(), 3U);
+    EXPECT_EQ(mostRouteRuns, 1);
+    EXPECT_TRUE(arpOverlappedRoute);
+}
+
+}  // namespace
+}  // namespace vantor
