@@ -1,5 +1,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QAbstractButton>
 #include <QAction>
@@ -9,12 +10,14 @@
 #include <QPushButton>
 #include <QTest>
 #include <atomic>
+#include <csignal>
 #include <thread>
 
 #include "console/Constants.h"
 #include "console/OperatorConsole.h"
 #include "ui/AboutBox.h"
 #include "ui/StatusList.h"
+#include "ui/TerminationSignals.h"
 #include "ui/TextConversion.h"
 #include "ui/WindowFixture.h"
 
@@ -188,6 +191,16 @@ TEST_F(MainWindowTest, EscapeClosesTheWindowAndStopsTheWorkers) {
     const int rows = window().statusList()->count();
     console().AppendStatus(kTagAlways, "> late\r\n");
     EXPECT_EQ(window().statusList()->count(), rows);
+}
+
+TEST_F(MainWindowTest, TerminationSignalClosesTheWindowCleanly) {
+    TerminationSignals termination;
+    ASSERT_TRUE(termination.watching());
+    QObject::connect(&termination, &TerminationSignals::received, &window(), &QWidget::close);
+    ASSERT_EQ(kill(getpid(), SIGTERM), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window().isVisible(); }, 5000));
+    EXPECT_EQ(console().listenerCount(), 0u);
+    EXPECT_EQ(console().mode(), ConsoleMode::Switching);
 }
 
 TEST_F(MainWindowTest, ExitButtonClosesTheWindow) {

@@ -14,9 +14,14 @@ namespace {
 // ---- Dialog units ----------------------------------------------------------------------------
 
 struct UnitsCase {
+    const char* name;
     DuRect units;
     QRect pixels;
 };
+
+void PrintTo(const UnitsCase& units, std::ostream* out) {
+    *out << units.name;
+}
 
 class DialogUnitsTest : public ::testing::TestWithParam<UnitsCase> {};
 
@@ -26,18 +31,24 @@ TEST_P(DialogUnitsTest, ConvertsEachNumberOnItsOwnRoundingHalfUp) {
 
 INSTANTIATE_TEST_SUITE_P(
     Layout, DialogUnitsTest,
-    ::testing::Values(UnitsCase{{8, 4, 290, 17}, {12, 7, 435, 28}},         // banner: 27.625 -> 28
-                      UnitsCase{{0, 0, 304, 372}, {0, 0, 456, 605}},        // the window
-                      UnitsCase{{7, 357, 291, 12}, {11, 580, 437, 20}},     // 10.5 -> 11
-                      UnitsCase{{13, 121, 280, 171}, {20, 197, 420, 278}},  // status list
-                      UnitsCase{{0, 0, 1, 1}, {0, 0, 2, 2}}));
+    ::testing::Values(UnitsCase{"Banner", {8, 4, 290, 17}, {12, 7, 435, 28}},  // 27.625 -> 28
+                      UnitsCase{"Window", {0, 0, 304, 372}, {0, 0, 456, 605}},
+                      UnitsCase{"NoticeLine", {7, 357, 291, 12}, {11, 580, 437, 20}},  // 10.5 -> 11
+                      UnitsCase{"StatusList", {13, 121, 280, 171}, {20, 197, 420, 278}},
+                      UnitsCase{"OneUnit", {0, 0, 1, 1}, {0, 0, 2, 2}}),
+    [](const auto& param) { return std::string(param.param.name); });
 
 // ---- File filters ----------------------------------------------------------------------------
 
 struct FilterCase {
+    const char* name;
     std::string given;
     QString qt;
 };
+
+void PrintTo(const FilterCase& filter, std::ostream* out) {
+    *out << filter.name;
+}
 
 class FileFilterTest : public ::testing::TestWithParam<FilterCase> {};
 
@@ -45,20 +56,26 @@ TEST_P(FileFilterTest, TurnsIntoQtsForm) {
     EXPECT_EQ(FileFilter::toQt(GetParam().given), GetParam().qt);
 }
 
-INSTANTIATE_TEST_SUITE_P(Forms, FileFilterTest,
-                         ::testing::Values(FilterCase{"Zip File (*.zip)", "Zip File (*.zip)"},
-                                           FilterCase{"Zip File (*.zip)|*.zip||",
-                                                      "Zip File (*.zip)"},
-                                           FilterCase{"Archives|*.zip; *.ZIP|All files (*.*)|*.*||",
-                                                      "Archives (*.zip *.ZIP);;All files (*.*)"},
-                                           FilterCase{"", ""}));
+INSTANTIATE_TEST_SUITE_P(
+    Forms, FileFilterTest,
+    ::testing::Values(FilterCase{"AlreadyQt", "Zip File (*.zip)", "Zip File (*.zip)"},
+                      FilterCase{"OneType", "Zip File (*.zip)|*.zip||", "Zip File (*.zip)"},
+                      FilterCase{"TwoTypes", "Archives|*.zip; *.ZIP|All files (*.*)|*.*||",
+                                 "Archives (*.zip *.ZIP);;All files (*.*)"},
+                      FilterCase{"Empty", "", ""}),
+    [](const auto& param) { return std::string(param.param.name); });
 
 // ---- Banner images ---------------------------------------------------------------------------
 
 struct BannerCase {
+    const char* name;
     BannerPair pair;
     QColor second;
 };
+
+void PrintTo(const BannerCase& banner, std::ostream* out) {
+    *out << banner.name;
+}
 
 class BannerPainterTest : public ::testing::TestWithParam<BannerCase> {};
 
@@ -83,14 +100,15 @@ TEST_P(BannerPainterTest, BlueThenTheSecondColourWithWhiteTextInTheMiddle) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Pairs, BannerPainterTest,
-                         ::testing::Values(BannerCase{BannerPair::AutoHint, QColor(255, 0, 0)},
-                                           BannerCase{BannerPair::ManualHint, QColor(255, 0, 0)},
-                                           BannerCase{BannerPair::PowerUpHint, QColor(255, 0, 0)},
-                                           BannerCase{BannerPair::SetupButton, QColor(64, 96, 0)},
-                                           BannerCase{BannerPair::StatusButton, QColor(64, 96, 0)},
-                                           BannerCase{BannerPair::UpgradeButton,
-                                                      QColor(64, 96, 0)}));
+INSTANTIATE_TEST_SUITE_P(
+    Pairs, BannerPainterTest,
+    ::testing::Values(BannerCase{"AutoHint", BannerPair::AutoHint, QColor(255, 0, 0)},
+                      BannerCase{"ManualHint", BannerPair::ManualHint, QColor(255, 0, 0)},
+                      BannerCase{"PowerUpHint", BannerPair::PowerUpHint, QColor(255, 0, 0)},
+                      BannerCase{"SetupButton", BannerPair::SetupButton, QColor(64, 96, 0)},
+                      BannerCase{"StatusButton", BannerPair::StatusButton, QColor(64, 96, 0)},
+                      BannerCase{"UpgradeButton", BannerPair::UpgradeButton, QColor(64, 96, 0)}),
+    [](const auto& param) { return std::string(param.param.name); });
 
 TEST(BannerPainter, CarriesTheTextsOfTheInstructions) {
     EXPECT_EQ(BannerPainter::design(BannerPair::AutoHint).text,
