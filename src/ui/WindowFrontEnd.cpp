@@ -1,9 +1,27 @@
 #include "ui/WindowFrontEnd.h"
 
+#include <QApplication>
+
+#include "ui/ProgramIcon.h"
+#include "ui/TerminationSignals.h"
+#include "ui/WindowSession.h"
+
 namespace vantor::ui {
 
-int runWindow(int, char**, InterfaceSource&, WorkerFactory&, Timings) {
-    return 0;
+int runWindow(int argc, char** argv, InterfaceSource& interfaces, WorkerFactory& workers,
+              Timings timings) {
+    TerminationSignals::block();
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Vantor"));
+    QApplication::setWindowIcon(ProgramIcon::icon());
+    WindowSession session(interfaces, workers, timings);
+    const TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::received, &session.window(),
+                     &QWidget::close);
+    session.start();
+    const int exitCode = QApplication::exec();
+    session.stop();
+    return exitCode;
 }
 
 }  // namespace vantor::ui

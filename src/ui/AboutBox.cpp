@@ -1,0 +1,45 @@
+#include "ui/AboutBox.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+#include "console/Constants.h"
+#include "ui/CaptionFit.h"
+#include "ui/DialogUnits.h"
+#include "ui/ProgramIcon.h"
+#include "ui/TextConversion.h"
+#include "ui/WindowLayout.h"
+
+namespace vantor::ui {
+
+namespace {
+
+constexpr int kIconPixels = 32;
+
+}  // namespace
+
+AboutBox::AboutBox(QWidget* parent)
+    : QDialog(parent), text_(new QLabel(this)), ok_(new QPushButton(QStringLiteral("OK"), this)) {
+    setWindowTitle(toQString(kAboutTitle));
+    setWindowIcon(ProgramIcon::icon());
+    setModal(true);
+    setFont(DialogUnits::font());
+    setFixedSize(DialogUnits::toPixels(layout::kAboutWidth, layout::kAboutHeight));
+
+    auto* icon = new QLabel(this);
+    icon->setPixmap(ProgramIcon::pixmap(kIconPixels));
+    icon->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    icon->setGeometry(DialogUnits::toPixels(layout::kAboutIcon));
+
+    text_->setText(toQString(kAboutText));
+    text_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    text_->setGeometry(DialogUnits::toPixels(layout::kAboutText));
+    CaptionFit::fit(*text_);
+
+    ok_->setGeometry(DialogUnits::toPixels(layout::kAboutOk));
+    ok_->setDefault(true);
+    ok_->setFocus();
+    connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+}  // namespace vantor::ui

@@ -1,0 +1,460 @@
+#include "ui/MainWindow.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QKeySequence>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QUrl>
+
+#include "console/AddressFields.h"
+#include "console/Constants.h"
+#include "console/OperatorConsole.h"
+#include "ui/AboutBox.h"
+#include "ui/BannerButton.h"
+#include "ui/CaptionFit.h"
+#include "ui/ConsoleRadioButton.h"
+#include "ui/ControlInputFilter.h"
+#include "ui/DialogUnits.h"
+#include "ui/FileFilter.h"
+#include "ui/ProgramIcon.h"
+#include "ui/StatusList.h"
+#include "ui/TextConversion.h"
+#include "ui/WindowLayout.h"
+
+namespace vantor::ui {
+
+namespace {
+
+constexpr int kNoticeLeftMargin = 5;
+// QLineEdit's own ceiling stands for "no limit".
+constexpr int kUnlimitedText = 32767;
+// Shell-style results for opening a page: success, and "no application associated", the
+// nearest of the platform's failure codes to a desktop that has no browser for the URL.
+constexpr int kOpenedResult = 42;
+constexpr int kNoApplicationResult = 31;
+
+const char* const kMessageTitle = "Vantor";
+const char* const kFirmwareFileEntry = "Firmware file upgrade...";
+const char* const kModeTip =
+    "Right-click the window for more: firmware file upgrade (Ctrl+Shift+F) and About Vantor.";
+
+QMessageBox::Icon boxIcon(MessageIcon icon) {
+    switch (icon) {
+        case MessageIcon::Information:
+            return QMessageBox::Information;
+        case MessageIcon::Exclamation:
+            return QMessageBox::Warning;
+        case MessageIcon::None:
+            break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(OperatorConsole& console, QWidget* parent)
+    : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      console_(console),
+      inputFilter_(new ControlInputFilter(this)) {
+    setWindowTitle(toQString(kWindowTitle));
+    setWindowIcon(ProgramIcon::icon());
+    setFont(DialogUnits::font());
+    setFixedSize(DialogUnits::toPixels(layout::kWindowWidth, layout::kWindowHeight));
+
+    // Frames first, so that the controls inside them lie above them.
+    buildFrames();
+    buildControls();
+    buildMenu();
+    connectInput();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::buildFrames() {
+    for (const layout::Frame& frame : layout::kFrames) {
+        auto* box = new QGroupBox(QString::fromLatin1(frame.caption), this);
+        box->setGeometry(DialogUnits::toPixels(frame.rect));
+        box->setFocusPolicy(Qt::NoFocus);
+        if (box->title() == QLatin1String("Mode")) {
+            box->setToolTip(QString::fromLatin1(kModeTip));
+        }
+    }
+}
+
+template <typename Widget>
+Widget* MainWindow::place(Widget* widget, ControlId id) {
+    widget->setGeometry(DialogUnits::toPixels(layout::controlRect(id)));
+    widget->setObjectName(toQString(controlName(id)));
+    controls_[id] = widget;
+    inputFilter_->watch(widget, id);
+    return widget;
+}
+
+void MainWindow::buildControls() {
+    // Created in the order the Tab key walks them.
+    bannerPicture_ = place(new QLabel(this), ControlId::BannerPicture);
+    bannerPicture_->setAlignment(Qt::AlignCenter);
+    bannerPicture_->setPixmap(banners_.image(BannerPair::AutoHint, true));
+    bannerButton_ = place(new BannerButton(this), ControlId::BannerButton);
+    bannerButton_->setPixmap(banners_.image(BannerPair::SetupButton, true));
+    bannerButton_->hide();
+
+    place(new ConsoleRadioButton(QStringLiteral("Automatically Get MAC"), this),
+          ControlId::RadioAuto);
+    place(new ConsoleRadioButton(QStringLiteral("Manually Enter MAC"), this),
+          ControlId::RadioManual);
+    place(new ConsoleRadioButton(QStringLiteral("Firmware Upgrade"), this),
+          ControlId::RadioRecovery);
+    place(new ConsoleRadioButton(QStringLiteral("Firmware Upgrade"), this),
+          ControlId::RadioFirmwareFile)
+        ->hide();
+
+    for (std::size_t i = 0; i < kMacControls.size(); ++i) {
+        auto* field = place(new QLineEdit(this), kMacControls[i]);
+        field->setAlignment(Qt::AlignCenter);
+        field->setReadOnly(true);
+        if (i < layout::kMacDashes.size()) {
+            auto* dash = new QLabel(QStringLiteral("-"), this);
+            dash->setAlignment(Qt::AlignCenter);
+            dash->setGeometry(DialogUnits::toPixels(layout::kMacDashes[i]));
+        }
+    }
+    for (std::size_t i = 0; i < kIpControls.size(); ++i) {
+        auto* field = place(new QLineEdit(this), kIpControls[i]);
+        field->setAlignment(Qt::AlignCenter);
+        field->setReadOnly(true);
+        if (i < layout::kIpDots.size()) {
+            auto* dot = new QLabel(QStringLiteral("."), this);
+            dot->setAlignment(Qt::AlignCenter);
+            dot->setGeometry(DialogUnits::toPixels(layout::kIpDots[i]));
+        }
+    }
+    auto* set = place(new QPushButton(QStringLiteral("Set"), this), ControlId::SetButton);
+    set->setDefault(true);
+    set->setEnabled(false);
+    auto* clear = place(
+        new QCheckBox(QStringLiteral("Clear MAC and IP Address  when setting  complete"), this),
+        ControlId::ClearCheck);
+    clear->setEnabled(false);
+
+    place(new QLabel(QStringLiteral("Password"), this), ControlId::PasswordLabel)->hide();
+    place(new QLabel(QStringLiteral("Enter firmware file (.zip)"), this), ControlId::FirmwareLabel)
+        ->hide();
+    auto* password = place(new QLineEdit(this), ControlId::PasswordEdit);
+    password->setEchoMode(QLineEdit::Password);
+    password->hide();
+    place(new QLineEdit(this), ControlId::FirmwarePath)->hide();
+    place(new QPushButton(QStringLiteral("Browse"), this), ControlId::BrowseButton)->hide();
+    place(new QPushButton(QStringLiteral("Update"), this), ControlId::UpdateButton)->hide();
+    place(new QCheckBox(QStringLiteral("Send 1 page per package."), this), ControlId::OnePageCheck)
+        ->hide();
+
+    statusList_ = place(new StatusList(this), ControlId::StatusList);
+    place(new QPushButton(QStringLiteral("Routing table detail"), this), ControlId::RoutingButton);
+    place(new QPushButton(QStringLiteral("Exit Vantor"), this), ControlId::ExitButton);
+
+    auto* notice = place(new QLineEdit(this), ControlId::NoticeLine);
+    notice->setReadOnly(true);
+    notice->setTextMargins(kNoticeLeftMargin, 0, 0, 0);
+    notice->setMaxLength(kUnlimitedText);
+
+    // The firmware controls share their band with the top of the status frame and list; shown,
+    // they lie above both so that each of them can be seen and clicked.
+    for (ControlId id : kFirmwareControls) {
+        control(id)->raise();
+        control(id)->setAutoFillBackground(true);  // not dark captions on the black list
+    }
+
+    for (ControlId id :
+         {ControlId::RadioAuto, ControlId::RadioManual, ControlId::RadioRecovery,
+          ControlId::RadioFirmwareFile, ControlId::ClearCheck, ControlId::OnePageCheck,
+          ControlId::PasswordLabel, ControlId::FirmwareLabel}) {
+        CaptionFit::fit(*control(id));
+    }
+}
+
+void MainWindow::buildMenu() {
+    // There is no system menu to extend on a Linux desktop: its entries are the window's
+    // context menu instead, on a right click anywhere outside the edit fields.
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+    firmwareFileAction_ = new QAction(QString::fromLatin1(kFirmwareFileEntry), this);
+    firmwareFileAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
+    firmwareFileAction_->setShortcutContext(Qt::WindowShortcut);
+    addAction(firmwareFileAction_);
+    auto* separator = new QAction(this);
+    separator->setSeparator(true);
+    addAction(separator);
+    aboutAction_ = new QAction(toQString(kAboutMenuEntry), this);
+    addAction(aboutAction_);
+
+    connect(firmwareFileAction_, &QAction::triggered, this, [this] {
+        if (forwarding()) {
+            console_.OnRadioClicked(ControlId::RadioFirmwareFile);
+        }
+    });
+    connect(aboutAction_, &QAction::triggered, this, [this] {
+        if (forwarding()) {
+            console_.OnAbout();
+        }
+    });
+}
+
+void MainWindow::connectInput() {
+    for (ControlId id : kModeRadios) {
+        connect(static_cast<QAbstractButton*>(control(id)), &QAbstractButton::clicked, this,
+                [this, id] {
+                    if (forwarding()) {
+                        console_.OnRadioClicked(id);
+                    }
+                });
+    }
+    for (ControlId id : {ControlId::ClearCheck, ControlId::OnePageCheck}) {
+        // clicked, not toggled: the console's own setChecked must not come back as input.
+        connect(static_cast<QAbstractButton*>(control(id)), &QAbstractButton::clicked, this,
+                [this, id](bool on) {
+                    if (forwarding()) {
+                        console_.OnCheckToggled(id, on);
+                    }
+                });
+    }
+    for (ControlId id : kMacControls) {
+        connect(lineEdit(id), &QLineEdit::textEdited, this, [this, id](const QString& text) {
+            if (forwarding()) {
+                console_.OnFieldEdited(id, toStdString(text));
+            }
+        });
+    }
+    for (ControlId id : kIpControls) {
+        connect(lineEdit(id), &QLineEdit::textEdited, this, [this, id](const QString& text) {
+            if (forwarding()) {
+                console_.OnFieldEdited(id, toStdString(text));
+            }
+        });
+    }
+    for (ControlId id : {ControlId::PasswordEdit, ControlId::FirmwarePath}) {
+        connect(lineEdit(id), &QLineEdit::textEdited, this, [this, id](const QString& text) {
+            if (forwarding()) {
+                console_.OnTextEdited(id, toStdString(text));
+            }
+        });
+    }
+    const auto button = [this](ControlId id) { return static_cast<QAbstractButton*>(control(id)); };
+    connect(button(ControlId::BannerButton), &QAbstractButton::clicked, this, [this] {
+        if (forwarding()) {
+            console_.OnBanner();
+        }
+    });
+    connect(button(ControlId::ExitButton), &QAbstractButton::clicked, this, [this] {
+        if (forwarding()) {
+            console_.OnExit();
+        }
+    });
+    connect(button(ControlId::BrowseButton), &QAbstractButton::clicked, this, [this] {
+        if (forwarding()) {
+            console_.OnBrowse();
+        }
+    });
+    connect(button(ControlId::UpdateButton), &QAbstractButton::clicked, this, [this] {
+        if (forwarding()) {
+            console_.OnUpdate();
+        }
+    });
+    connect(button(ControlId::SetButton), &QAbstractButton::clicked, this, &MainWindow::onSet);
+    connect(button(ControlId::RoutingButton), &QAbstractButton::clicked, this,
+            &MainWindow::onRoutingTable);
+
+    connect(inputFilter_, &ControlInputFilter::fieldFull, this, [this](ControlId id) {
+        if (forwarding()) {
+            console_.OnFieldFull(id);
+        }
+    });
+    connect(inputFilter_, &ControlInputFilter::focusGained, this, [this](ControlId id) {
+        if (forwarding() && !parking_) {
+            console_.OnFocusGained(id);
+        }
+    });
+    connect(inputFilter_, &ControlInputFilter::focusLost, this, [this](ControlId id) {
+        if (forwarding() && !parking_ && AddressFields::isAddressField(id)) {
+            console_.OnFieldFocusLost(id);
+        }
+    });
+}
+
+void MainWindow::onRoutingTable() {
+    // wired when the routing display is built
+}
+
+void MainWindow::onSet() {
+    // wired when manual assignment is built
+}
+
+QWidget* MainWindow::control(ControlId id) const {
+    const auto found = controls_.find(id);
+    return found != controls_.end() ? found->second : nullptr;
+}
+
+QLineEdit* MainWindow::lineEdit(ControlId id) const {
+    return qobject_cast<QLineEdit*>(control(id));
+}
+
+// ---- ConsoleView ------------------------------------------------------------------------
+
+void MainWindow::setEnabled(ControlId id, bool on) {
+    QWidget* widget = control(id);
+    if (widget == nullptr) {
+        return;
+    }
+    // Qt hands the focus of a control being disabled to the next control in the Tab order, so
+    // a mode switch, which disables the radio just clicked, would move the focus into the
+    // fields and have their texts normalised on the way out. The console expects the focus to
+    // stay where it was, as a dialog's does: it waits on the window itself, unseen by the
+    // console, and comes back when the control is enabled again, unless it moved meanwhile.
+    if (!on && focusWidget() == widget) {
+        parking_ = true;
+        QWidget::setFocus(Qt::OtherFocusReason);
+        parking_ = false;
+        parkedFocus_ = id;
+    }
+    widget->setEnabled(on);
+    if (on && parkedFocus_ == id) {
+        parkedFocus_.reset();
+        if (focusWidget() == nullptr || focusWidget() == this) {
+            parking_ = true;
+            widget->setFocus(Qt::OtherFocusReason);
+            parking_ = false;
+        }
+    }
+}
+
+void MainWindow::setVisible(ControlId id, bool on) {
+    if (QWidget* widget = control(id)) {
+        widget->setVisible(on);
+    }
+}
+
+void MainWindow::setChecked(ControlId id, bool on) {
+    if (auto* button = qobject_cast<QAbstractButton*>(control(id))) {
+        button->setChecked(on);
+    }
+}
+
+void MainWindow::setText(ControlId id, const std::string& text) {
+    // Only the edits carry texts of the console; captions belong to the window's layout.
+    QLineEdit* field = lineEdit(id);
+    if (field == nullptr) {
+        return;
+    }
+    const QString shown = toQString(text);
+    // An unchanged text is left alone so that the caret and selection stay put.
+    if (field->text() != shown) {
+        field->setText(shown);
+    }
+}
+
+void MainWindow::setReadOnly(ControlId id, bool on) {
+    if (QLineEdit* field = lineEdit(id)) {
+        field->setReadOnly(on);
+    }
+}
+
+void MainWindow::setTextLimit(ControlId id, int characters) {
+    if (QLineEdit* field = lineEdit(id)) {
+        field->setMaxLength(characters > 0 ? characters : kUnlimitedText);
+    }
+}
+
+void MainWindow::focus(ControlId id) {
+    QWidget* widget = control(id);
+    if (widget == nullptr) {
+        return;
+    }
+    parkedFocus_.reset();
+    widget->setFocus(Qt::OtherFocusReason);
+    if (auto* field = qobject_cast<QLineEdit*>(widget)) {
+        field->selectAll();
+    }
+}
+
+void MainWindow::appendStatusRow(const std::string& text) {
+    statusList_->appendRow(text);
+}
+
+void MainWindow::removeOldestStatusRows(std::size_t count) {
+    statusList_->removeOldestRows(count);
+}
+
+void MainWindow::clearStatusRows() {
+    statusList_->clear();
+}
+
+void MainWindow::showBanner(BannerPair pair, bool firstImage, bool asButton) {
+    const QPixmap& image = banners_.image(pair, firstImage);
+    if (asButton) {
+        bannerButton_->setPixmap(image);
+        bannerPicture_->hide();
+        bannerButton_->show();
+    } else {
+        if (bannerPicture_->pixmap().cacheKey() != image.cacheKey()) {
+            bannerPicture_->setPixmap(image);
+        }
+        bannerButton_->hide();
+        bannerPicture_->show();
+    }
+}
+
+void MainWindow::showMessage(const std::string& text, MessageIcon icon) {
+    QMessageBox box(boxIcon(icon), QString::fromLatin1(kMessageTitle), toQString(text),
+                    QMessageBox::Ok, this);
+    box.exec();
+}
+
+int MainWindow::openUrl(const std::string& url) {
+    const bool opened = QDesktopServices::openUrl(QUrl(toQString(url)));
+    return opened ? kOpenedResult : kNoApplicationResult;
+}
+
+std::optional<std::string> MainWindow::chooseFile(const std::string& filter) {
+    const QString chosen =
+        QFileDialog::getOpenFileName(this, QString(), QString(), FileFilter::toQt(filter));
+    if (chosen.isEmpty()) {
+        return std::nullopt;
+    }
+    return toStdString(chosen);
+}
+
+void MainWindow::showAbout() {
+    AboutBox box(this);
+    box.exec();
+}
+
+void MainWindow::closeWindow() {
+    close();
+}
+
+// ---- Closing ------------------------------------------------------------------------------
+
+void MainWindow::reject() {
+    close();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (attached_) {
+        // The workers may still be reporting to the window: stop them while it exists, then
+        // let go of it, so that nothing reaches it once it is gone.
+        console_.Shutdown();
+        console_.attachView(nullptr);
+        attached_ = false;
+        Q_EMIT closed();
+    }
+    event->accept();
+}
+
+}  // namespace vantor::ui

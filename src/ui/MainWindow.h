@@ -1,0 +1,102 @@
+#pragma once
+
+#include <QDialog>
+#include <map>
+#include <optional>
+
+#include "console/ConsoleView.h"
+#include "ui/BannerImages.h"
+
+class QAction;
+class QLabel;
+class QLineEdit;
+
+namespace vantor {
+class OperatorConsole;
+}
+
+namespace vantor::ui {
+
+class BannerButton;
+class ControlInputFilter;
+class StatusList;
+
+// The program's main window: the controls of the console, laid out as its dialog template
+// has them, showing what the console tells it and reporting the operator's input back. It
+// decides nothing itself: every click, edit and focus change goes to the console, which
+// changes the controls through the ConsoleView calls.
+class MainWindow final : public QDialog, public ConsoleView {
+    Q_OBJECT
+
+  public:
+    explicit MainWindow(OperatorConsole& console, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    QWidget* control(ControlId id) const;
+    StatusList* statusList() const { return statusList_; }
+    QAction* firmwareFileAction() const { return firmwareFileAction_; }
+    QAction* aboutAction() const { return aboutAction_; }
+
+    // ConsoleView. The widget's own setEnabled(bool) and setVisible(bool) stay reachable.
+    using QDialog::setEnabled;
+    using QDialog::setVisible;
+    void setEnabled(ControlId id, bool on) override;
+    void setVisible(ControlId id, bool on) override;
+    void setChecked(ControlId id, bool on) override;
+    void setText(ControlId id, const std::string& text) override;
+    void setReadOnly(ControlId id, bool on) override;
+    void setTextLimit(ControlId id, int characters) override;
+    void focus(ControlId id) override;
+    void appendStatusRow(const std::string& text) override;
+    void removeOldestStatusRows(std::size_t count) override;
+    void clearStatusRows() override;
+    void showBanner(BannerPair pair, bool firstImage, bool asButton) override;
+    void showMessage(const std::string& text, MessageIcon icon) override;
+    int openUrl(const std::string& url) override;
+    std::optional<std::string> chooseFile(const std::string& filter) override;
+    void showAbout() override;
+    void closeWindow() override;
+
+  Q_SIGNALS:
+    // The window closed and the console has stopped every worker and let go of it.
+    void closed();
+
+  public Q_SLOTS:
+    // Escape closes the window like its close button, which ends the program.
+    void reject() override;
+
+  private Q_SLOTS:
+    void onRoutingTable();
+    void onSet();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void buildFrames();
+    void buildControls();
+    void buildMenu();
+    void connectInput();
+    template <typename Widget>
+    Widget* place(Widget* widget, ControlId id);
+    QLineEdit* lineEdit(ControlId id) const;
+    // Whether operator input still goes to the console (not once the window has closed).
+    bool forwarding() const { return attached_; }
+
+    OperatorConsole& console_;
+    BannerImages banners_;
+    std::map<ControlId, QWidget*> controls_;
+    BannerButton* bannerButton_ = nullptr;
+    QLabel* bannerPicture_ = nullptr;
+    StatusList* statusList_ = nullptr;
+    ControlInputFilter* inputFilter_ = nullptr;
+    QAction* firmwareFileAction_ = nullptr;
+    QAction* aboutAction_ = nullptr;
+    bool attached_ = true;
+    // A control that had the focus when it was disabled: the focus waits on the window until
+    // the control is enabled again (see setEnabled).
+    std::optional<ControlId> parkedFocus_;
+    bool parking_ = false;
+};
+
+}  // namespace vantor::ui
