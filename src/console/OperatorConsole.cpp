@@ -6,6 +6,8 @@
 #include "console/ConsoleView.h"
 #include "console/Constants.h"
 #include "console/Ipv4.h"
+#include "hostnet/IcmpPinger.h"
+#include "hostnet/PrivilegeCheck.h"
 
 namespace vantor {
 
@@ -39,6 +41,11 @@ OperatorConsole::OperatorConsole(ConsoleServices services)
     : timings_(services.timings),
       interfaceSource_(services.interfaces),
       workerFactory_(services.workers),
+      reportPrivileges_(services.reportPrivileges),
+      ownPinger_(services.pinger != nullptr ? nullptr : std::make_unique<IcmpPinger>(timings_)),
+      pinger_(services.pinger != nullptr ? *services.pinger : *ownPinger_),
+      tools_(services.makeTools ? services.makeTools(routeLock)
+                                : std::make_unique<HostTools>(routeLock, timings_)),
       log_(mode_),
       banner_(bannerLock),
       listenerList_(countListener, [this] { dispatcher_.notify(); }),
@@ -428,10 +435,55 @@ void OperatorConsole::Initialize() {
     UiLock guard(switchLock_, dispatcher_);
     mode_ = ConsoleMode::Auto;
     StartListening();
+    if (reportPrivileges_) {
+        // Without privileges tools and sockets fail one by one; say why once, plainly.
+        const std::string warning = PrivilegeCheck::StatusText(PrivilegeCheck::Probe());
+        if (!warning.empty()) {
+            AppendStatus(kTagAlways, warning);
+        }
+    }
     SetBannerState(BannerState::Instructions);
     restartAllowed = true;
     startWatcher();
     banner_.resetBlink();
+}
+
+// ---- Host network tools -------------------------------------------------------------------
+
+bool OperatorConsole::LocateSystemTool(ToolKind kind, std::string& path) const {
+    return tools_->LocateSystemTool(kind, path);
+}
+
+bool OperatorConsole::RouteAdd(const std::string& destination, const std::string& gateway) {
+    return tools_->RouteAdd(destination, gateway);
+}
+
+bool OperatorConsole::RouteDelete(const std::string& destination) {
+    return tools_->RouteDelete(destination);
+}
+
+bool OperatorConsole::ArpAdd(const std::string& ip, const std::string& mac,
+                             const std::string& interfaceAddress) {
+    return tools_->ArpAdd(ip, mac, interfaceAddress);
+}
+
+bool OperatorConsole::ArpDelete(const std::string& ip) {
+    return tools_->ArpDelete(ip);
+}
+
+void OperatorConsole::LoadRoutingTable() {
+    setRoutingTableText("");
+    setRoutingTableText(tools_->LoadRoutingTable());
+}
+
+void OperatorConsole::ShowRoutingTable() {
+    LoadRoutingTable();
+    const RoutingTableBox box = HostTools::RoutingTableMessage(routingTableText());
+    ShowMessage(box.text, box.icon);
+}
+
+bool OperatorConsole::PingHost(const std::string& host, int attempts, std::size_t dataSize) {
+    return pinger_.PingHost(host, attempts, dataSize);
 }
 
 void OperatorConsole::OnExit() {

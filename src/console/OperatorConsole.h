@@ -23,6 +23,8 @@
 #include "console/UiDispatcher.h"
 #include "console/WorkerFactory.h"
 #include "console/WorkerGroup.h"
+#include "hostnet/HostTools.h"
+#include "hostnet/Pinger.h"
 
 namespace vantor {
 
@@ -31,6 +33,12 @@ struct ConsoleServices {
     InterfaceSource& interfaces;
     WorkerFactory& workers;
     Timings timings{};
+    // ICMP echo; none: this host's own.
+    Pinger* pinger = nullptr;
+    // The ARP and route tools, made with the console's routeLock; none: this host's own.
+    std::function<std::unique_ptr<HostTools>(std::mutex& routeLock)> makeTools = {};
+    // Whether Initialize tells the operator about missing privileges.
+    bool reportPrivileges = true;
 };
 
 // The controller behind the main window and the owner of all long-lived state: the mode, the
@@ -128,6 +136,17 @@ class OperatorConsole final : private StatusLog::Observer {
     std::string routingTableText() const;
     void setRoutingTableText(const std::string& text);
 
+    // ---- Host network tools, callable from any thread ------------------------------------------
+    bool LocateSystemTool(ToolKind kind, std::string& path) const;
+    bool RouteAdd(const std::string& destination, const std::string& gateway);
+    bool RouteDelete(const std::string& destination);
+    bool ArpAdd(const std::string& ip, const std::string& mac, const std::string& interfaceAddress);
+    bool ArpDelete(const std::string& ip);
+    void LoadRoutingTable();
+    // The "Routing table detail" button (user-interface thread).
+    void ShowRoutingTable();
+    bool PingHost(const std::string& host, int attempts, std::size_t dataSize);
+
     // ---- Interfaces and workers -------------------------------------------------------------
     bool RefreshInterfaces();
     std::vector<std::string> interfaceAddresses() const;
@@ -194,6 +213,10 @@ class OperatorConsole final : private StatusLog::Observer {
     const Timings timings_;
     InterfaceSource& interfaceSource_;
     WorkerFactory& workerFactory_;
+    const bool reportPrivileges_;
+    std::unique_ptr<Pinger> ownPinger_;
+    Pinger& pinger_;
+    std::unique_ptr<HostTools> tools_;
     UiDispatcher dispatcher_;
     ConsoleView* view_ = nullptr;
 

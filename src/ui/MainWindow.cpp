@@ -289,7 +289,7 @@ void MainWindow::connectInput() {
 }
 
 void MainWindow::onRoutingTable() {
-    // wired when the routing display is built
+    console_.ShowRoutingTable();
 }
 
 void MainWindow::onSet() {

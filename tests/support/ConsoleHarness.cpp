@@ -43,7 +43,10 @@ Timings fastTimings() {
 
 ConsoleHarness::ConsoleHarness(std::vector<std::string> addresses, Timings timings)
     : interfaces(std::move(addresses)) {
-    console = std::make_unique<OperatorConsole>(ConsoleServices{interfaces, workers, timings});
+    ConsoleServices services{interfaces, workers, timings};
+    services.pinger = &pinger;
+    services.reportPrivileges = false;
+    console = std::make_unique<OperatorConsole>(std::move(services));
     console->attachView(&view);
 }
 

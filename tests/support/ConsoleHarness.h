@@ -6,6 +6,7 @@
 #include "console/IdleWorkerFactory.h"
 #include "console/OperatorConsole.h"
 #include "support/FakeInterfaceSource.h"
+#include "support/FakePinger.h"
 #include "support/RecordingView.h"
 
 namespace vantor::test {
@@ -45,6 +46,7 @@ struct ConsoleHarness {
 
     FakeInterfaceSource interfaces;
     CountingWorkerFactory workers;
+    FakePinger pinger;
     RecordingView view;
     std::unique_ptr<OperatorConsole> console;
 };

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "hostnet/Pinger.h"
+
+namespace vantor::test {
+
+// Answers echo for the hosts the test names, and records every call.
+class FakePinger final : public Pinger {
+  public:
+    struct Call {
+        std::string host;
+        int attempts;
+        std::size_t dataSize;
+    };
+
+    void answer(const std::string& host, bool on = true);
+    bool PingHost(const std::string& host, int attempts, std::size_t dataSize) override;
+    std::vector<Call> calls();
+
+  private:
+    std::mutex mutex_;
+    std::set<std::string> answering_;
+    std::vector<Call> calls_;
+};
+
+}  // namespace vantor::test
