@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "console/CommandLine.h"
+#include "console/DeviceWorkerFactory.h"
 #include "console/HeadlessFrontEnd.h"
-#include "console/IdleWorkerFactory.h"
 #include "console/SystemInterfaceSource.h"
 #include "ui/WindowFrontEnd.h"
 
@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
     }
 
     vantor::SystemInterfaceSource interfaces;
-    vantor::IdleWorkerFactory workers;
+    vantor::DeviceWorkerFactory workers;
     if (options.action == vantor::CommandLine::Action::Window) {
         return vantor::ui::runWindow(argc, argv, interfaces, workers);
     }

@@ -58,6 +58,18 @@ ControlId radioFor(ConsoleMode mode) {
 
 }  // namespace
 
+HeadlessFrontEnd::OneShot HeadlessFrontEnd::startSet(OperatorConsole&, const CommandLine&,
+                                                     std::ostream& out) {
+    out << "vantor: this build cannot run a Set yet\n";
+    return [] { return std::optional<int>(1); };
+}
+
+HeadlessFrontEnd::OneShot HeadlessFrontEnd::startUpdate(OperatorConsole&, const CommandLine&,
+                                                        std::ostream& out) {
+    out << "vantor: this build cannot run a firmware Update yet\n";
+    return [] { return std::optional<int>(1); };
+}
+
 HeadlessFrontEnd::HeadlessFrontEnd(InterfaceSource& interfaces, WorkerFactory& workers,
                                    Timings timings)
     : interfaces_(interfaces), workers_(workers), timings_(timings) {}
@@ -91,19 +103,23 @@ int HeadlessFrontEnd::run(const CommandLine& options, std::ostream& out) {
         console.OnRadioClicked(radioFor(options.mode));
     }
     int exitCode = 0;
-    if (options.action == CommandLine::Action::Set ||
-        options.action == CommandLine::Action::Update) {
-        out << "vantor: this build cannot run a "
-            << (options.action == CommandLine::Action::Set ? "Set" : "firmware Update") << " yet\n";
-        out.flush();
-        closeRequested = true;
-        exitCode = 1;
+    OneShot oneShot;
+    if (options.action == CommandLine::Action::Set) {
+        oneShot = startSet(console, options, out);
+    } else if (options.action == CommandLine::Action::Update) {
+        oneShot = startUpdate(console, options, out);
     }
 
     using Clock = std::chrono::steady_clock;
     auto nextTick = Clock::now() + timings_.bannerBlink;
     while (!closeRequested) {
         console.dispatcher().drain();
+        if (oneShot) {
+            if (const std::optional<int> code = oneShot()) {
+                exitCode = *code;
+                break;
+            }
+        }
         const auto now = Clock::now();
         if (now >= nextTick) {
             console.OnTimerTick();

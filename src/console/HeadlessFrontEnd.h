@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <ostream>
 
 #include "console/CommandLine.h"
@@ -8,6 +10,8 @@
 #include "console/WorkerFactory.h"
 
 namespace vantor {
+
+class OperatorConsole;
 
 // Runs the console without a window: the same handlers, driven from the command line, with
 // the calling thread as the user-interface thread. SIGINT and SIGTERM end the run cleanly.
@@ -23,6 +27,14 @@ class HeadlessFrontEnd {
     int run(const CommandLine& options, std::ostream& out);
 
   private:
+    // A one-shot run (a Set, an Update) as the loop sees it: asked after every turn of the
+    // loop, it gives nothing while the run goes on and then the process exit code.
+    using OneShot = std::function<std::optional<int>()>;
+    static OneShot startSet(OperatorConsole& console, const CommandLine& options,
+                            std::ostream& out);
+    static OneShot startUpdate(OperatorConsole& console, const CommandLine& options,
+                               std::ostream& out);
+
     InterfaceSource& interfaces_;
     WorkerFactory& workers_;
     Timings timings_;

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "console/WorkerFactory.h"
+
+namespace vantor {
+
+// The product's workers: the announcement listener in Auto, the recovery listener in Recovery
+// and the firmware upgrade driver.
+class DeviceWorkerFactory final : public WorkerFactory {
+  public:
+    std::unique_ptr<InterfaceWorker> makeListener(OperatorConsole& console,
+                                                  std::uint32_t nicAddress,
+                                                  std::uint16_t port) override;
+    std::unique_ptr<InterfaceWorker> makeRecoveryListener(OperatorConsole& console,
+                                                          std::uint32_t nicAddress) override;
+    std::unique_ptr<FirmwareUpgrader> makeUpgradeDriver(OperatorConsole& console) override;
+};
+
+}  // namespace vantor
