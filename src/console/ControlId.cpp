@@ -66,4 +66,17 @@ std::string_view controlName(ControlId id) {
     return "?";
 }
 
+ControlId radioOf(ConsoleMode mode) {
+    switch (mode) {
+        case ConsoleMode::Manual:
+            return ControlId::RadioManual;
+        case ConsoleMode::Recovery:
+            return ControlId::RadioRecovery;
+        case ConsoleMode::FirmwareFile:
+            return ControlId::RadioFirmwareFile;
+        default:
+            return ControlId::RadioAuto;
+    }
+}
+
 }  // namespace vantor

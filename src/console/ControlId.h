@@ -3,6 +3,8 @@
 #include <array>
 #include <string_view>
 
+#include "console/ConsoleMode.h"
+
 namespace vantor {
 
 // The main window's controls, numbered as the window's resource identifiers.
@@ -66,5 +68,7 @@ inline constexpr std::array<ControlId, 29> kAllControls = {
     ControlId::UpdateButton,  ControlId::OnePageCheck};
 
 std::string_view controlName(ControlId id);
+// The radio that selects a mode (Auto's for Switching).
+ControlId radioOf(ConsoleMode mode);
 
 }  // namespace vantor

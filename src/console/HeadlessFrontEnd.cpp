@@ -2,17 +2,16 @@
 
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdint>
 
 #include "console/HeadlessView.h"
 #include "console/OperatorConsole.h"
+#include "console/TerminationSignalFd.h"
 
 namespace vantor {
 
@@ -35,27 +34,6 @@ class Fd {
     int fd_;
 };
 
-sigset_t terminationSignals() {
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
-    return set;
-}
-
-ControlId radioFor(ConsoleMode mode) {
-    switch (mode) {
-        case ConsoleMode::Manual:
-            return ControlId::RadioManual;
-        case ConsoleMode::Recovery:
-            return ControlId::RadioRecovery;
-        case ConsoleMode::FirmwareFile:
-            return ControlId::RadioFirmwareFile;
-        default:
-            return ControlId::RadioAuto;
-    }
-}
-
 }  // namespace
 
 HeadlessFrontEnd::OneShot HeadlessFrontEnd::startSet(OperatorConsole&, const CommandLine&,
@@ -75,15 +53,13 @@ HeadlessFrontEnd::HeadlessFrontEnd(InterfaceSource& interfaces, WorkerFactory& w
     : interfaces_(interfaces), workers_(workers), timings_(timings) {}
 
 void HeadlessFrontEnd::blockTerminationSignals() {
-    const sigset_t set = terminationSignals();
-    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    TerminationSignalFd::block();
 }
 
 int HeadlessFrontEnd::run(const CommandLine& options, std::ostream& out) {
-    const sigset_t signals = terminationSignals();
-    const Fd signalFd(signalfd(-1, &signals, SFD_CLOEXEC | SFD_NONBLOCK));
+    TerminationSignalFd signalFd;
     const Fd wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-    if (signalFd.get() < 0 || wakeFd.get() < 0) {
+    if (signalFd.fd() < 0 || wakeFd.get() < 0) {
         out << "vantor: cannot set up the event loop\n";
         return 1;
     }
@@ -100,7 +76,7 @@ int HeadlessFrontEnd::run(const CommandLine& options, std::ostream& out) {
     console.Initialize();
 
     if (options.mode != ConsoleMode::Auto) {
-        console.OnRadioClicked(radioFor(options.mode));
+        console.OnRadioClicked(radioOf(options.mode));
     }
     int exitCode = 0;
     OneShot oneShot;
@@ -127,7 +103,7 @@ int HeadlessFrontEnd::run(const CommandLine& options, std::ostream& out) {
         }
         const auto wait =
             std::chrono::duration_cast<std::chrono::milliseconds>(nextTick - Clock::now());
-        pollfd fds[2] = {{signalFd.get(), POLLIN, 0}, {wakeFd.get(), POLLIN, 0}};
+        pollfd fds[2] = {{signalFd.fd(), POLLIN, 0}, {wakeFd.get(), POLLIN, 0}};
         const int ready = ::poll(fds, 2, static_cast<int>(std::max<long long>(0, wait.count())));
         if (ready < 0 && errno != EINTR) {
             break;
@@ -137,8 +113,7 @@ int HeadlessFrontEnd::run(const CommandLine& options, std::ostream& out) {
             [[maybe_unused]] const ssize_t got = ::read(wakeFd.get(), &count, sizeof count);
         }
         if ((fds[0].revents & POLLIN) != 0) {
-            signalfd_siginfo info{};
-            [[maybe_unused]] const ssize_t got = ::read(signalFd.get(), &info, sizeof info);
+            signalFd.drain();
             break;
         }
     }

@@ -18,19 +18,6 @@ constexpr std::string_view kHostNameWarning =
 constexpr std::string_view kListening = "> Listening.....\r\n";
 constexpr std::string_view kLoopbackText = "127.0.0.1";
 
-ControlId radioOf(ConsoleMode mode) {
-    switch (mode) {
-        case ConsoleMode::Manual:
-            return ControlId::RadioManual;
-        case ConsoleMode::Recovery:
-            return ControlId::RadioRecovery;
-        case ConsoleMode::FirmwareFile:
-            return ControlId::RadioFirmwareFile;
-        default:
-            return ControlId::RadioAuto;
-    }
-}
-
 std::string nicLine(std::size_t index, const std::string& address) {
     return "    - NIC" + std::to_string(index + 1) + ": " + address + "\r\n";
 }

@@ -2,6 +2,8 @@
 
 #include <QObject>
 
+#include "console/TerminationSignalFd.h"
+
 class QSocketNotifier;
 
 namespace vantor::ui {
@@ -23,7 +25,7 @@ class TerminationSignals final : public QObject {
     TerminationSignals& operator=(const TerminationSignals&) = delete;
 
     // Whether the signals can be watched (the descriptor could be made).
-    bool watching() const { return fd_ >= 0; }
+    bool watching() const { return signals_.fd() >= 0; }
 
   Q_SIGNALS:
     void received();
@@ -31,7 +33,7 @@ class TerminationSignals final : public QObject {
   private:
     void readPending();
 
-    int fd_ = -1;
+    TerminationSignalFd signals_;
     QSocketNotifier* notifier_ = nullptr;
 };
 

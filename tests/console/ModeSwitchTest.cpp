@@ -8,19 +8,6 @@
 namespace vantor {
 namespace {
 
-ControlId radioOf(ConsoleMode mode) {
-    switch (mode) {
-        case ConsoleMode::Manual:
-            return ControlId::RadioManual;
-        case ConsoleMode::Recovery:
-            return ControlId::RadioRecovery;
-        case ConsoleMode::FirmwareFile:
-            return ControlId::RadioFirmwareFile;
-        default:
-            return ControlId::RadioAuto;
-    }
-}
-
 constexpr ConsoleMode kModes[] = {ConsoleMode::Auto, ConsoleMode::Manual, ConsoleMode::Recovery,
                                   ConsoleMode::FirmwareFile};
 
