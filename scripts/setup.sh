@@ -10,7 +10,7 @@ packages=(
     qt6-base-dev zlib1g-dev
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     iproute2 util-linux libcap2-bin
-    xvfb xauth imagemagick zip unzip busybox udhcpc curl clang clang-format
+    xvfb xauth imagemagick zip unzip busybox udhcpc curl clang clang-format bc
 )
 missing=()
 for p in "${packages[@]}"; do
