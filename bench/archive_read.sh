@@ -3,7 +3,7 @@
 # against `unzip -P wqzt -p` on the same file, best of five runs each, as a ratio.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=build/bench
+build=build/bench-core
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTOR_BUILD_BENCH=ON \
     -DVANTOR_BUILD_UI=OFF >/dev/null
 cmake --build "$build" --target vantor_archive_bench >/dev/null
