@@ -1,6 +1,7 @@
 #include "console/DeviceWorkerFactory.h"
 
 #include "console/IdleWorkerFactory.h"
+#include "upgrade/UpgradeDriver.h"
 
 namespace vantor {
 
@@ -16,7 +17,7 @@ std::unique_ptr<InterfaceWorker> DeviceWorkerFactory::makeRecoveryListener(
 }
 
 std::unique_ptr<FirmwareUpgrader> DeviceWorkerFactory::makeUpgradeDriver(OperatorConsole& console) {
-    return IdleWorkerFactory().makeUpgradeDriver(console);
+    return std::make_unique<UpgradeDriver>(console);
 }
 
 }  // namespace vantor

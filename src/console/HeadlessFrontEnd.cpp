@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "console/HeadlessView.h"
 #include "console/OperatorConsole.h"
@@ -34,6 +36,19 @@ class Fd {
     int fd_;
 };
 
+// "a.b.c.d" as its four texts; fewer or more when the text has fewer or more dots.
+std::vector<std::string> splitIp(const std::string& text) {
+    std::vector<std::string> parts(1);
+    for (const char c : text) {
+        if (c == '.') {
+            parts.emplace_back();
+        } else {
+            parts.back().push_back(c);
+        }
+    }
+    return parts;
+}
+
 }  // namespace
 
 HeadlessFrontEnd::OneShot HeadlessFrontEnd::startSet(OperatorConsole&, const CommandLine&,
@@ -42,10 +57,35 @@ HeadlessFrontEnd::OneShot HeadlessFrontEnd::startSet(OperatorConsole&, const Com
     return [] { return std::optional<int>(1); };
 }
 
-HeadlessFrontEnd::OneShot HeadlessFrontEnd::startUpdate(OperatorConsole&, const CommandLine&,
+HeadlessFrontEnd::OneShot HeadlessFrontEnd::startUpdate(OperatorConsole& console,
+                                                        const CommandLine& options,
                                                         std::ostream& out) {
-    out << "vantor: this build cannot run a firmware Update yet\n";
-    return [] { return std::optional<int>(1); };
+    const FirmwareUpgrader* driver = console.upgradeDriver();
+    if (driver == nullptr) {
+        out << "vantor: the firmware file mode could not be entered\n";
+        return [] { return std::optional<int>(1); };
+    }
+    // The operator's input, as typed into the window: the address one octet per field.
+    const std::vector<std::string> octets = splitIp(options.ip);
+    for (std::size_t i = 0; i < kIpControls.size(); ++i) {
+        console.OnFieldEdited(kIpControls[i], i < octets.size() ? octets[i] : std::string());
+    }
+    console.OnTextEdited(ControlId::PasswordEdit, options.password);
+    console.OnTextEdited(ControlId::FirmwarePath, options.archive);
+    console.OnCheckToggled(ControlId::OnePageCheck, options.onePage);
+
+    const int startedBefore = driver->runs().started;
+    console.OnUpdate();
+    if (driver->runs().started == startedBefore) {
+        return [] { return std::optional<int>(1); };  // refused before a run started
+    }
+    return [driver]() -> std::optional<int> {
+        const UpgradeRuns runs = driver->runs();
+        if (runs.ended < runs.started) {
+            return std::nullopt;
+        }
+        return runs.lastSucceeded ? 0 : 1;
+    };
 }
 
 HeadlessFrontEnd::HeadlessFrontEnd(InterfaceSource& interfaces, WorkerFactory& workers,

@@ -16,6 +16,13 @@ class InterfaceWorker {
     virtual void stop() = 0;
 };
 
+// How many upgrade runs have started and ended, and how the last one that ended came out.
+struct UpgradeRuns {
+    int started = 0;
+    int ended = 0;
+    bool lastSucceeded = false;
+};
+
 // The firmware upgrade driver as the console sees it.
 class FirmwareUpgrader {
   public:
@@ -24,6 +31,9 @@ class FirmwareUpgrader {
     virtual void OnUpdate() = 0;
     // Asks a running upgrade to end; the console then waits for upgradeActiveCount to be 0.
     virtual void requestStop() = 0;
+    // For a front-end that drives one Update and reports its outcome (the headless one). A run
+    // counts as ended once its worker is done with the console.
+    virtual UpgradeRuns runs() const { return {}; }
 };
 
 }  // namespace vantor

@@ -151,6 +151,10 @@ void OperatorConsole::EnableControl(ControlId id, bool on) {
     onUi([&] { board_.setEnabled(id, on); });
 }
 
+void OperatorConsole::SetControlText(ControlId id, const std::string& text) {
+    onUi([&] { board_.setText(id, text); });
+}
+
 void OperatorConsole::FocusControl(ControlId id) {
     onUi([&] { moveTo(id); });
 }

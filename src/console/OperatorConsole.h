@@ -112,6 +112,7 @@ class OperatorConsole final : private StatusLog::Observer {
     void EnableControl(ControlId id, bool on);
     void FocusControl(ControlId id);
     std::string ControlText(ControlId id) const { return board_.text(id); }
+    void SetControlText(ControlId id, const std::string& text);
     bool IsChecked(ControlId id) const { return board_.checked(id); }
     // The caller holds fieldLock.
     void SetNoticeLine(const std::string& text);
@@ -160,6 +161,7 @@ class OperatorConsole final : private StatusLog::Observer {
     std::size_t listenerCount() const;
     std::size_t recoveryListenerCount() const;
     bool hasUpgradeDriver() const { return upgradeDriver_ != nullptr; }
+    const FirmwareUpgrader* upgradeDriver() const { return upgradeDriver_.get(); }
     bool watcherRunning() const { return watcherActive_.load(); }
 
     // Told by a worker that just decremented a counter the console waits on, so that the wait

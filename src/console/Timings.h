@@ -29,6 +29,7 @@ struct Timings {
     // Firmware upgrade.
     Millis rebootCheckPause{10000};  // between reboot checks after new microcode
     Millis microcodePause{18000};    // after a 0x81 packet of the code update protocol
+    Millis codeUpdateReceive{3000};  // one wait for a reply of the code update protocol
 };
 
 }  // namespace vantor

@@ -38,6 +38,7 @@ Timings fastTimings() {
     t.initrdSettle = milliseconds(20);
     t.rebootCheckPause = milliseconds(20);
     t.microcodePause = milliseconds(20);
+    t.codeUpdateReceive = milliseconds(5);
     return t;
 }
 

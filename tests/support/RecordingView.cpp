@@ -56,8 +56,10 @@ int RecordingView::openUrl(const std::string& url) {
     urls_.push_back(url);
     return openUrlResult;
 }
-std::optional<std::string> RecordingView::chooseFile(const std::string&) {
-    return std::nullopt;
+std::optional<std::string> RecordingView::chooseFile(const std::string& filter) {
+    std::lock_guard lock(mutex_);
+    lastFileFilter = filter;
+    return chosenFile;
 }
 void RecordingView::showAbout() {
     std::lock_guard lock(mutex_);

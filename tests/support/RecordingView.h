@@ -56,6 +56,10 @@ class RecordingView final : public ConsoleView {
     int closeRequests();
 
     int openUrlResult = 42;  // what the desktop answers when asked to open a page
+    // What the operator picks in an open-file dialog (nothing: cancelled), and the filter the
+    // dialog was last shown with.
+    std::optional<std::string> chosenFile;
+    std::string lastFileFilter;
 
   private:
     std::mutex mutex_;

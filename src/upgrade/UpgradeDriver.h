@@ -1,0 +1,75 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "console/InterfaceWorker.h"
+#include "upgrade/CodeUpdateTransport.h"
+#include "upgrade/FirmwareArchive.h"
+#include "upgrade/StatusSink.h"
+#include "upgrade/StopSignal.h"
+#include "upgrade/UpdateImage.h"
+
+namespace vantor {
+
+class OperatorConsole;
+
+// The firmware file mode's Browse and Update and the runs they start: each run checks that the
+// device answers, opens the archive, picks its members, sends them with the code update
+// protocol and waits for the device to come back after new microcode. One run at a time, on a
+// worker thread the driver owns; the console creates one driver and keeps it, so members that
+// a run does not set keep their values from the previous run.
+class UpgradeDriver final : public FirmwareUpgrader {
+  public:
+    // Opens the run's transport to deviceIp; wakeFd (or -1) becomes readable on a stop request.
+    using TransportFactory = std::function<std::unique_ptr<CodeUpdateTransport>(
+        const std::string& deviceIp, int wakeFd)>;
+
+    // With the UDP transport to the device's port 69.
+    explicit UpgradeDriver(OperatorConsole& console);
+    UpgradeDriver(OperatorConsole& console, TransportFactory makeTransport);
+    ~UpgradeDriver() override;
+    UpgradeDriver(const UpgradeDriver&) = delete;
+    UpgradeDriver& operator=(const UpgradeDriver&) = delete;
+
+    // Console handlers (user-interface thread).
+    void OnBrowse() override;
+    void OnUpdate() override;
+    void requestStop() override;
+    UpgradeRuns runs() const override;
+
+    // Starts the worker of a run with the settings OnUpdate stored.
+    void startUpgrade();
+
+  private:
+    void upgradeThread();
+    bool runUpgrade();
+    bool readMember(FirmwareArchive& archive, std::size_t index, StatusSink& status);
+    bool waitForReboot();
+    void log(const std::string& text);
+    void enableRunControls(bool on);
+
+    OperatorConsole& console_;
+    TransportFactory makeTransport_;
+
+    // Set by OnUpdate before the worker starts; read by the worker.
+    std::string deviceIp_;
+    std::string setPassword_;
+    std::string archivePath_;
+    bool onePagePerPacket_ = false;
+
+    // The run's state (worker thread only while a run lasts).
+    bool hasHeader_ = true;
+    UpdateImage image_;
+
+    StopSignal stop_;
+    std::thread worker_;
+    mutable std::mutex runsMutex_;
+    UpgradeRuns runs_;
+};
+
+}  // namespace vantor

@@ -1,0 +1,180 @@
+// One firmware Update by the program without a window, as a process in a network namespace of
+// the lab, against the update simulator in another: the exit code tells the outcome.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "netlab/LabCommand.h"
+#include "netlab/NetLab.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+const std::string kPc = "10.92.0.1";
+const std::string kDevice = "10.92.0.2";
+
+// A program started inside a namespace, its output read through a pipe; killed if still
+// running at the end.
+class Process {
+  public:
+    Process(const vantor::netlab::LabNamespace& ns, std::vector<std::string> argv) {
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC) != 0) {
+            return;
+        }
+        pid_ = ns.run([&] {
+            std::vector<char*> raw;
+            for (auto& a : argv) {
+                raw.push_back(a.data());
+            }
+            raw.push_back(nullptr);
+            posix_spawn_file_actions_t actions;
+            posix_spawn_file_actions_init(&actions);
+            posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+            posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
+            pid_t pid = -1;
+            if (::posix_spawn(&pid, raw[0], &actions, nullptr, raw.data(), environ) != 0) {
+                pid = -1;
+            }
+            posix_spawn_file_actions_destroy(&actions);
+            return pid;
+        });
+        ::close(fds[1]);
+        out_ = fds[0];
+    }
+    ~Process() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        if (out_ >= 0) {
+            ::close(out_);
+        }
+    }
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    // Reads the output until the program exits; its exit code, or -1 when it ran too long.
+    int wait(std::chrono::milliseconds limit) {
+        const auto deadline = Clock::now() + limit;
+        while (Clock::now() < deadline) {
+            pollfd fd{out_, POLLIN, 0};
+            if (::poll(&fd, 1, 20) > 0) {
+                char buffer[4096];
+                const ssize_t n = ::read(out_, buffer, sizeof buffer);
+                if (n > 0) {
+                    output_.append(buffer, static_cast<std::size_t>(n));
+                    continue;
+                }
+            }
+            int status = 0;
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+        }
+        return -1;
+    }
+    const std::string& output() const { return output_; }
+
+  private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+    std::string output_;
+};
+
+class HeadlessUpdate : public ::testing::Test {
+  protected:
+    HeadlessUpdate() : pc_(lab_.addNamespace()), device_(lab_.addNamespace()) {
+        lab_.connect(pc_, kPc + "/24", device_, kDevice + "/24");
+        char pattern[] = "/tmp/vantor-app-XXXXXX";
+        dir_ = ::mkdtemp(pattern);
+        // An archive as the maker's tool makes it: a logo under the archive password.
+        {
+            std::ofstream logo(dir_ + "/logo.gif", std::ios::binary);
+            for (int i = 0; i < 1500; ++i) {
+                logo.put(static_cast<char>('a' + i % 23));
+            }
+        }
+        archive_ = dir_ + "/fw.zip";
+        const auto zipped = vantor::netlab::LabCommand::Run(
+            {"/usr/bin/zip", "-q", "-j", "-P", "wqzt", archive_, dir_ + "/logo.gif"});
+        EXPECT_EQ(zipped.exitCode, 0) << zipped.output;
+    }
+    ~HeadlessUpdate() override {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
+
+    std::unique_ptr<Process> simulator(const std::string& password) {
+        auto sim = std::make_unique<Process>(
+            device_, std::vector<std::string>{VANTOR_UPDATE_SIM, "--address", kDevice, "--password",
+                                              password, "--record", dir_ + "/sim.log", "--duration",
+                                              "60000"});
+        const auto deadline = Clock::now() + 5s;
+        while (Clock::now() < deadline) {
+            std::ifstream record(dir_ + "/sim.log");
+            std::string line;
+            if (std::getline(record, line) && line == "ready") {
+                break;
+            }
+            std::this_thread::sleep_for(5ms);
+        }
+        return sim;
+    }
+
+    std::unique_ptr<Process> vantor(const std::string& ip, const std::string& password) {
+        return std::make_unique<Process>(
+            pc_, std::vector<std::string>{VANTOR_BINARY, "--headless", "--mode", "firmware", "--ip",
+                                          ip, "--password", password, "--archive", archive_});
+    }
+
+    vantor::netlab::NetLab lab_;
+    vantor::netlab::LabNamespace& pc_;
+    vantor::netlab::LabNamespace& device_;
+    std::string dir_;
+    std::string archive_;
+};
+
+TEST_F(HeadlessUpdate, ExitsZeroAfterACompleteUpgrade) {
+    const auto sim = simulator("setpw");
+    const auto program = vantor(kDevice, "setpw");
+    EXPECT_EQ(program->wait(30s), 0) << program->output();
+    EXPECT_NE(program->output().find("> Sending the new gif logo to the remote system\n"),
+              std::string::npos);
+    EXPECT_NE(program->output().find("> Upgrade Complete\n"), std::string::npos);
+}
+
+TEST_F(HeadlessUpdate, ExitsOneWhenTheDeviceRefusesThePassword) {
+    const auto sim = simulator("another");
+    const auto program = vantor(kDevice, "setpw");
+    EXPECT_EQ(program->wait(30s), 1) << program->output();
+    EXPECT_NE(program->output().find("> You entered the wrong Set Password\n"), std::string::npos);
+    EXPECT_NE(program->output().find("> System update has not completed.\n"), std::string::npos);
+}
+
+TEST_F(HeadlessUpdate, ExitsOneWhenTheUpdateIsRefusedBeforeARun) {
+    const auto program = vantor("127.0.0.1", "setpw");
+    EXPECT_EQ(program->wait(30s), 1) << program->output();
+    EXPECT_NE(program->output().find("> Error: Invalid IP address\n"), std::string::npos);
+}
+
+}  // namespace

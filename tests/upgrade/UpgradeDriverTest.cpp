@@ -1,0 +1,446 @@
+#include "upgrade/UpgradeDriver.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+
+#include "console/IdleWorkerFactory.h"
+#include "console/OperatorConsole.h"
+#include "support/ConsoleHarness.h"
+#include "upgrade/FakeCodeUpdateDevice.h"
+#include "upgrade/TempDir.h"
+#include "upgrade/UpgradeArchives.h"
+
+namespace vantor {
+namespace {
+
+using test::Bytes;
+using test::FakeCodeUpdateDevice;
+using test::SentPacket;
+using Lines = std::vector<std::string>;
+
+const std::string kDeviceIp = "10.1.2.3";
+
+// The product's workers, with the upgrade driver's transport going to a fake device.
+class FakeDeviceWorkers final : public WorkerFactory {
+  public:
+    explicit FakeDeviceWorkers(UpgradeDriver::TransportFactory transport)
+        : transport_(std::move(transport)) {}
+    std::unique_ptr<InterfaceWorker> makeListener(OperatorConsole& console, std::uint32_t nic,
+                                                  std::uint16_t port) override {
+        return idle_.makeListener(console, nic, port);
+    }
+    std::unique_ptr<InterfaceWorker> makeRecoveryListener(OperatorConsole& console,
+                                                          std::uint32_t nic) override {
+        return idle_.makeRecoveryListener(console, nic);
+    }
+    std::unique_ptr<FirmwareUpgrader> makeUpgradeDriver(OperatorConsole& console) override {
+        return std::make_unique<UpgradeDriver>(console, transport_);
+    }
+
+  private:
+    IdleWorkerFactory idle_;
+    UpgradeDriver::TransportFactory transport_;
+};
+
+class UpgradeDriverTest : public ::testing::Test {
+  protected:
+    UpgradeDriverTest()
+        : device_(std::make_unique<FakeCodeUpdateDevice>(test::goodDevice(1))),
+          workers_([this](const std::string& ip, int) {
+              ++transportsMade_;
+              EXPECT_EQ(ip, kDeviceIp);
+              return device_->transport();
+          }) {
+        ConsoleServices services{interfaces_, workers_, test::fastTimings()};
+        services.pinger = &pinger_;
+        services.reportPrivileges = false;
+        console_ = std::make_unique<OperatorConsole>(std::move(services));
+        console_->attachView(&view_);
+        console_->Initialize();
+        console_->OnRadioClicked(ControlId::RadioFirmwareFile);
+        pinger_.answer(kDeviceIp);
+    }
+    ~UpgradeDriverTest() override {
+        console_->Shutdown();
+        console_->attachView(nullptr);
+    }
+
+    void useDevice(FakeCodeUpdateDevice::Responder responder) {
+        device_ = std::make_unique<FakeCodeUpdateDevice>(std::move(responder));
+    }
+
+    void fill(const std::string& archive, const std::string& password = "setpw",
+              const std::string& ip = kDeviceIp, bool onePage = false) {
+        std::vector<std::string> octets(4);
+        std::size_t field = 0;
+        for (const char c : ip) {
+            c == '.' ? void(++field) : octets[std::min<std::size_t>(field, 3)].push_back(c);
+        }
+        for (std::size_t i = 0; i < kIpControls.size(); ++i) {
+            console_->OnFieldEdited(kIpControls[i], octets[i]);
+        }
+        console_->OnTextEdited(ControlId::PasswordEdit, password);
+        console_->OnTextEdited(ControlId::FirmwarePath, archive);
+        console_->OnCheckToggled(ControlId::OnePageCheck, onePage);
+    }
+
+    UpgradeRuns runs() const { return console_->upgradeDriver()->runs(); }
+
+    // Serves the console's queue until done() holds or the time is up.
+    bool pumpUntil(const std::function<bool()>& done,
+                   std::chrono::milliseconds limit = std::chrono::seconds(20)) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                return false;
+            }
+            console_->dispatcher().drainAndWait(std::chrono::milliseconds(2));
+        }
+        console_->dispatcher().drain();
+        return true;
+    }
+
+    // Presses Update and waits for the run to end; false when no run started.
+    bool update() {
+        const int before = runs().started;
+        console_->OnUpdate();
+        if (runs().started == before) {
+            return false;
+        }
+        EXPECT_TRUE(pumpUntil([&] { return runs().ended == runs().started; }));
+        return true;
+    }
+
+    std::string archive(const std::vector<test::ZipMember>& members) {
+        return test::writeArchive(dir_, "fw.zip", members);
+    }
+
+    Lines rows() { return view_.rows(); }
+    bool hasRow(const std::string& row) {
+        const Lines all = rows();
+        return std::find(all.begin(), all.end(), row) != all.end();
+    }
+    Lines lastRows(std::size_t count) {
+        const Lines all = rows();
+        return Lines(all.end() - static_cast<std::ptrdiff_t>(std::min(count, all.size())),
+                     all.end());
+    }
+
+    static Lines failed(const std::string& line) {
+        return {line, "> System update has not completed.\n", "> ready...\n"};
+    }
+
+    test::TempDir dir_;
+    test::FakeInterfaceSource interfaces_;
+    test::FakePinger pinger_;
+    test::RecordingView view_;
+    std::unique_ptr<FakeCodeUpdateDevice> device_;
+    int transportsMade_ = 0;
+    FakeDeviceWorkers workers_;
+    std::unique_ptr<OperatorConsole> console_;
+};
+
+const Bytes kMicrocode = test::microcodeFile(1, 40000);
+const Bytes kBin = test::patternBytes(3000, 31);
+const Bytes kLogo = test::patternBytes(900, 32);
+
+// The first page of each region the device received, with the model queries as -1.
+std::vector<int> regionStarts(const std::vector<SentPacket>& sent) {
+    std::vector<int> starts;
+    bool inRegion = false;
+    for (const auto& p : sent) {
+        if (p.command == TFTP_MODEL) {
+            starts.push_back(-1);
+        } else if (p.command == TFTP_DATA && !inRegion && p.page != kClearPage) {
+            starts.push_back(p.page);
+            inRegion = true;
+        } else if (p.command == TFTP_END) {
+            inRegion = false;
+        }
+    }
+    return starts;
+}
+
+// ---- Refusals before a run ----------------------------------------------------------------------
+
+struct RefusalCase {
+    const char* name;
+    std::string path;
+    std::string password;
+    std::string ip;
+    std::string message;  // empty: none
+    std::optional<ControlId> focus;
+    Lines rows;
+};
+
+void PrintTo(const RefusalCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class UpdateRefusal : public UpgradeDriverTest,
+                      public ::testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(UpdateRefusal, StartsNoRun) {
+    const RefusalCase& c = GetParam();
+    fill(c.path, c.password, c.ip);
+    console_->AppendStatus(tagOf(ConsoleMode::FirmwareFile), "an earlier row\n");
+    EXPECT_FALSE(update());
+    EXPECT_EQ(runs().started, 0);
+    EXPECT_EQ(console_->upgradeActiveCount.load(), 0);
+    EXPECT_EQ(rows(), c.rows) << "the log is cleared first";
+    EXPECT_EQ(view_.messages(), c.message.empty() ? Lines{} : Lines{c.message});
+    if (c.focus) {
+        EXPECT_EQ(view_.focused(), c.focus);
+    }
+    EXPECT_TRUE(view_.control(ControlId::UpdateButton).enabled);
+    EXPECT_EQ(transportsMade_, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UpdateRefusal,
+    ::testing::Values(RefusalCase{"NoFile",
+                                  "",
+                                  "pw",
+                                  kDeviceIp,
+                                  "Error! Firmware file is not entered.",
+                                  ControlId::UpdateButton,
+                                  {}},
+                      RefusalCase{"NoPassword",
+                                  "/media/fw.zip",
+                                  "",
+                                  kDeviceIp,
+                                  "Error! Password is not entered.",
+                                  ControlId::PasswordEdit,
+                                  {}},
+                      RefusalCase{"LoopbackAddress",
+                                  "/media/fw.zip",
+                                  "pw",
+                                  "127.0.0.1",
+                                  "",
+                                  std::nullopt,
+                                  {"> Error: Invalid IP address\r\n", "> Ready...\r\n"}},
+                      RefusalCase{"HostPartZero",
+                                  "/media/fw.zip",
+                                  "pw",
+                                  "10.1.2.0",
+                                  "",
+                                  std::nullopt,
+                                  {"> Error: Invalid IP address\r\n", "> Ready...\r\n"}}),
+    [](const ::testing::TestParamInfo<RefusalCase>& param) {
+        return std::string(param.param.name);
+    });
+
+// ---- Runs that fail before sending --------------------------------------------------------------
+
+TEST_F(UpgradeDriverTest, SilentDeviceGetsNothingAndTheArchiveIsNotOpened) {
+    pinger_.answer(kDeviceIp, false);
+    fill(dir_.file("missing.zip"));
+    ASSERT_TRUE(update());
+    EXPECT_EQ(rows(), failed("> System on IP address  10.1.2.3 is not responding.\n"));
+    EXPECT_EQ(transportsMade_, 0);
+    const auto calls = pinger_.calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].attempts, 2);
+    EXPECT_EQ(calls[0].dataSize, 96u);
+    EXPECT_FALSE(runs().lastSucceeded);
+}
+
+TEST_F(UpgradeDriverTest, ArchiveThatCannotBeOpenedIsNamedByItsKind) {
+    fill(dir_.file("missing.zip"));
+    ASSERT_TRUE(update());
+    EXPECT_EQ(rows(), failed("> Error! Unrecognized firmware file: You may selected a wrong zip "
+                             "file.\n"));
+
+    const std::string junk = dir_.file("junk.zip");
+    std::ofstream(junk) << "not a zip!";
+    fill(junk);
+    ASSERT_TRUE(update());
+    EXPECT_EQ(rows(), failed("> File format is not correct."));
+    EXPECT_EQ(transportsMade_, 0);
+}
+
+TEST_F(UpgradeDriverTest, DuplicateMembersFailBeforeAnythingIsSent) {
+    fill(archive({test::firmwareMember("a.gif", kLogo), test::firmwareMember("fw.enc", kMicrocode),
+                  test::firmwareMember("b.gif", kLogo)}));
+    ASSERT_TRUE(update());
+    EXPECT_EQ(rows(), failed("> Zif file has more than one gif file"));
+    EXPECT_EQ(transportsMade_, 0);
+
+    fill(archive({test::firmwareMember("readme.txt", kLogo)}));
+    ASSERT_TRUE(update());
+    EXPECT_EQ(rows(), failed("> Zip file does not have enc or bin file"));
+}
+
+TEST_F(UpgradeDriverTest, WrongArchivePasswordShowsAMessageBox) {
+    auto member = test::firmwareMember("fw.enc", kMicrocode);
+    member.password = "wqzx";  // its check byte differs from the right password's
+    fill(archive({member}));
+    ASSERT_TRUE(update());
+    EXPECT_EQ(view_.messages(), Lines{"bad password"});
+    EXPECT_EQ(lastRows(3), failed("> Could not open zip file : 0\n"));
+    EXPECT_TRUE(device_->sent().empty());
+}
+
+// ---- Complete runs
+// --------------------------------------------------------------------------------
+
+TEST_F(UpgradeDriverTest, FullRunSendsMicrocodeWaitsForTheRebootThenBinAndLogo) {
+    fill(archive({test::firmwareMember("logo.gif", kLogo), test::firmwareMember("image.bin", kBin),
+                  test::firmwareMember("dir/update.enc", kMicrocode)}));
+    ASSERT_TRUE(update());
+    EXPECT_TRUE(runs().lastSucceeded);
+    // Model query, tail, microcode; then after the reboot a model query, the bin and the logo.
+    EXPECT_EQ(regionStarts(device_->sent()), (std::vector<int>{-1, 1690, 0, -1, 0, 1385}));
+    const Lines expected = {
+        "> Sending the new microcode to the remote system\n", "> Getting auraNode model...\n",
+        "> Waiting to complete upgrade, Do Not Unplug.\n",    "> System reboot completed.\n",
+        "> Sending the new gif logo to the remote system\n",  "> Upgrade Complete\n",
+    };
+    for (const auto& line : expected) {
+        EXPECT_TRUE(hasRow(line)) << line;
+    }
+    EXPECT_EQ(lastRows(1), Lines{"> Upgrade Complete\n"});
+    EXPECT_EQ(console_->serverIP(), kDeviceIp);
+    EXPECT_EQ(console_->bannerState(), BannerState::DeviceReady);
+    for (ControlId id : {ControlId::UpdateButton, ControlId::BrowseButton, ControlId::RadioAuto}) {
+        EXPECT_TRUE(view_.control(id).enabled) << controlName(id);
+    }
+    const auto calls = pinger_.calls();
+    ASSERT_EQ(calls.size(), 2u);  // before the run, and the first reboot check answered
+    EXPECT_EQ(calls[1].dataSize, 96u);
+}
+
+TEST_F(UpgradeDriverTest, LogoOnlyRunAsksForTheModelAndHasNoRebootWait) {
+    fill(archive(
+        {test::firmwareMember("readme.txt", kBin), test::firmwareMember("logo.gif", kLogo)}));
+    ASSERT_TRUE(update());
+    EXPECT_TRUE(runs().lastSucceeded);
+    EXPECT_EQ(regionStarts(device_->sent()), (std::vector<int>{-1, 1385}));
+    EXPECT_FALSE(hasRow("> Waiting to complete upgrade, Do Not Unplug.\n"));
+    EXPECT_EQ(pinger_.calls().size(), 1u);
+}
+
+TEST_F(UpgradeDriverTest, MicrocodeAndLogoSendTheLogoWithoutAnotherModelQuery) {
+    fill(archive({test::firmwareMember("update.enc", kMicrocode),
+                  test::firmwareMember("logo.gif", kLogo)}),
+         "setpw", kDeviceIp, true);
+    ASSERT_TRUE(update());
+    EXPECT_TRUE(runs().lastSucceeded);
+    EXPECT_EQ(regionStarts(device_->sent()), (std::vector<int>{-1, 1690, 0, 1385}));
+    const auto data = test::ofCommand(device_->sent(), TFTP_DATA);
+    EXPECT_TRUE(std::all_of(data.begin(), data.end(), [](auto& p) { return p.count == 1; }))
+        << "the check box asks for one page per packet";
+}
+
+TEST_F(UpgradeDriverTest, DeviceThatDoesNotComeBackAfterTheMicrocode) {
+    useDevice([this](const SentPacket& p, std::size_t i) {
+        if (p.command == TFTP_END && p.count == END_FINISH) {
+            pinger_.answer(kDeviceIp, false);  // the device restarts and never answers again
+        }
+        return test::goodDevice(1)(p, i);
+    });
+    fill(archive(
+        {test::firmwareMember("update.enc", kMicrocode), test::firmwareMember("logo.gif", kLogo)}));
+    ASSERT_TRUE(update());
+    EXPECT_EQ(view_.messages(), Lines{"Cannot ping the device"});
+    EXPECT_EQ(lastRows(2), (Lines{"> System update has not completed.\n", "> ready...\n"}));
+    EXPECT_EQ(pinger_.calls().size(), 1u + 20u * 30u);
+    EXPECT_EQ(regionStarts(device_->sent()), (std::vector<int>{-1, 1690, 0})) << "no logo";
+    EXPECT_TRUE(console_->serverIP().empty());
+}
+
+TEST_F(UpgradeDriverTest, EveryRunReadsTheFieldsAgainAndReusesTheDriver) {
+    const std::string path = archive({test::firmwareMember("logo.gif", kLogo)});
+    fill(path);
+    ASSERT_TRUE(update());
+    pinger_.answer(kDeviceIp, false);
+    ASSERT_TRUE(update());
+    EXPECT_EQ(runs().started, 2);
+    EXPECT_FALSE(runs().lastSucceeded);
+    EXPECT_EQ(rows(), failed("> System on IP address  10.1.2.3 is not responding.\n"))
+        << "the second run cleared the first one's rows";
+}
+
+// ---- One run at a time, and stops
+// -----------------------------------------------------------------
+
+// A device that keeps answering a model query with another model than the update file's: the
+// query goes on until a stop.
+FakeCodeUpdateDevice::Responder endlessQuery() {
+    return [](const SentPacket&, std::size_t) {
+        return FakeCodeUpdateDevice::Replies{test::reply(TFTP_ACK, 9)};
+    };
+}
+
+TEST_F(UpgradeDriverTest, SecondPressWhileARunIsStartingStartsNoSecondRun) {
+    useDevice(endlessQuery());
+    fill(archive({test::firmwareMember("update.enc", kMicrocode)}));
+    console_->OnUpdate();
+    EXPECT_FALSE(view_.control(ControlId::UpdateButton).enabled)
+        << "disabled before the worker's first step";
+    console_->OnUpdate();
+    EXPECT_EQ(runs().started, 1);
+    ASSERT_TRUE(pumpUntil([&] { return device_->sent().size() > 3; }));
+    console_->OnUpdate();
+    EXPECT_EQ(runs().started, 1);
+    EXPECT_EQ(transportsMade_, 1);
+}
+
+TEST_F(UpgradeDriverTest, LeavingTheModeDuringTheModelQueryStopsTheRun) {
+    useDevice(endlessQuery());
+    fill(archive({test::firmwareMember("update.enc", kMicrocode)}));
+    console_->OnUpdate();
+    ASSERT_TRUE(pumpUntil([&] { return device_->sent().size() > 20; }));
+    ASSERT_TRUE(view_.control(ControlId::RadioAuto).enabled) << "enabled during the query";
+    console_->OnRadioClicked(ControlId::RadioAuto);  // returns once the worker has ended
+    EXPECT_EQ(console_->mode(), ConsoleMode::Auto);
+    EXPECT_EQ(console_->upgradeActiveCount.load(), 0);
+    EXPECT_EQ(runs().ended, 1);
+    EXPECT_FALSE(runs().lastSucceeded);
+}
+
+TEST_F(UpgradeDriverTest, ClosingTheWindowDuringARunStopsItAndWaits) {
+    useDevice(endlessQuery());
+    fill(archive({test::firmwareMember("update.enc", kMicrocode)}));
+    console_->OnUpdate();
+    ASSERT_TRUE(pumpUntil([&] { return device_->sent().size() > 5; }));
+    console_->Shutdown();
+    EXPECT_EQ(console_->upgradeActiveCount.load(), 0);
+    EXPECT_EQ(runs().ended, 1);
+}
+
+TEST_F(UpgradeDriverTest, StopRequestedDuringTheRebootWaitEndsIt) {
+    useDevice([this](const SentPacket& p, std::size_t i) {
+        if (p.command == TFTP_END && p.count == END_FINISH) {
+            pinger_.answer(kDeviceIp, false);
+        }
+        return test::goodDevice(1)(p, i);
+    });
+    fill(archive({test::firmwareMember("update.enc", kMicrocode)}));
+    console_->OnUpdate();
+    ASSERT_TRUE(pumpUntil([&] { return pinger_.calls().size() > 3; }));
+    console_->Shutdown();
+    EXPECT_EQ(runs().ended, 1);
+    EXPECT_LT(pinger_.calls().size(), 1u + 20u * 30u);
+    EXPECT_TRUE(view_.messages().empty()) << "a stopped run is no failure to report";
+}
+
+// ---- Browse -------------------------------------------------------------------------------------
+
+TEST_F(UpgradeDriverTest, BrowsePutsTheChosenArchiveIntoTheFileField) {
+    view_.chosenFile = "/media/usb/fw.zip";
+    console_->OnBrowse();
+    EXPECT_EQ(view_.lastFileFilter, "Zip File (*.zip)|*.zip||");
+    EXPECT_EQ(console_->ControlText(ControlId::FirmwarePath), "/media/usb/fw.zip");
+    EXPECT_EQ(view_.control(ControlId::FirmwarePath).text, "/media/usb/fw.zip");
+
+    view_.chosenFile.reset();
+    console_->OnBrowse();
+    EXPECT_EQ(console_->ControlText(ControlId::FirmwarePath), "/media/usb/fw.zip");
+    EXPECT_EQ(console_->bannerState(), BannerState::Instructions);
+}
+
+}  // namespace
+}  // namespace vantor
