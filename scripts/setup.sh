@@ -11,6 +11,7 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     iproute2 util-linux libcap2-bin
     xvfb xauth imagemagick zip unzip busybox udhcpc curl clang clang-format
+    dnsmasq-base tftpd-hpa
 )
 missing=()
 for p in "${packages[@]}"; do
