@@ -1,6 +1,7 @@
 #include "console/DeviceWorkerFactory.h"
 
 #include "console/IdleWorkerFactory.h"
+#include "recovery/MRecoveryListener.h"
 #include "upgrade/UpgradeDriver.h"
 
 namespace vantor {
@@ -13,7 +14,7 @@ std::unique_ptr<InterfaceWorker> DeviceWorkerFactory::makeListener(OperatorConso
 
 std::unique_ptr<InterfaceWorker> DeviceWorkerFactory::makeRecoveryListener(
     OperatorConsole& console, std::uint32_t nicAddress) {
-    return IdleWorkerFactory().makeRecoveryListener(console, nicAddress);
+    return std::make_unique<MRecoveryListener>(console, nicAddress);
 }
 
 std::unique_ptr<FirmwareUpgrader> DeviceWorkerFactory::makeUpgradeDriver(OperatorConsole& console) {

@@ -1,0 +1,104 @@
+#include "recovery/MRecoveryListener.h"
+
+#include <cstdio>
+#include <system_error>
+
+#include "console/ConsoleMode.h"
+#include "console/Constants.h"
+#include "console/Ipv4.h"
+#include "console/OperatorConsole.h"
+#include "recovery/CTimedSocket.h"
+#include "recovery/RecoveryLog.h"
+
+namespace vantor {
+
+MRecoveryListener::Publication::Publication(MRecoveryListener& owner, CTimedSocket*& slot,
+                                            CTimedSocket& socket)
+    : owner_(owner), slot_(slot) {
+    const std::lock_guard lock(owner_.socketLock_);
+    slot_ = &socket;
+}
+
+MRecoveryListener::Publication::~Publication() {
+    const std::lock_guard lock(owner_.socketLock_);
+    slot_ = nullptr;
+}
+
+MRecoveryListener::MRecoveryListener(OperatorConsole& console, std::uint32_t nic)
+    : nicAddress(nic), owner(console), nicText_(Ipv4::format(nic)) {}
+
+MRecoveryListener::~MRecoveryListener() {
+    // Start joins the DHCP thread before it returns; this only covers a Start cut short.
+    if (dhcpThread.joinable()) {
+        Stop();
+        dhcpThread.join();
+    }
+}
+
+void MRecoveryListener::Start() {
+    prefix_ = owner.InterfacePrefix(nicAddress);
+    dhcpRunning = true;
+    tftpRunning = true;
+    if (stopRequested_) {
+        // Stopped before this thread got here: its flags must stay cleared.
+        dhcpRunning = false;
+        tftpRunning = false;
+        return;
+    }
+    // A host that already answers at the recovery address would receive the devices'
+    // traffic (or be taken over by the route this service sets up): serve nothing here.
+    if (owner.PingHost(std::string(kRecoveryAddress), kRecoveryPrecheckAttempts,
+                       kRecoveryPrecheckDataSize)) {
+        log(RecoveryLog::addressInUse(prefix_));
+        return;
+    }
+    try {
+        dhcpThread = std::thread([this] {
+            countDhcp.fetch_add(1);
+            DoDHCP();
+            countDhcp.fetch_sub(1);
+        });
+    } catch (const std::system_error&) {
+        // No thread for the responder: it ends at once, as when its socket cannot be made.
+        owner.restartAllowed = true;
+    }
+    DoTFTP();
+    while (countDhcp.load() != 0) {
+        std::this_thread::sleep_for(owner.timings().recoveryPoll);
+    }
+    // The counter is raised by the thread itself, so it may still read 0 before the thread
+    // has begun: the join is what guarantees the responder has ended.
+    if (dhcpThread.joinable()) {
+        dhcpThread.join();
+    }
+}
+
+void MRecoveryListener::Stop() {
+    stopRequested_ = true;
+    dhcpRunning = false;
+    tftpRunning = false;
+    // A socket keeps a cancel that arrives between two receives for the next one, so a loop
+    // that is not blocked at this moment still ends at its next receive.
+    const std::lock_guard lock(socketLock_);
+    for (CTimedSocket* socket : {dhcpSocket, tftpSocket, tftpTransmitSocket}) {
+        if (socket != nullptr) {
+            socket->CancelBlockingCall();
+        }
+    }
+}
+
+void MRecoveryListener::log(const std::string& text) {
+    owner.AppendStatus(tagOf(ConsoleMode::Recovery), text);
+}
+
+void MRecoveryListener::Trace(std::string_view text) {
+    // Standard error rather than standard output: the headless front-end shows the operator's
+    // view on standard output. One call per line keeps lines of different threads whole.
+    std::string line(text);
+    if (line.empty() || (line.back() != '\n' && line.back() != '\r')) {
+        line += '\n';
+    }
+    std::fwrite(line.data(), 1, line.size(), stderr);
+}
+
+}  // namespace vantor

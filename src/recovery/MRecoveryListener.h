@@ -1,0 +1,109 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <span>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "console/InterfaceWorker.h"
+#include "recovery/DhcpResponder.h"
+#include "recovery/Endpoint.h"
+#include "recovery/TftpTransfer.h"
+
+namespace vantor {
+
+class CTimedSocket;
+class OperatorConsole;
+
+// The recovery boot service of one interface address: the BOOTP/DHCP responder on its own
+// thread and the read-only TFTP server on the recovery thread that runs Start. A device that
+// fell back to network boot gets 192.168.0.100 and the kernel of its board type, fetches
+// kernel and RAM disk, and after the RAM disk is pinged until it has restarted.
+//
+// The sockets belong to the loops that create them. The loops publish them here, under a
+// lock, only so that Stop and the DHCP responder can end a blocking receive from another
+// thread; a socket is unpublished before its loop closes it.
+class MRecoveryListener final : public InterfaceWorker {
+  public:
+    MRecoveryListener(OperatorConsole& console, std::uint32_t nicAddress);
+    ~MRecoveryListener() override;
+    MRecoveryListener(const MRecoveryListener&) = delete;
+    MRecoveryListener& operator=(const MRecoveryListener&) = delete;
+
+    // The listener's whole life on the calling thread: the check that 192.168.0.100 is free,
+    // the DHCP thread, the TFTP server. Returns when both services have ended.
+    void Start();
+    // Asks both services to end and interrupts their receives; returns at once. A running
+    // transfer goes on while the device acknowledges, and the restart wait after a RAM disk
+    // is not cut short.
+    void Stop();
+
+    // InterfaceWorker: the console's recovery thread runs Start and stops it with Stop.
+    void run() override { Start(); }
+    void stop() override { Stop(); }
+
+  private:
+    // Keeps a socket published in one of the listener's slots for as long as it lives.
+    class Publication {
+      public:
+        Publication(MRecoveryListener& owner, CTimedSocket*& slot, CTimedSocket& socket);
+        ~Publication();
+        Publication(const Publication&) = delete;
+        Publication& operator=(const Publication&) = delete;
+
+      private:
+        MRecoveryListener& owner_;
+        CTimedSocket*& slot_;
+    };
+
+    // BOOTP/DHCP responder (DHCP thread).
+    void DoDHCP();
+    void replyToBootRequest(CTimedSocket& socket, const DhcpDecision& decision);
+    void abortTransfer();
+
+    // TFTP server (recovery thread).
+    void DoTFTP();
+    void TftpRRQ(const std::string& fileName, Endpoint client);
+    void TftpRejectRequest(Endpoint client);
+    void serveFile(CTimedSocket& socket, BlockSource& source, const std::string& fileName,
+                   Endpoint client);
+    // The next datagram of the transfer's client, or the end of the wait, as the transfer's
+    // next step.
+    TftpStep awaitClient(CTimedSocket& socket, TftpTransfer& transfer);
+    void endTransfer(TftpTransferState state, const std::string& fileName);
+    void completeTransfer(const std::string& fileName);
+    void serveMissingFile(CTimedSocket& socket, const std::string& fileName, Endpoint client);
+
+    // Status-log lines of this listener (tag Recovery).
+    void log(const std::string& text);
+    void log(std::string_view text) { log(std::string(text)); }
+    // Diagnostic traces, never shown to the operator.
+    static void Trace(std::string_view text);
+
+    std::thread dhcpThread;
+    std::atomic<int> countDhcp{0};
+    std::atomic<bool> tftpRunning{false};
+    std::atomic<bool> dhcpRunning{false};
+    const std::uint32_t nicAddress;
+    OperatorConsole& owner;
+    std::atomic<bool> transferActive{false};
+    // Published sockets, guarded by socketLock_.
+    CTimedSocket* tftpSocket = nullptr;
+    CTimedSocket* tftpTransmitSocket = nullptr;
+    CTimedSocket* dhcpSocket = nullptr;
+    // What the responder last offered; written by the DHCP thread only.
+    std::uint32_t offeredAddress = 0;
+    std::string bootFileName;
+
+    std::mutex socketLock_;
+    // Set by Stop before it clears the running flags, so that a Stop that comes before
+    // Start has set them is not undone.
+    std::atomic<bool> stopRequested_{false};
+    std::string prefix_;   // the interface prefix, chosen when Start begins
+    std::string nicText_;  // nicAddress, dotted
+};
+
+}  // namespace vantor

@@ -1,0 +1,283 @@
+// The read-only TFTP server of a recovery listener (RFC 1350): the request loop on port 69
+// and every transfer, one after the other, on the recovery thread.
+#include <array>
+#include <memory>
+#include <vector>
+
+#include "console/Constants.h"
+#include "console/Ipv4.h"
+#include "console/OperatorConsole.h"
+#include "recovery/BootImages.h"
+#include "recovery/CTimedSocket.h"
+#include "recovery/MRecoveryListener.h"
+#include "recovery/RecoveryLog.h"
+#include "recovery/TftpPacket.h"
+
+namespace vantor {
+
+namespace {
+
+using Clock = TftpTransfer::Clock;
+
+// Reads a request as the server always has: as if the datagram were followed by zeros, so
+// that a name or mode that lacks its final zero still counts.
+TftpRequest readRequest(std::span<const std::uint8_t> datagram) {
+    std::vector<std::uint8_t> padded(datagram.begin(), datagram.end());
+    padded.insert(padded.end(), 2, 0);
+    return TftpPacket::ParseRequest(padded);
+}
+
+bool isFinished(TftpTransferState state) {
+    return state != TftpTransferState::waiting;
+}
+
+}  // namespace
+
+void MRecoveryListener::DoTFTP() {
+    CTimedSocket socket;
+    if (!socket.Create(nicAddress, kTftpPort)) {
+        log(RecoveryLog::tftpListenSocketFailed(prefix_));
+        owner.restartAllowed = true;
+        return;
+    }
+    const Publication published(*this, tftpSocket, socket);
+
+    std::array<std::uint8_t, kTftpReceiveSize> buffer{};
+    while (tftpRunning) {
+        const SocketResult received = socket.ReceiveWithTimeout(buffer);
+        if (!received.ok()) {
+            if (!tftpRunning) {
+                break;
+            }
+            {
+                const std::lock_guard group(owner.logLock);
+                log(RecoveryLog::tftpReceiveError(prefix_));
+                log(RecoveryLog::kListening);
+            }
+            owner.restartAllowed = true;
+            continue;
+        }
+        if (received.length < 2) {
+            continue;  // not even an opcode: nothing to answer
+        }
+        const TftpRequest request =
+            readRequest(std::span<const std::uint8_t>(buffer.data(), received.length));
+        Trace(RecoveryLog::traceFileName(request.fileName));
+        Trace(RecoveryLog::traceMode(request.mode));
+        if (request.opcode == kTftpRrq) {
+            TftpRRQ(request.fileName, received.peer);
+        } else {
+            TftpRejectRequest(received.peer);
+        }
+    }
+}
+
+void MRecoveryListener::TftpRejectRequest(Endpoint client) {
+    CTimedSocket socket;
+    if (!socket.Create(nicAddress, 0)) {
+        {
+            const std::lock_guard group(owner.logLock);
+            log(RecoveryLog::tftpSocketFailed(prefix_));
+            log(RecoveryLog::kListening);
+        }
+        owner.restartAllowed = true;
+        return;
+    }
+    // Published like a transfer's socket so that a stop does not wait out the time-out.
+    const Publication published(*this, tftpTransmitSocket, socket);
+    socket.SetReceiveTimeout(owner.timings().tftpTimeout);
+    const SocketResult sent =
+        socket.SendTo(TftpPacket::BuildError(kTftpErrorNotDefined, kTftpNotDefinedText), client);
+    if (!sent.ok()) {
+        {
+            const std::lock_guard group(owner.logLock);
+            log(RecoveryLog::tftpSendFailed(prefix_));
+            log(RecoveryLog::kListening);
+        }
+        owner.restartAllowed = true;
+        return;
+    }
+    std::array<std::uint8_t, kTftpReceiveSize> buffer{};
+    if (socket.ReceiveWithTimeout(buffer).error == SocketError::interrupted) {
+        Trace(RecoveryLog::kTraceReceiveTimeout);
+    }
+}
+
+void MRecoveryListener::TftpRRQ(const std::string& fileName, Endpoint client) {
+    const std::unique_ptr<BlockSource> source = BootImages::Open(fileName);
+    {
+        const std::lock_guard group(owner.logLock);
+        log(RecoveryLog::tftpRequest(prefix_, fileName, Ipv4::format(client.address)));
+    }
+    CTimedSocket socket;
+    if (!socket.Create(nicAddress, 0)) {
+        {
+            const std::lock_guard group(owner.logLock);
+            log(RecoveryLog::tftpSocketFailed(prefix_));
+            log(RecoveryLog::kListening);
+        }
+        owner.restartAllowed = true;
+        return;
+    }
+    socket.SetReceiveTimeout(owner.timings().tftpTimeout);
+    const Publication published(*this, tftpTransmitSocket, socket);
+    if (source == nullptr) {
+        serveMissingFile(socket, fileName, client);
+    } else {
+        serveFile(socket, *source, fileName, client);
+    }
+}
+
+void MRecoveryListener::serveMissingFile(CTimedSocket& socket, const std::string& fileName,
+                                         Endpoint client) {
+    {
+        // The group holds the lock across its wait, so that other lines follow it whole.
+        const std::lock_guard group(owner.logLock);
+        log(RecoveryLog::fileNotFound(prefix_));
+        log(RecoveryLog::fileLocationHint(fileName));
+        const SocketResult sent = socket.SendTo(
+            TftpPacket::BuildError(kTftpErrorFileNotFound, kTftpFileNotFoundText), client);
+        if (!sent.ok()) {
+            log(RecoveryLog::tftpErrorSendFailed(prefix_));
+        }
+        std::array<std::uint8_t, kTftpReceiveSize> buffer{};
+        if (socket.ReceiveWithTimeout(buffer).error == SocketError::interrupted) {
+            Trace(RecoveryLog::kTraceReceiveTimeout);
+        }
+        log(RecoveryLog::kListening);
+    }
+    owner.restartAllowed = true;
+}
+
+void MRecoveryListener::serveFile(CTimedSocket& socket, BlockSource& source,
+                                  const std::string& fileName, Endpoint client) {
+    transferActive = true;
+    log(RecoveryLog::transferStarted(prefix_, fileName));
+    TftpTransfer transfer(source, client, owner.timings().tftpTimeout);
+    TftpStep step = transfer.Start(Clock::now());
+    for (;;) {
+        if (!isFinished(step.state) && !transferActive) {
+            break;  // a new boot request of the device ended the transfer: nothing to say
+        }
+        bool sendFailed = false;
+        for (const TftpOutgoing& packet : step.send) {
+            const SocketResult sent = socket.SendTo(packet.bytes, packet.to);
+            if (packet.essential && (!sent.ok() || sent.length != packet.bytes.size())) {
+                sendFailed = true;
+                break;
+            }
+        }
+        if (sendFailed) {
+            step = transfer.OnSendFailed();
+        }
+        if (isFinished(step.state)) {
+            endTransfer(step.state, fileName);
+            break;
+        }
+        step = awaitClient(socket, transfer);
+    }
+    transferActive = false;
+}
+
+TftpStep MRecoveryListener::awaitClient(CTimedSocket& socket, TftpTransfer& transfer) {
+    std::array<std::uint8_t, kTftpReceiveSize> buffer{};
+    for (;;) {
+        // Keeps the deadline armed for this block when it is armed already (a cancelled
+        // wait, a stray datagram's error), so nothing but the client pushes it back.
+        socket.SetReceiveTimeout(transfer.Remaining(Clock::now()));
+        const SocketResult received = socket.ReceiveWithTimeout(buffer);
+        const auto now = Clock::now();
+        if (received.ok()) {
+            return transfer.OnDatagram(
+                std::span<const std::uint8_t>(buffer.data(), received.length), received.peer, now);
+        }
+        if (received.error == SocketError::interrupted) {
+            Trace(RecoveryLog::kTraceReceiveTimeout);
+            return transfer.OnInterrupted(now);
+        }
+        // RFC 1350 section 4: only the client's own transfer ID bears on the transfer. An
+        // oversized datagram from another port is a stray like any other, and a port
+        // unreachable drawn by an ERROR sent to a stray is no failure of the transfer.
+        if (received.peer != transfer.client()) {
+            if (received.error == SocketError::messageTooLong) {
+                return transfer.OnDatagram(buffer, received.peer, now);
+            }
+            if (received.error == SocketError::connectionReset) {
+                continue;
+            }
+        }
+        return transfer.OnSocketError();
+    }
+}
+
+void MRecoveryListener::endTransfer(TftpTransferState state, const std::string& fileName) {
+    const auto failed = [this](const std::string& line) {
+        {
+            const std::lock_guard group(owner.logLock);
+            log(line);
+            log(RecoveryLog::kListening);
+        }
+        owner.restartAllowed = true;
+    };
+    switch (state) {
+        case TftpTransferState::completed:
+            completeTransfer(fileName);
+            break;
+        case TftpTransferState::noResponse:
+            failed(RecoveryLog::transferNoResponse(prefix_));
+            break;
+        case TftpTransferState::socketError:
+            failed(RecoveryLog::transferSocketError(prefix_));
+            break;
+        case TftpTransferState::readFailed:
+            failed(RecoveryLog::transferReadError(prefix_));
+            break;
+        case TftpTransferState::sendFailed:
+            log(RecoveryLog::tftpSendFailed(prefix_));
+            break;
+        case TftpTransferState::waiting:
+            break;
+    }
+}
+
+void MRecoveryListener::completeTransfer(const std::string& fileName) {
+    const std::string recoveryAddress(kRecoveryAddress);
+    {
+        const std::lock_guard group(owner.logLock);
+        log(RecoveryLog::transferCompleted(prefix_));
+        if (!fileName.starts_with(kRamDiskPrefix)) {
+            return;  // a kernel: the device asks for its RAM disk next
+        }
+        // The device boots the RAM disk it just received; give it time before asking.
+        log(RecoveryLog::restartWait(prefix_));
+        std::this_thread::sleep_for(owner.timings().initrdSettle);
+        log(RecoveryLog::kLineEnd);
+        log(RecoveryLog::pingTest(prefix_, recoveryAddress));
+        if (owner.winsockReady) {
+            bool answered = false;
+            for (int attempt = 0; attempt < kRecoveryTestRounds && !answered; ++attempt) {
+                if (!owner.RouteAdd(recoveryAddress, nicText_)) {
+                    log(RecoveryLog::routeToolMissing(prefix_));
+                }
+                answered =
+                    owner.PingHost(recoveryAddress, kRecoveryTestAttempts, kRecoveryTestDataSize);
+                if (answered) {
+                    log(RecoveryLog::pingSucceeded(prefix_));
+                } else {
+                    std::this_thread::sleep_for(owner.timings().recoveryPingPause);
+                }
+            }
+            if (!answered) {
+                log(RecoveryLog::pingTimedOut(prefix_));
+            }
+        } else {
+            log(RecoveryLog::pingUnavailable(prefix_));
+        }
+        owner.setServerIP(recoveryAddress);
+        owner.SetBannerState(BannerState::DeviceReady);
+        log(RecoveryLog::kListening);
+    }
+    owner.restartAllowed = true;
+}
+
+}  // namespace vantor

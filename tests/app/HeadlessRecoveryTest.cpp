@@ -1,0 +1,217 @@
+// The real program, headless in Firmware Upgrade mode, in the PC namespace of a network lab:
+// a device namespace boots from it with busybox udhcpc and curl, as a device would.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "console/Constants.h"
+#include "netlab/LabCommand.h"
+#include "netlab/NetLab.h"
+#include "recovery/BootImages.h"
+#include "upgrade/TempDir.h"
+
+extern char** environ;
+
+namespace vantor {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+// The program started in a lab namespace with its own working directory; its standard output
+// and error come through one pipe.
+class ProgramInNamespace {
+  public:
+    ProgramInNamespace(const netlab::LabNamespace& space, const std::string& directory,
+                       const std::vector<std::string>& args) {
+        std::string command = "cd '" + directory + "' && exec " + std::string(VANTOR_BINARY);
+        for (const std::string& arg : args) {
+            command += " '" + arg + "'";
+        }
+        std::vector<std::string> argv{
+            netlab::LabCommand::IpTool(), "netns", "exec", space.name(), "/bin/sh", "-c", command};
+        int ends[2];
+        if (pipe2(ends, O_CLOEXEC) != 0) {
+            return;
+        }
+        std::vector<char*> raw;
+        for (std::string& arg : argv) {
+            raw.push_back(arg.data());
+        }
+        raw.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, ends[1], 1);
+        posix_spawn_file_actions_adddup2(&actions, ends[1], 2);
+        if (posix_spawn(&pid_, raw[0], &actions, nullptr, raw.data(), environ) != 0) {
+            pid_ = -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        close(ends[1]);
+        out_ = ends[0];
+    }
+    ~ProgramInNamespace() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (out_ >= 0) {
+            close(out_);
+        }
+    }
+    ProgramInNamespace(const ProgramInNamespace&) = delete;
+    ProgramInNamespace& operator=(const ProgramInNamespace&) = delete;
+
+    // Reads output until it holds `text` `count` times or the time is up; everything read.
+    std::string readUntil(const std::string& text, int count = 1,
+                          std::chrono::milliseconds limit = 15000ms) {
+        const auto deadline = Clock::now() + limit;
+        while (occurrences(text) < count && Clock::now() < deadline) {
+            pollfd fd{out_, POLLIN, 0};
+            if (poll(&fd, 1, 50) > 0) {
+                char buffer[4096];
+                const ssize_t n = read(out_, buffer, sizeof buffer);
+                if (n <= 0) {
+                    break;
+                }
+                output_.append(buffer, static_cast<std::size_t>(n));
+            }
+        }
+        return output_;
+    }
+
+    int occurrences(const std::string& text) const {
+        int found = 0;
+        for (auto at = output_.find(text); at != std::string::npos;
+             at = output_.find(text, at + text.size())) {
+            ++found;
+        }
+        return found;
+    }
+
+    // The exit code, or -1 when the program did not end in time.
+    int terminate(std::chrono::milliseconds limit) {
+        kill(pid_, SIGTERM);
+        const auto deadline = Clock::now() + limit;
+        while (Clock::now() < deadline) {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(5ms);
+        }
+        return -1;
+    }
+
+    bool started() const { return pid_ > 0; }
+
+  private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+    std::string output_;
+};
+
+std::vector<std::uint8_t> readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string deviceMacForIp() {
+    char text[18];
+    std::snprintf(text, sizeof text, "%02x:%02x:%02x:00:00:07", kDeviceOui[0], kDeviceOui[1],
+                  kDeviceOui[2]);
+    return text;
+}
+
+TEST(HeadlessRecovery, ADeviceBootsFromTheProgramWithAWorkingDirectoryKernel) {
+    netlab::NetLab lab;
+    netlab::LabNamespace& pc = lab.addNamespace();
+    netlab::LabNamespace& device = lab.addNamespace();
+    const auto link = lab.connect(pc, "10.78.0.1/24", device, "10.78.0.2/24");
+    device.ip({"link", "set", link.interfaceB, "address", deviceMacForIp()});
+    test::TempDir work;
+    // A kernel of two full blocks next to the program replaces the embedded one.
+    std::vector<std::uint8_t> kernel(1024);
+    for (std::size_t i = 0; i < kernel.size(); ++i) {
+        kernel[i] = static_cast<std::uint8_t>(i % 251);
+    }
+    std::ofstream(work.file("kernel.img"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(kernel.data()),
+               static_cast<std::streamsize>(kernel.size()));
+    test::TempDir client;
+    const std::string leaseFile = client.file("lease");
+    const std::string script = client.file("bound.sh");
+    std::ofstream(script) << "#!/bin/sh\n[ \"$1\" = bound ] && env > '" << leaseFile << "'\n"
+                          << "exit 0\n";
+    ::chmod(script.c_str(), 0700);
+
+    ProgramInNamespace program(pc, work.path().string(), {"--headless", "--mode", "recovery"});
+    ASSERT_TRUE(program.started());
+    const std::string listed = "    - NIC1: 10.78.0.1\n> Listening.....\n";
+    ASSERT_NE(program.readUntil(listed).find(listed), std::string::npos) << program.readUntil("");
+    const auto serving = [&] {
+        return pc.exec({"/bin/ss", "-Hnlu"}).output.find("10.78.0.1:69 ") != std::string::npos;
+    };
+    const auto deadline = Clock::now() + 15s;
+    while (!serving() && Clock::now() < deadline) {
+        std::this_thread::sleep_for(20ms);
+    }
+
+    device.exec({"/usr/sbin/udhcpc", "-i", link.interfaceB, "-f", "-q", "-n", "-t", "3", "-T", "1",
+                 "-s", script});
+    std::map<std::string, std::string> lease;
+    std::ifstream in(leaseFile);
+    for (std::string line; std::getline(in, line);) {
+        if (const auto equals = line.find('='); equals != std::string::npos) {
+            lease[line.substr(0, equals)] = line.substr(equals + 1);
+        }
+    }
+    EXPECT_EQ(lease["ip"], "192.168.0.100") << program.readUntil("");
+    EXPECT_EQ(lease["siaddr"], "10.78.0.1");
+    EXPECT_EQ(lease["boot_file"], "kernel.img");
+
+    const std::string curl = "/usr/bin/curl";
+    ASSERT_EQ(device
+                  .exec({curl, "-sS", "--max-time", "60", "tftp://10.78.0.1/kernel.img", "-o",
+                         client.file("kernel.img")})
+                  .exitCode,
+              0);
+    EXPECT_EQ(readFile(client.file("kernel.img")), kernel);
+    ASSERT_EQ(device
+                  .exec({curl, "-sS", "--max-time", "60", "tftp://10.78.0.1/kernel-pxa.img", "-o",
+                         client.file("kernel-pxa.img")})
+                  .exitCode,
+              0);
+    const auto embedded = BootImages::Find("kernel-pxa.img");
+    ASSERT_TRUE(embedded.has_value());
+    EXPECT_EQ(readFile(client.file("kernel-pxa.img")),
+              std::vector<std::uint8_t>(embedded->begin(), embedded->end()));
+
+    const std::string out = program.readUntil("> File transfer completed.\n", 2);
+    EXPECT_NE(out.find("> Successfully assigned the new address\n"), std::string::npos) << out;
+    EXPECT_NE(out.find(">     IP: 192.168.0.100\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("> kernel.img being transfered...\n"), std::string::npos) << out;
+    EXPECT_EQ(program.occurrences("> File transfer completed.\n"), 2) << out;
+    EXPECT_NE(pc.ip({"-4", "route", "show", "192.168.0.100/32"}).find("dev " + link.interfaceA),
+              std::string::npos);
+
+    EXPECT_EQ(program.terminate(2000ms), 0) << "must stop its listeners and exit promptly";
+}
+
+}  // namespace
+}  // namespace vantor

@@ -1,0 +1,123 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "console/OperatorConsole.h"
+#include "console/Timings.h"
+#include "netlab/NetLab.h"
+#include "recovery/CTimedSocket.h"
+#include "support/RecordingView.h"
+#include "upgrade/TempDir.h"
+
+namespace vantor::test {
+
+// The recovery service's waits for tests: short pauses, and a TFTP time-out long enough that a
+// busy machine makes no block go out twice.
+Timings recoveryTimings();
+
+// A MAC under the maker's OUI.
+std::array<std::uint8_t, 6> deviceMac(std::uint8_t last);
+// "02:56:4e:..." for ip link, "02-56-4E-..." as the log writes it.
+std::string macForIp(const std::array<std::uint8_t, 6>& mac);
+std::string macText(const std::array<std::uint8_t, 6>& mac);
+
+// A BOOTREQUEST as a client builds it: the fixed part, the cookie, the message type (none for
+// BOOTP) and the host name, padded to `size` bytes (at least the end option's end).
+struct BootRequest {
+    std::array<std::uint8_t, 6> mac{};
+    std::optional<std::uint8_t> type;
+    std::optional<std::string> hostName;
+    bool cookie = true;
+    std::uint8_t op = 1;
+    std::string serverName;
+    std::uint32_t clientAddress = 0;
+    std::size_t size = 300;
+
+    std::vector<std::uint8_t> bytes() const;
+};
+
+// A PC namespace whose console runs in Firmware Upgrade mode with the product's workers, on a
+// thread inside that namespace that serves as its user-interface thread, and device
+// namespaces joined to the PC by veth pairs. Link n is 10.77.n.0/24: the PC at .1, the device
+// (when it has an address) at .2 with a default route through its link, so that its
+// broadcasts leave there (from 0.0.0.0 when it has no address, as a booting device's do).
+class RecoveryLab {
+  public:
+    struct Device {
+        netlab::LabNamespace* space = nullptr;
+        std::string pcInterface;
+        std::string interface;
+        std::uint32_t pcAddress = 0;
+        std::uint32_t address = 0;  // 0: none
+        std::array<std::uint8_t, 6> mac{};
+    };
+
+    RecoveryLab();
+    ~RecoveryLab();
+    RecoveryLab(const RecoveryLab&) = delete;
+    RecoveryLab& operator=(const RecoveryLab&) = delete;
+
+    Device& addDevice(const std::array<std::uint8_t, 6>& mac, bool withAddress = true);
+
+    // Starts the console and selects Firmware Upgrade; with waitForService, returns when
+    // ports 67 and 69 of every link are open.
+    void start(Timings timings = recoveryTimings(), Pinger* pinger = nullptr,
+               bool waitForService = true);
+    // Ports 67 and 69 of this link are open in the PC namespace.
+    bool serving(const Device& device) const;
+
+    // Runs fn on the console's user-interface thread and waits for it.
+    void onUi(const std::function<void(OperatorConsole&)>& fn);
+    OperatorConsole& console() { return *console_.load(); }
+    RecordingView& view() { return view_; }
+    // The status rows, joined.
+    std::string log();
+    bool waitForLog(const std::string& text, std::chrono::milliseconds limit = kPatience);
+    static bool eventually(const std::function<bool()>& done,
+                           std::chrono::milliseconds limit = kPatience);
+
+    // ---- The device side --------------------------------------------------------------------
+    // Runs busybox udhcpc on the device's link; the variables its script got when bound
+    // (ip, siaddr, boot_file, serverid, ...), empty when no lease came.
+    std::map<std::string, std::string> udhcpc(const Device& device,
+                                              const std::optional<std::string>& hostName,
+                                              int discovers = 3);
+    // Fetches a file from the device's link's PC address with curl into `out`; curl's exit
+    // code.
+    int curlGet(const Device& device, const std::string& name, const std::string& out);
+    // A datagram socket in the device's namespace bound to address:port (0.0.0.0: any).
+    std::unique_ptr<CTimedSocket> socket(const Device& device, std::uint16_t port,
+                                         std::uint32_t address = 0);
+    // The route to 192.168.0.100 in the PC namespace, as ip shows it.
+    std::string recoveryRoute();
+
+    static constexpr std::chrono::milliseconds kPatience{15000};
+
+    netlab::NetLab lab;
+    netlab::LabNamespace& pc;
+    TempDir temp;
+
+  private:
+    std::vector<std::unique_ptr<Device>> devices_;
+    RecordingView view_;
+    std::atomic<OperatorConsole*> console_{nullptr};
+    int scripts_ = 0;
+    std::jthread ui_;
+};
+
+// Receives one datagram within `limit`; nothing when none came.
+std::optional<std::vector<std::uint8_t>> receiveWithin(CTimedSocket& socket,
+                                                       std::chrono::milliseconds limit,
+                                                       Endpoint* from = nullptr);
+
+}  // namespace vantor::test

@@ -1,0 +1,82 @@
+#include "recovery/TftpTestClient.h"
+
+#include <map>
+
+#include "console/Constants.h"
+#include "recovery/TftpPacket.h"
+
+namespace vantor::test {
+
+TftpTestClient::TftpTestClient(RecoveryLab& lab, const RecoveryLab::Device& device)
+    : socket_(lab.socket(device, 0, device.address)), server_{device.pcAddress, kTftpPort} {}
+
+void TftpTestClient::request(std::uint16_t opcode, const std::string& name) {
+    requestRaw(TftpPacket::BuildRequest(opcode, name, "octet"));
+}
+
+void TftpTestClient::requestRaw(const std::vector<std::uint8_t>& bytes) {
+    transfer_ = {};
+    socket_->SendTo(bytes, server_);
+}
+
+std::optional<TftpTestClient::Packet> TftpTestClient::next(std::chrono::milliseconds limit) {
+    Endpoint from;
+    const auto bytes = receiveWithin(*socket_, limit, &from);
+    if (!bytes) {
+        return std::nullopt;
+    }
+    Packet packet;
+    packet.from = from;
+    packet.opcode = TftpPacket::Opcode(*bytes).value_or(0);
+    if (const auto data = TftpPacket::ParseData(*bytes)) {
+        packet.number = data->block;
+        packet.payload.assign(data->payload.begin(), data->payload.end());
+    } else if (const auto error = TftpPacket::ParseError(*bytes)) {
+        packet.number = error->code;
+        packet.text = error->message;
+    }
+    if (transfer_.port == 0) {
+        transfer_ = from;
+    }
+    return packet;
+}
+
+void TftpTestClient::ack(std::uint16_t block) {
+    send(TftpPacket::BuildAck(block));
+}
+
+void TftpTestClient::send(const std::vector<std::uint8_t>& bytes) {
+    socket_->SendTo(bytes, transfer_);
+}
+
+TftpTestClient::Fetch TftpTestClient::fetch(const std::string& name,
+                                            const std::function<bool(std::uint16_t, int)>& drop,
+                                            std::chrono::milliseconds limit) {
+    Fetch result;
+    std::map<std::uint16_t, int> times;
+    request(kTftpRrq, name);
+    std::uint16_t expected = 1;
+    while (const auto packet = next(limit)) {
+        if (packet->opcode != kTftpData) {
+            break;
+        }
+        result.seen.push_back(packet->number);
+        const int count = ++times[packet->number];
+        if (drop && drop(packet->number, count)) {
+            continue;
+        }
+        if (packet->number == expected) {
+            result.content.insert(result.content.end(), packet->payload.begin(),
+                                  packet->payload.end());
+            ++expected;
+        }
+        ack(packet->number);
+        if (packet->payload.size() < kTftpBlockSize) {
+            result.complete = true;
+            break;
+        }
+    }
+    return result;
+}
+
+}  // namespace vantor::test

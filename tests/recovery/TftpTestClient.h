@@ -1,0 +1,58 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "recovery/CTimedSocket.h"
+#include "recovery/RecoveryLab.h"
+
+namespace vantor::test {
+
+// A TFTP client of our own, in a device namespace, for what a real client will not do: lose
+// acknowledgements, fall silent, send stray datagrams, ask for names a URL cannot carry.
+class TftpTestClient {
+  public:
+    struct Packet {
+        std::uint16_t opcode = 0;
+        std::uint16_t number = 0;  // block of DATA, code of ERROR
+        std::vector<std::uint8_t> payload;
+        std::string text;  // message of ERROR
+        Endpoint from{};
+    };
+
+    TftpTestClient(RecoveryLab& lab, const RecoveryLab::Device& device);
+
+    // Sends a request to port 69 of the device's link.
+    void request(std::uint16_t opcode, const std::string& name);
+    void requestRaw(const std::vector<std::uint8_t>& bytes);
+    // The next datagram within `limit`; the first one names the server's transfer port.
+    std::optional<Packet> next(std::chrono::milliseconds limit = RecoveryLab::kPatience);
+    void ack(std::uint16_t block);
+    // Sends raw bytes to the server's transfer port.
+    void send(const std::vector<std::uint8_t>& bytes);
+    const Endpoint& transfer() const { return transfer_; }
+
+    // Fetches a file, acknowledging each new block unless drop(block, times seen) says to
+    // stay silent; stops at the last block or when nothing comes within `limit`. The blocks
+    // in the order they came (repeats included) go to `seen`.
+    struct Fetch {
+        std::vector<std::uint8_t> content;
+        std::vector<std::uint16_t> seen;
+        bool complete = false;
+    };
+    Fetch fetch(const std::string& name,
+                const std::function<bool(std::uint16_t block, int times)>& drop = {},
+                std::chrono::milliseconds limit = RecoveryLab::kPatience);
+
+  private:
+    std::unique_ptr<CTimedSocket> socket_;
+    Endpoint server_;
+    Endpoint transfer_{};
+};
+
+}  // namespace vantor::test
