@@ -2,7 +2,7 @@
 // device exists:
 //
 //   announce  sends the 82-byte announcement to port 1810 (unicast or broadcast) and records
-//             every notification that comes back to its port 1809;
+//             every notification that comes back to its port 1809 ("notification FROM HEX");
 //   adopt     watches its interface for an ICMP echo request sent to its own MAC address with
 //             an IPv4 destination it does not have, takes that address and from then on
 //             answers (the kernel does, once the address is on the interface); with
@@ -114,6 +114,11 @@ int announce(const Options& o) {
     const std::string marker = o.get("marker", "");
     if (marker == "ignore") {
         std::fill_n(datagram.begin(), 4, 0xFF);
+    }
+    // Bytes 0 to 7 as hexadecimal digits, for checking that they come back unchanged.
+    const std::string head = o.get("head");
+    for (std::size_t i = 0; i + 1 < head.size() && i / 2 < 8; i += 2) {
+        datagram[i / 2] = static_cast<std::uint8_t>(std::stoul(head.substr(i, 2), nullptr, 16));
     }
     std::copy(mac->begin(), mac->end(), datagram.begin() + 8);
     std::memcpy(datagram.data() + 14, &ip, 4);
@@ -271,6 +276,7 @@ int main(int argc, char** argv) {
     }
     std::cerr << "usage: device-sim announce --mac M --ip A [--text T] [--to ADDR] "
                  "[--iface IF] [--count N] [--interval MS] [--length N] [--marker ignore] "
+                 "[--head HEX] "
                  "[--duration MS] [--record FILE]\n"
                  "       device-sim adopt --iface IF [--never-answer] [--duration MS] "
                  "[--record FILE]\n";
