@@ -208,7 +208,10 @@ int adopt(const Options& o) {
     bindTo.sll_family = AF_PACKET;
     bindTo.sll_protocol = htons(ETH_P_IP);
     bindTo.sll_ifindex = static_cast<int>(index);
-    bind(fd, reinterpret_cast<sockaddr*>(&bindTo), sizeof bindTo);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&bindTo), sizeof bindTo) != 0) {
+        std::perror("device-sim: bind packet socket");
+        return 1;
+    }
 
     ifreq request{};
     std::strncpy(request.ifr_name, iface.c_str(), IFNAMSIZ - 1);
@@ -217,6 +220,7 @@ int adopt(const Options& o) {
     std::memcpy(ownMac.data(), request.ifr_hwaddr.sa_data, 6);
 
     Record record(o.get("record", "/dev/stdout"));
+    record.line("ready");  // from here on no echo request is missed
     const bool neverAnswer = o.flags.count("never-answer") > 0;
     std::set<std::string> taken;
     const auto end = Clock::now() + std::chrono::milliseconds(std::stoi(o.get("duration", "5000")));
