@@ -81,12 +81,11 @@ bool MListener::start() {
         return false;
     }
     {
+        // A stop before this point has set the flag, which the loop sees before it receives;
+        // a later one cancels the published socket, and the cancel is kept until the receive.
         const std::lock_guard lock(socketMutex_);
         receiveSocket_ = &receiveSocket;
         notifySocket_ = &notifySocket;
-        if (stopRequested_.load()) {
-            receiveSocket.CancelBlockingCall();
-        }
     }
 
     while (keepListening()) {

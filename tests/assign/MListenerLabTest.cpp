@@ -172,6 +172,26 @@ TEST_F(AnnouncementLab, ABroadcastIsHeardOnlyByTheListenerOfTheInterfaceItArrive
     EXPECT_THAT(device.records("notification"), Each(HasSubstr("notification 10.0.1.1 ")));
 }
 
+TEST_F(AnnouncementLab, OfTwoDevicesHeardAtOnceOnTwoInterfacesOneIsTaken) {
+    auto console = startConsole({"10.0.1.1", "10.0.2.1"}, 300ms, 2);
+    const std::size_t listed = console->rows().size();
+    DeviceSim first(*deviceA, {"announce", "--mac", "02-56-4E-00-00-0A", "--ip", "10.0.1.2",
+                               "--text", "a", "--iface", "veth0", "--duration", "3000"});
+    DeviceSim second(*deviceB, {"announce", "--mac", "02-56-4E-00-00-0B", "--ip", "10.0.2.2",
+                                "--text", "b", "--iface", "veth0", "--duration", "3000"});
+    ASSERT_TRUE(LabConsole::waitFor([&] {
+        return rowsAfter(*console, listed).size() >= 4 && !console->console().noticeLine().empty();
+    }));
+    const std::vector<std::string> group = rowsAfter(*console, listed);
+    ASSERT_EQ(group.size(), 4U);
+    const bool aTaken = group[0].find("[NIC 10.0.1.1]") != std::string::npos;
+    EXPECT_EQ(group[0], aTaken ? "> [NIC 10.0.1.1] Received an IP and a MAC address from a.\r\n"
+                               : "> [NIC 10.0.2.1] Received an IP and a MAC address from b.\r\n");
+    EXPECT_EQ(console->console().noticeLine(), aTaken ? "Ignoring a packet from 02-56-4E-00-00-0B"
+                                                      : "Ignoring a packet from 02-56-4E-00-00-0A");
+    EXPECT_EQ(console->console().serverIP(), aTaken ? "10.0.1.2" : "10.0.2.2");
+}
+
 // The device has the address the announcement names, but ignores every echo request.
 class SilentDeviceLab : public AnnouncementLab {
   protected:

@@ -216,17 +216,5 @@ TEST_F(ManualAssignmentTest, NoAnswerOnAnyInterfaceUndoesEachAttemptAndKeepsTheF
     EXPECT_EQ(h.console->GetIpText(), "192.168.1.50");
 }
 
-TEST_F(ManualAssignmentTest, AnAddressThatAnswersAlreadyIsNeitherPlantedNorRouted) {
-    h.pinger.answer("192.168.1.50");
-    type(kMac, kIp);
-    h.console->OnSet();
-    EXPECT_THAT(h.view.rows(),
-                ElementsAre("Checking for an existing IP at 192.168.1.50\r\n",
-                            "> 192.168.1.50 is already in used\r\n", "> Ready\r\n\r\n"));
-    EXPECT_THAT(commands(), ElementsAre("neigh flush to 192.168.1.50 nud all"));
-    EXPECT_TRUE(setEnabled());
-    EXPECT_EQ(h.console->serverIP(), "");
-}
-
 }  // namespace
 }  // namespace vantor
