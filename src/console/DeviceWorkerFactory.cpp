@@ -1,5 +1,6 @@
 #include "console/DeviceWorkerFactory.h"
 
+#include "assign/MListener.h"
 #include "console/IdleWorkerFactory.h"
 #include "recovery/MRecoveryListener.h"
 #include "upgrade/UpgradeDriver.h"
@@ -9,7 +10,7 @@ namespace vantor {
 std::unique_ptr<InterfaceWorker> DeviceWorkerFactory::makeListener(OperatorConsole& console,
                                                                    std::uint32_t nicAddress,
                                                                    std::uint16_t port) {
-    return IdleWorkerFactory().makeListener(console, nicAddress, port);
+    return std::make_unique<MListener>(console, nicAddress, port);
 }
 
 std::unique_ptr<InterfaceWorker> DeviceWorkerFactory::makeRecoveryListener(

@@ -4,13 +4,16 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "console/Constants.h"
 #include "console/HeadlessView.h"
 #include "console/OperatorConsole.h"
 #include "console/TerminationSignalFd.h"
@@ -36,25 +39,80 @@ class Fd {
     int fd_;
 };
 
-// "a.b.c.d" as its four texts; fewer or more when the text has fewer or more dots.
-std::vector<std::string> splitIp(const std::string& text) {
-    std::vector<std::string> parts(1);
-    for (const char c : text) {
-        if (c == '.') {
-            parts.emplace_back();
-        } else {
-            parts.back().push_back(c);
+std::vector<std::string_view> splitAt(std::string_view text, char separator) {
+    std::vector<std::string_view> parts;
+    for (;;) {
+        const std::size_t at = text.find(separator);
+        parts.push_back(text.substr(0, at));
+        if (at == std::string_view::npos) {
+            return parts;
         }
+        text.remove_prefix(at + 1);
     }
-    return parts;
 }
 
 }  // namespace
 
-HeadlessFrontEnd::OneShot HeadlessFrontEnd::startSet(OperatorConsole&, const CommandLine&,
-                                                     std::ostream& out) {
-    out << "vantor: this build cannot run a Set yet\n";
-    return [] { return std::optional<int>(1); };
+MacTexts HeadlessFrontEnd::macFieldTexts(std::string_view mac) {
+    const std::vector<std::string_view> parts = splitAt(mac, '-');
+    MacTexts texts;
+    texts.fill("00");
+    if (parts.size() != texts.size()) {
+        return texts;
+    }
+    MacTexts typed;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (parts[i].size() != 2 || !std::isxdigit(static_cast<unsigned char>(parts[i][0])) ||
+            !std::isxdigit(static_cast<unsigned char>(parts[i][1]))) {
+            return texts;
+        }
+        for (char c : parts[i]) {
+            typed[i].push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+        }
+    }
+    return typed;
+}
+
+IpTexts HeadlessFrontEnd::ipFieldTexts(std::string_view ip) {
+    const std::vector<std::string_view> parts = splitAt(ip, '.');
+    IpTexts texts;
+    texts.fill("0");
+    if (parts.size() != texts.size()) {
+        return texts;
+    }
+    IpTexts typed;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        const bool digits = !parts[i].empty() && parts[i].size() <= kIpFieldLimit &&
+                            std::all_of(parts[i].begin(), parts[i].end(), [](char c) {
+                                return std::isdigit(static_cast<unsigned char>(c)) != 0;
+                            });
+        if (!digits) {
+            return texts;
+        }
+        // The range is the validity check's to judge: "256" stays "256" and is refused there.
+        typed[i] = AddressFields::normalizeIp(parts[i]);
+    }
+    return typed;
+}
+
+HeadlessFrontEnd::OneShot HeadlessFrontEnd::startSet(OperatorConsole& console,
+                                                     const CommandLine& options, std::ostream&) {
+    // Typed as the operator types them, each field left so that it is normalised.
+    const MacTexts mac = macFieldTexts(options.mac);
+    const IpTexts ip = ipFieldTexts(options.ip);
+    for (std::size_t i = 0; i < kMacControls.size(); ++i) {
+        console.OnFieldEdited(kMacControls[i], mac[i]);
+        console.OnFieldFocusLost(kMacControls[i]);
+    }
+    for (std::size_t i = 0; i < kIpControls.size(); ++i) {
+        console.OnFieldEdited(kIpControls[i], ip[i]);
+        console.OnFieldFocusLost(kIpControls[i]);
+    }
+    // The run blocks this thread, as it blocks the window's. Entering Manual left no current
+    // device; only a successful assignment makes one.
+    console.OnSet();
+    const int exitCode = console.serverIP().empty() ? 1 : 0;
+    return [exitCode] { return std::optional<int>(exitCode); };
 }
 
 HeadlessFrontEnd::OneShot HeadlessFrontEnd::startUpdate(OperatorConsole& console,
@@ -66,9 +124,10 @@ HeadlessFrontEnd::OneShot HeadlessFrontEnd::startUpdate(OperatorConsole& console
         return [] { return std::optional<int>(1); };
     }
     // The operator's input, as typed into the window: the address one octet per field.
-    const std::vector<std::string> octets = splitIp(options.ip);
+    const IpTexts ip = ipFieldTexts(options.ip);
     for (std::size_t i = 0; i < kIpControls.size(); ++i) {
-        console.OnFieldEdited(kIpControls[i], i < octets.size() ? octets[i] : std::string());
+        console.OnFieldEdited(kIpControls[i], ip[i]);
+        console.OnFieldFocusLost(kIpControls[i]);
     }
     console.OnTextEdited(ControlId::PasswordEdit, options.password);
     console.OnTextEdited(ControlId::FirmwarePath, options.archive);

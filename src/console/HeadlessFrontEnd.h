@@ -4,6 +4,7 @@
 #include <optional>
 #include <ostream>
 
+#include "console/AddressFields.h"
 #include "console/CommandLine.h"
 #include "console/InterfaceSource.h"
 #include "console/Timings.h"
@@ -25,6 +26,12 @@ class HeadlessFrontEnd {
 
     // Returns the process exit code.
     int run(const CommandLine& options, std::ostream& out);
+
+    // The field texts a Set types for --mac "00-11-22-33-44-55" and --ip "192.168.1.50". Text
+    // of another form gives fields that the validity checks refuse (six "00", four "0"), so
+    // that the run reports it as the window would an invalid address.
+    static MacTexts macFieldTexts(std::string_view mac);
+    static IpTexts ipFieldTexts(std::string_view ip);
 
   private:
     // A one-shot run (a Set, an Update) as the loop sees it: asked after every turn of the

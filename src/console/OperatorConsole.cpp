@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "assign/ManualAssignment.h"
 #include "console/ConsoleView.h"
 #include "console/Constants.h"
 #include "console/Ipv4.h"
@@ -493,6 +494,10 @@ void OperatorConsole::OnBrowse() {
     if (upgradeDriver_ != nullptr) {
         upgradeDriver_->OnBrowse();
     }
+}
+
+void OperatorConsole::OnSet() {
+    ManualAssignment(*this).OnSet();
 }
 
 void OperatorConsole::OnUpdate() {

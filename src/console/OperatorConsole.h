@@ -73,6 +73,8 @@ class OperatorConsole final : private StatusLog::Observer {
     void OnTimerTick();
     void OnBrowse();
     void OnUpdate();
+    // The Set button: manual assignment of the typed address to the typed MAC.
+    void OnSet();
 
     // Operator input reported by the view.
     void OnFieldEdited(ControlId id, const std::string& text);

@@ -293,7 +293,7 @@ void MainWindow::onRoutingTable() {
 }
 
 void MainWindow::onSet() {
-    // wired when manual assignment is built
+    console_.OnSet();
 }
 
 QWidget* MainWindow::control(ControlId id) const {

@@ -42,10 +42,13 @@ Timings fastTimings() {
     return t;
 }
 
-ConsoleHarness::ConsoleHarness(std::vector<std::string> addresses, Timings timings)
+ConsoleHarness::ConsoleHarness(
+    std::vector<std::string> addresses, Timings timings,
+    std::function<std::unique_ptr<HostTools>(std::mutex& routeLock)> makeTools)
     : interfaces(std::move(addresses)) {
     ConsoleServices services{interfaces, workers, timings};
     services.pinger = &pinger;
+    services.makeTools = std::move(makeTools);
     services.reportPrivileges = false;
     console = std::make_unique<OperatorConsole>(std::move(services));
     console->attachView(&view);

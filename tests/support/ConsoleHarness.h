@@ -35,8 +35,10 @@ Timings fastTimings();
 // A console with a fake host, counting workers and a recording view, driven from the test's
 // thread as its user-interface thread.
 struct ConsoleHarness {
-    explicit ConsoleHarness(std::vector<std::string> addresses = {"192.168.1.10"},
-                            Timings timings = fastTimings());
+    // makeTools: the console's ARP and route tools; none: the system's own.
+    explicit ConsoleHarness(
+        std::vector<std::string> addresses = {"192.168.1.10"}, Timings timings = fastTimings(),
+        std::function<std::unique_ptr<HostTools>(std::mutex& routeLock)> makeTools = {});
     ~ConsoleHarness();
 
     // Clicks a mode radio the way the operator does.

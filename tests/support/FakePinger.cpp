@@ -11,10 +11,23 @@ void FakePinger::answer(const std::string& host, bool on) {
     }
 }
 
-bool FakePinger::PingHost(const std::string& host, int attempts, std::size_t dataSize) {
+void FakePinger::script(std::function<bool(const Call& call)> decide) {
     std::lock_guard lock(mutex_);
-    calls_.push_back({host, attempts, dataSize});
-    return answering_.count(host) > 0;
+    script_ = std::move(decide);
+}
+
+bool FakePinger::PingHost(const std::string& host, int attempts, std::size_t dataSize) {
+    std::function<bool(const Call& call)> decide;
+    const Call call{host, attempts, dataSize};
+    {
+        std::lock_guard lock(mutex_);
+        calls_.push_back(call);
+        if (!script_) {
+            return answering_.count(host) > 0;
+        }
+        decide = script_;
+    }
+    return decide(call);
 }
 
 std::vector<FakePinger::Call> FakePinger::calls() {

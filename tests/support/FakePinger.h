@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <mutex>
 #include <set>
 #include <string>
@@ -19,12 +20,15 @@ class FakePinger final : public Pinger {
     };
 
     void answer(const std::string& host, bool on = true);
+    // Decides every later call instead of the answering hosts (called without the lock held).
+    void script(std::function<bool(const Call& call)> decide);
     bool PingHost(const std::string& host, int attempts, std::size_t dataSize) override;
     std::vector<Call> calls();
 
   private:
     std::mutex mutex_;
     std::set<std::string> answering_;
+    std::function<bool(const Call& call)> script_;
     std::vector<Call> calls_;
 };
 

@@ -2,7 +2,7 @@
 // device exists:
 //
 //   announce  sends the 82-byte announcement to port 1810 (unicast or broadcast) and records
-//             every notification that comes back to its port 1809;
+//             every notification that comes back to its port 1809 ("notification FROM HEX");
 //   adopt     watches its interface for an ICMP echo request sent to its own MAC address with
 //             an IPv4 destination it does not have, takes that address and from then on
 //             answers (the kernel does, once the address is on the interface); with
@@ -115,6 +115,11 @@ int announce(const Options& o) {
     if (marker == "ignore") {
         std::fill_n(datagram.begin(), 4, 0xFF);
     }
+    // Bytes 0 to 7 as hexadecimal digits, for checking that they come back unchanged.
+    const std::string head = o.get("head");
+    for (std::size_t i = 0; i + 1 < head.size() && i / 2 < 8; i += 2) {
+        datagram[i / 2] = static_cast<std::uint8_t>(std::stoul(head.substr(i, 2), nullptr, 16));
+    }
     std::copy(mac->begin(), mac->end(), datagram.begin() + 8);
     std::memcpy(datagram.data() + 14, &ip, 4);
     const std::string text = o.get("text");
@@ -203,7 +208,10 @@ int adopt(const Options& o) {
     bindTo.sll_family = AF_PACKET;
     bindTo.sll_protocol = htons(ETH_P_IP);
     bindTo.sll_ifindex = static_cast<int>(index);
-    bind(fd, reinterpret_cast<sockaddr*>(&bindTo), sizeof bindTo);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&bindTo), sizeof bindTo) != 0) {
+        std::perror("device-sim: bind packet socket");
+        return 1;
+    }
 
     ifreq request{};
     std::strncpy(request.ifr_name, iface.c_str(), IFNAMSIZ - 1);
@@ -212,6 +220,7 @@ int adopt(const Options& o) {
     std::memcpy(ownMac.data(), request.ifr_hwaddr.sa_data, 6);
 
     Record record(o.get("record", "/dev/stdout"));
+    record.line("ready");  // from here on no echo request is missed
     const bool neverAnswer = o.flags.count("never-answer") > 0;
     std::set<std::string> taken;
     const auto end = Clock::now() + std::chrono::milliseconds(std::stoi(o.get("duration", "5000")));
@@ -271,6 +280,7 @@ int main(int argc, char** argv) {
     }
     std::cerr << "usage: device-sim announce --mac M --ip A [--text T] [--to ADDR] "
                  "[--iface IF] [--count N] [--interval MS] [--length N] [--marker ignore] "
+                 "[--head HEX] "
                  "[--duration MS] [--record FILE]\n"
                  "       device-sim adopt --iface IF [--never-answer] [--duration MS] "
                  "[--record FILE]\n";

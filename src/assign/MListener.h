@@ -1,0 +1,65 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "console/InterfaceWorker.h"
+#include "recovery/SocketError.h"
+
+namespace vantor {
+
+class Announcement;
+class CTimedSocket;
+class OperatorConsole;
+
+// Listens on one interface for the datagrams with which devices announce themselves. The first
+// device heard on any interface becomes the console's current device: its MAC and IP fill the
+// fields, it is told this interface's address (so that it can route back to the PC), gets a
+// host route through this interface and is pinged until it answers. Later senders are only
+// named in the notice line, until listening is started again.
+//
+// One listener per interface address, each run on a thread of its own by the console, which
+// counts the thread in countListener.
+class MListener final : public InterfaceWorker {
+  public:
+    // nicAddress in network byte order.
+    MListener(OperatorConsole& owner, std::uint32_t nicAddress, std::uint16_t listenPort);
+    ~MListener() override;
+    MListener(const MListener&) = delete;
+    MListener& operator=(const MListener&) = delete;
+
+    // The listening loop: true after the loop ended because the console left Auto or the
+    // listener was stopped, false when its sockets could not be created.
+    bool start();
+    // Ends a blocked receive, or the next one when none is blocked yet; returns at once.
+    void stop() override;
+    // Thread body: start, and note whether it ended normally.
+    void run() override;
+    bool finished() const { return finished_.load(); }
+
+  private:
+    bool keepListening() const;
+    void reportReceiveError(SocketError error, const std::string& prefix);
+    // Steps after a new device was claimed; the caller holds logLock.
+    void handleDevice(const Announcement& announcement, CTimedSocket& notifySocket,
+                      const std::string& prefix);
+    void notify(CTimedSocket& notifySocket, const Announcement& announcement,
+                const std::string& prefix);
+
+    // Sockets published while start() runs, so that stop() can cancel the receive.
+    std::mutex socketMutex_;
+    CTimedSocket* receiveSocket_ = nullptr;
+    CTimedSocket* notifySocket_ = nullptr;
+    // Set under socketMutex_ and never cleared, so that a stop that comes before the sockets
+    // exist still ends the loop.
+    std::atomic<bool> stopRequested_{false};
+
+    OperatorConsole& owner_;
+    std::atomic<bool> finished_{false};
+    const std::uint16_t listenPort_;
+    const std::uint32_t nicAddress_;
+};
+
+}  // namespace vantor

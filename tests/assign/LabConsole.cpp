@@ -1,0 +1,146 @@
+#include "assign/LabConsole.h"
+
+#include <future>
+
+#include "hostnet/LinuxToolBackend.h"
+#include "hostnet/SystemToolRunner.h"
+
+namespace vantor::test {
+
+namespace {
+
+// Runs the system's tools and tells the log first.
+class LoggingRunner final : public ToolRunner {
+  public:
+    LoggingRunner(ToolLog& log, Millis poll) : log_(log), runner_(poll) {}
+    void Run(const ToolCommand& command, std::string& output) override {
+        log_.add(command);
+        runner_.Run(command, output);
+    }
+
+  private:
+    ToolLog& log_;
+    SystemToolRunner runner_;
+};
+
+// The system's backend on a host where only the ARP tool can be found.
+class NoRouteToolBackend final : public HostToolBackend {
+  public:
+    std::optional<std::string> LocateSystemTool(ToolKind kind) const override {
+        return kind == ToolKind::Route ? std::nullopt : system_.LocateSystemTool(kind);
+    }
+    std::optional<ToolCommand> RouteAddCommand(const std::string& tool, const std::string& d,
+                                               const std::string& g) const override {
+        return system_.RouteAddCommand(tool, d, g);
+    }
+    std::optional<ToolCommand> RouteDeleteCommand(const std::string& tool,
+                                                  const std::string& d) const override {
+        return system_.RouteDeleteCommand(tool, d);
+    }
+    std::optional<ToolCommand> ArpAddCommand(const std::string& tool, const std::string& ip,
+                                             const std::string& mac,
+                                             const std::string& local) const override {
+        return system_.ArpAddCommand(tool, ip, mac, local);
+    }
+    std::optional<ToolCommand> ArpDeleteCommand(const std::string& tool,
+                                                const std::string& ip) const override {
+        return system_.ArpDeleteCommand(tool, ip);
+    }
+    ToolCommand RouteListCommand(const std::string& tool) const override {
+        return system_.RouteListCommand(tool);
+    }
+    std::string FormatRoutingTable(const std::string& listing) const override {
+        return system_.FormatRoutingTable(listing);
+    }
+
+  private:
+    LinuxToolBackend system_;
+};
+
+}  // namespace
+
+void ToolLog::add(const ToolCommand& command) {
+    std::string line;
+    for (const std::string& word : command) {
+        // The tool's directory differs between hosts; its name does not.
+        const std::string shown = line.empty() ? word.substr(word.find_last_of('/') + 1) : word;
+        line += (line.empty() ? "" : " ") + shown;
+    }
+    const std::lock_guard lock(mutex_);
+    lines_.push_back(line);
+}
+
+std::vector<std::string> ToolLog::lines() const {
+    const std::lock_guard lock(mutex_);
+    return lines_;
+}
+
+MakeTools loggedSystemTools(ToolLog& log, bool routeMissing) {
+    return [&log, routeMissing](std::mutex& routeLock) {
+        std::unique_ptr<HostToolBackend> backend;
+        if (routeMissing) {
+            backend = std::make_unique<NoRouteToolBackend>();
+        } else {
+            backend = std::make_unique<LinuxToolBackend>();
+        }
+        return std::make_unique<HostTools>(routeLock, std::move(backend),
+                                           std::make_unique<LoggingRunner>(log, Millis(2)));
+    };
+}
+
+LabConsole::LabConsole(const netlab::LabNamespace& pc, std::vector<std::string> addresses,
+                       Timings timings, MakeTools makeTools)
+    : interfaces_(std::move(addresses)) {
+    auto ready = std::make_shared<std::promise<void>>();
+    std::future<void> initialised = ready->get_future();
+    ui_ = pc.start(
+        [this, timings, makeTools = std::move(makeTools), ready](const std::stop_token& stop) {
+            try {
+                ConsoleServices services{interfaces_, workers_, timings};
+                services.makeTools = makeTools;
+                services.reportPrivileges = false;
+                console_ = std::make_unique<OperatorConsole>(std::move(services));
+                console_->attachView(&view_);
+                console_->Initialize();
+                ready->set_value();
+            } catch (...) {
+                ready->set_exception(std::current_exception());
+                return;
+            }
+            while (!stop.stop_requested()) {
+                console_->dispatcher().drainAndWait(Millis(5));
+            }
+            console_->Shutdown();
+            console_->attachView(nullptr);
+            console_.reset();
+        });
+    initialised.get();
+}
+
+LabConsole::~LabConsole() {
+    ui_.request_stop();
+    ui_.join();
+}
+
+bool LabConsole::onUi(std::function<void(OperatorConsole&)> fn, std::chrono::milliseconds limit) {
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> ran = done->get_future();
+    console_->dispatcher().post([this, fn = std::move(fn), done] {
+        fn(*console_);
+        done->set_value();
+    });
+    return ran.wait_for(limit) == std::future_status::ready;
+}
+
+bool LabConsole::waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+}  // namespace vantor::test

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "console/DeviceWorkerFactory.h"
+#include "console/OperatorConsole.h"
+#include "hostnet/HostTools.h"
+#include "netlab/LabNamespace.h"
+#include "support/FakeInterfaceSource.h"
+#include "support/RecordingView.h"
+
+namespace vantor::test {
+
+using namespace std::chrono_literals;
+
+using MakeTools = std::function<std::unique_ptr<HostTools>(std::mutex& routeLock)>;
+
+// Every command the console's ARP and route operations ran, in order, as one line each
+// ("ip neigh replace 10.0.2.50 lladdr ..."), for tests that check what was done when.
+class ToolLog {
+  public:
+    void add(const ToolCommand& command);
+    std::vector<std::string> lines() const;
+
+  private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> lines_;
+};
+
+// The system's tools, run for real in the calling thread's namespace and logged; with
+// routeMissing the route tool is not found (the ARP tool still is).
+MakeTools loggedSystemTools(ToolLog& log, bool routeMissing = false);
+
+// A console with the product's workers, real ICMP echo and real tools, whose user-interface
+// thread runs inside a lab namespace (the PC's) and serves the console's queue. The console
+// sees the given interface addresses. It is initialised, so it starts in Auto, listening.
+class LabConsole {
+  public:
+    LabConsole(const netlab::LabNamespace& pc, std::vector<std::string> addresses, Timings timings,
+               MakeTools makeTools = {});
+    ~LabConsole();
+    LabConsole(const LabConsole&) = delete;
+    LabConsole& operator=(const LabConsole&) = delete;
+
+    // Runs fn on the user-interface thread and waits for it; false when it did not end in
+    // time (a deadlock), which the caller reports.
+    bool onUi(std::function<void(OperatorConsole&)> fn, std::chrono::milliseconds limit = 20s);
+    // Waits on the calling thread until done() holds; false when the time is up.
+    static bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s);
+
+    OperatorConsole& console() { return *console_; }
+    RecordingView& view() { return view_; }
+    std::vector<std::string> rows() { return view_.rows(); }
+    std::string field(ControlId id) { return console_->ControlText(id); }
+
+  private:
+    FakeInterfaceSource interfaces_;
+    DeviceWorkerFactory workers_;
+    RecordingView view_;
+    std::unique_ptr<OperatorConsole> console_;
+    std::jthread ui_;
+};
+
+}  // namespace vantor::test

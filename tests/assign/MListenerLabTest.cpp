@@ -1,0 +1,301 @@
+// The announcement listeners of a console running in a lab PC with two interfaces on two
+// subnets, each joined to a device namespace where the device simulator speaks.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+
+#include "assign/DeviceSim.h"
+#include "assign/LabConsole.h"
+#include "console/Constants.h"
+#include "netlab/NetLab.h"
+#include "support/ConsoleHarness.h"
+
+namespace vantor {
+namespace {
+
+using netlab::LabNamespace;
+using test::DeviceSim;
+using test::LabConsole;
+using ::testing::Contains;
+using ::testing::Each;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using namespace std::chrono_literals;
+
+constexpr std::string_view kListening = "\r\n> Listening.....\r\n";
+
+std::string hex(const std::vector<std::uint8_t>& bytes) {
+    std::string text;
+    for (std::uint8_t b : bytes) {
+        char digits[3];
+        std::snprintf(digits, sizeof digits, "%02x", b);
+        text += digits;
+    }
+    return text;
+}
+
+class AnnouncementLab : public ::testing::Test {
+  protected:
+    // pc veth0 10.0.1.1/24 -- deviceA veth0 10.0.1.2/24
+    // pc veth1 10.0.2.1/24 -- deviceB veth0 10.0.2.2/24
+    void SetUp() override {
+        pc = &lab.addNamespace();
+        deviceA = &lab.addNamespace();
+        deviceB = &lab.addNamespace();
+        lab.connect(*pc, "10.0.1.1/24", *deviceA, "10.0.1.2/24");
+        lab.connect(*pc, "10.0.2.1/24", *deviceB, "10.0.2.2/24");
+    }
+
+    std::unique_ptr<LabConsole> startConsole(std::vector<std::string> addresses, Millis pingTimeout,
+                                             std::size_t listening) {
+        Timings timings = test::fastTimings();
+        timings.pingTimeout = pingTimeout;
+        auto console = std::make_unique<LabConsole>(*pc, std::move(addresses), timings);
+        // Announcements sent before the sockets are bound would be lost.
+        EXPECT_TRUE(LabConsole::waitFor([&] { return socketsOnPort(kAnnouncePort) == listening; }))
+            << "the listeners did not bind port 1810";
+        return console;
+    }
+
+    // UDP sockets of the PC bound to the port on any address (as the listeners' are).
+    std::size_t socketsOnPort(std::uint16_t port) const {
+        char local[32];
+        std::snprintf(local, sizeof local, " 00000000:%04X ", port);
+        return pc->run([&] {
+            std::ifstream table("/proc/thread-self/net/udp");
+            std::size_t count = 0;
+            for (std::string line; std::getline(table, line);) {
+                count += line.find(local) != std::string::npos ? 1 : 0;
+            }
+            return count;
+        });
+    }
+
+    static std::vector<std::string> rowsAfter(LabConsole& console, std::size_t first) {
+        const std::vector<std::string> rows = console.rows();
+        return {rows.begin() + static_cast<std::ptrdiff_t>(std::min(first, rows.size())),
+                rows.end()};
+    }
+
+    static bool hasRow(LabConsole& console, const std::string& row) {
+        const std::vector<std::string> rows = console.rows();
+        return std::find(rows.begin(), rows.end(), row) != rows.end();
+    }
+
+    netlab::NetLab lab;
+    LabNamespace* pc = nullptr;
+    LabNamespace* deviceA = nullptr;
+    LabNamespace* deviceB = nullptr;
+};
+
+TEST_F(AnnouncementLab, TheFirstDeviceIsTakenNotifiedRoutedAndPingedOnItsInterface) {
+    // A device fresh from the factory: an address on none of the PC's subnets.
+    deviceB->ip({"address", "add", "192.168.77.7/32", "dev", "veth0"});
+    auto console = startConsole({"10.0.1.1", "10.0.2.1"}, 300ms, 2);
+    const std::size_t listed = console->rows().size();
+
+    DeviceSim device(*deviceB, {"announce", "--mac", "02-56-4E-0A-0B-0C", "--ip", "192.168.77.7",
+                                "--text", "camera-7", "--head", "0102030405060708", "--iface",
+                                "veth0", "--duration", "5000"});
+    ASSERT_TRUE(LabConsole::waitFor([&] { return rowsAfter(*console, listed).size() >= 4; }));
+    const std::vector<std::string> group = rowsAfter(*console, listed);
+    EXPECT_THAT(group,
+                ElementsAre("> [NIC 10.0.2.1] Received an IP and a MAC address from camera-7.\r\n",
+                            "> [NIC 10.0.2.1] Testing Ping to 192.168.77.7.\r\n",
+                            "> [NIC 10.0.2.1] Ping successful.\r\n", kListening));
+
+    EXPECT_EQ(console->console().GetMacText(), "02-56-4E-0A-0B-0C");
+    EXPECT_EQ(console->console().GetIpText(), "192.168.77.7");
+    EXPECT_EQ(console->console().serverIP(), "192.168.77.7");
+    EXPECT_EQ(console->console().bannerState(), BannerState::DeviceReady);
+    EXPECT_THAT(pc->ip({"-4", "route", "show", "192.168.77.7/32"}),
+                HasSubstr("192.168.77.7 dev veth1 scope link src 10.0.2.1"));
+
+    // The device hears back its own datagram with the PC's address of that interface in place
+    // of its own; nothing else changed. One notification: the first echo was answered.
+    EXPECT_TRUE(LabConsole::waitFor([&] { return !device.records("notification").empty(); }));
+    device.stop();
+    std::vector<std::uint8_t> expected(kAnnouncementSize, 0);
+    for (std::uint8_t i = 0; i < 8; ++i) {
+        expected[i] = static_cast<std::uint8_t>(i + 1);
+    }
+    const std::vector<std::uint8_t> mac = {0x02, 0x56, 0x4E, 0x0A, 0x0B, 0x0C};
+    std::copy(mac.begin(), mac.end(), expected.begin() + 8);
+    const std::vector<std::uint8_t> nic = {10, 0, 2, 1};
+    std::copy(nic.begin(), nic.end(), expected.begin() + 14);
+    const std::string text = "camera-7";
+    std::copy(text.begin(), text.end(), expected.begin() + 18);
+    EXPECT_THAT(device.records("notification"),
+                ElementsAre("notification 10.0.2.1 " + hex(expected)));
+    // Heard on the second interface only, or the first interface's listener would have named
+    // the sender in the notice line.
+    EXPECT_EQ(console->console().noticeLine(), "");
+
+    // Later announcements, from another device or the same one, only name their sender.
+    DeviceSim other(*deviceA, {"announce", "--mac", "02-56-4E-0A-0B-0D", "--ip", "10.0.1.2",
+                               "--iface", "veth0", "--duration", "300"});
+    EXPECT_TRUE(LabConsole::waitFor([&] {
+        return console->console().noticeLine() == "Ignoring a packet from 02-56-4E-0A-0B-0D";
+    }));
+    other.stop();
+    DeviceSim again(*deviceB, {"announce", "--mac", "02-56-4E-0A-0B-0C", "--ip", "192.168.77.7",
+                               "--iface", "veth0", "--duration", "300"});
+    EXPECT_TRUE(LabConsole::waitFor([&] {
+        return console->console().noticeLine() == "Ignoring a packet from 02-56-4E-0A-0B-0C";
+    }));
+    again.stop();
+    EXPECT_THAT(other.records("notification"), IsEmpty());
+    EXPECT_THAT(again.records("notification"), IsEmpty());
+    EXPECT_EQ(rowsAfter(*console, listed), group);
+    EXPECT_EQ(console->console().GetMacText(), "02-56-4E-0A-0B-0C");
+    EXPECT_EQ(console->console().serverIP(), "192.168.77.7");
+}
+
+TEST_F(AnnouncementLab, ABroadcastIsHeardOnlyByTheListenerOfTheInterfaceItArrivesOn) {
+    auto console = startConsole({"10.0.1.1", "10.0.2.1"}, 300ms, 2);
+    const std::size_t listed = console->rows().size();
+    // The sender text comes from the network: it cannot add rows of its own.
+    DeviceSim device(*deviceA, {"announce", "--mac", "02-56-4E-00-00-0A", "--ip", "10.0.1.2",
+                                "--text", "cam\r\n> 7", "--iface", "veth0", "--duration", "3000"});
+    ASSERT_TRUE(LabConsole::waitFor([&] { return rowsAfter(*console, listed).size() >= 4; }));
+    EXPECT_TRUE(LabConsole::waitFor([&] { return !device.records("notification").empty(); }));
+    device.stop();
+    EXPECT_THAT(rowsAfter(*console, listed),
+                ElementsAre("> [NIC 10.0.1.1] Received an IP and a MAC address from cam?"
+                            "?> 7.\r\n",
+                            "> [NIC 10.0.1.1] Testing Ping to 10.0.1.2.\r\n",
+                            "> [NIC 10.0.1.1] Ping successful.\r\n", kListening));
+    EXPECT_EQ(console->console().noticeLine(), "");
+    EXPECT_THAT(device.records("notification"), Each(HasSubstr("notification 10.0.1.1 ")));
+}
+
+TEST_F(AnnouncementLab, OfTwoDevicesHeardAtOnceOnTwoInterfacesOneIsTaken) {
+    auto console = startConsole({"10.0.1.1", "10.0.2.1"}, 300ms, 2);
+    const std::size_t listed = console->rows().size();
+    DeviceSim first(*deviceA, {"announce", "--mac", "02-56-4E-00-00-0A", "--ip", "10.0.1.2",
+                               "--text", "a", "--iface", "veth0", "--duration", "3000"});
+    DeviceSim second(*deviceB, {"announce", "--mac", "02-56-4E-00-00-0B", "--ip", "10.0.2.2",
+                                "--text", "b", "--iface", "veth0", "--duration", "3000"});
+    ASSERT_TRUE(LabConsole::waitFor([&] {
+        return rowsAfter(*console, listed).size() >= 4 && !console->console().noticeLine().empty();
+    }));
+    const std::vector<std::string> group = rowsAfter(*console, listed);
+    ASSERT_EQ(group.size(), 4U);
+    const bool aTaken = group[0].find("[NIC 10.0.1.1]") != std::string::npos;
+    EXPECT_EQ(group[0], aTaken ? "> [NIC 10.0.1.1] Received an IP and a MAC address from a.\r\n"
+                               : "> [NIC 10.0.2.1] Received an IP and a MAC address from b.\r\n");
+    EXPECT_EQ(console->console().noticeLine(), aTaken ? "Ignoring a packet from 02-56-4E-00-00-0B"
+                                                      : "Ignoring a packet from 02-56-4E-00-00-0A");
+    EXPECT_EQ(console->console().serverIP(), aTaken ? "10.0.1.2" : "10.0.2.2");
+}
+
+// The device has the address the announcement names, but ignores every echo request.
+class SilentDeviceLab : public AnnouncementLab {
+  protected:
+    void SetUp() override {
+        AnnouncementLab::SetUp();
+        deviceB->ip({"address", "add", "192.168.77.8/32", "dev", "veth0"});
+        deviceB->setSysctl("net/ipv4/icmp_echo_ignore_all", "1");
+    }
+
+    static std::vector<std::string> announce(const std::string& duration) {
+        return {"announce", "--mac", "02-56-4E-0A-0B-0E", "--ip",  "192.168.77.8",
+                "--iface",  "veth0", "--duration",        duration};
+    }
+};
+
+TEST_F(SilentDeviceLab, GetsTenRoundsEachFollowedByANotificationThenTheTimeOut) {
+    auto console = startConsole({"10.0.1.1", "10.0.2.1"}, 30ms, 2);
+    const std::size_t listed = console->rows().size();
+    DeviceSim echoes(*deviceB,
+                     {"adopt", "--iface", "veth0", "--never-answer", "--duration", "6000"});
+    ASSERT_TRUE(LabConsole::waitFor([&] { return !echoes.records("ready").empty(); }));
+    DeviceSim device(*deviceB, announce("6000"));
+
+    const std::string timedOut = "> [NIC 10.0.2.1] Warning: Ping request timed out.\r\n";
+    ASSERT_TRUE(LabConsole::waitFor([&] { return hasRow(*console, timedOut); }));
+    // No sender text: the detection row has no line end.
+    EXPECT_THAT(
+        rowsAfter(*console, listed),
+        ElementsAre("> [NIC 10.0.2.1] IP and MAC address have been detected.",
+                    "> [NIC 10.0.2.1] Testing Ping to 192.168.77.8.\r\n", timedOut, kListening));
+    // The first notification, then one after each of the ten unanswered rounds.
+    EXPECT_TRUE(LabConsole::waitFor([&] { return device.records("notification").size() >= 11; }));
+    EXPECT_TRUE(LabConsole::waitFor([&] { return echoes.records("echo").size() >= 30; }));
+    std::this_thread::sleep_for(50ms);  // for any that should not have come
+    device.stop();
+    echoes.stop();
+    EXPECT_EQ(device.records("notification").size(), 11U);
+    const std::vector<std::string> requests = echoes.records("echo");
+    EXPECT_EQ(requests.size(), 30U) << "ten rounds of three echo requests";
+    EXPECT_THAT(requests, Each(std::string("echo 10.0.2.1 192.168.77.8 32")));
+    EXPECT_EQ(console->console().bannerState(), BannerState::DeviceReady);
+}
+
+TEST_F(SilentDeviceLab, LeavingAutoMeanwhileEndsTheRoundsAndEveryListener) {
+    // Ten rounds would take over three seconds; the device listens for longer.
+    auto console = startConsole({"10.0.1.1", "10.0.2.1"}, 100ms, 2);
+    DeviceSim device(*deviceB, announce("8000"));
+    // The first round has gone unanswered: the second notification is out.
+    ASSERT_TRUE(LabConsole::waitFor([&] { return device.records("notification").size() >= 2; }));
+
+    ASSERT_TRUE(
+        console->onUi([](OperatorConsole& c) { c.OnRadioClicked(ControlId::RadioManual); }, 10s))
+        << "the switch to Manual did not end: a deadlock";
+    EXPECT_EQ(console->console().mode(), ConsoleMode::Manual);
+    EXPECT_EQ(console->console().countListener.load(), 0);
+    EXPECT_EQ(console->console().listenerCount(), 0U);
+
+    std::this_thread::sleep_for(100ms);  // lets the simulator write down what already came
+    device.stop();
+    EXPECT_LT(device.records("notification").size(), 11U)
+        << "the rounds ran to their end before the switch";
+}
+
+// One interface that listens and one address that no interface holds.
+TEST_F(AnnouncementLab, DatagramsOfOtherShapesAndAnAddressWithoutInterface) {
+    auto console = startConsole({"10.0.1.1", "10.9.9.9"}, 300ms, 1);
+    EXPECT_TRUE(LabConsole::waitFor([&] {
+        return hasRow(*console, "> [NIC 10.9.9.9] Error: Cannot create a socket.\r\n") &&
+               console->console().countListener.load() == 1;
+    }));
+    ASSERT_TRUE(LabConsole::waitFor([&] { return hasRow(*console, std::string(kListening)); }));
+    const std::size_t listed = console->rows().size();
+    const std::vector<std::string> to = {"--mac", "02-56-4E-00-00-01", "--ip",       "10.0.1.2",
+                                         "--to",  "10.0.1.1",          "--duration", "100"};
+    const auto announce = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), "announce");
+        args.insert(args.end(), to.begin(), to.end());
+        DeviceSim(*deviceA, args).wait();
+    };
+
+    // The ignore marker: nothing at all. Longer than 82 bytes: dropped with an error. They
+    // arrive in this order, so the error's rows are the only ones.
+    announce({"--marker", "ignore"});
+    announce({"--length", "83"});
+    ASSERT_TRUE(LabConsole::waitFor([&] { return rowsAfter(*console, listed).size() >= 2; }));
+    EXPECT_THAT(rowsAfter(*console, listed),
+                ElementsAre("> [NIC 10.0.1.1] Error: Socket Error (WSAEMSGSIZE).\r\n", kListening));
+    EXPECT_EQ(console->console().serverIP(), "");
+
+    // Shorter than 82 bytes: read with zeros (here, no sender text). Without the ICMP library
+    // the device is taken but not pinged.
+    console->console().winsockReady = false;
+    announce({"--length", "18", "--text", "beyond the datagram"});
+    ASSERT_TRUE(LabConsole::waitFor([&] { return rowsAfter(*console, listed).size() >= 6; }));
+    EXPECT_THAT(rowsAfter(*console, listed),
+                ElementsAre("> [NIC 10.0.1.1] Error: Socket Error (WSAEMSGSIZE).\r\n", kListening,
+                            "> [NIC 10.0.1.1] IP and MAC address have been detected.",
+                            "> [NIC 10.0.1.1] Testing Ping to 10.0.1.2.\r\n",
+                            "> [NIC 10.0.1.1] Warning: Ping failed because WinSock1.1 DLL could "
+                            "not be found.\r\n",
+                            kListening));
+    EXPECT_EQ(console->console().GetMacText(), "02-56-4E-00-00-01");
+    EXPECT_EQ(console->console().serverIP(), "10.0.1.2");
+}
+
+}  // namespace
+}  // namespace vantor
