@@ -17,27 +17,11 @@
 #include "console/HeadlessView.h"
 #include "console/OperatorConsole.h"
 #include "console/TerminationSignalFd.h"
+#include "console/UniqueFd.h"
 
 namespace vantor {
 
 namespace {
-
-// A descriptor closed when it goes out of scope.
-class Fd {
-  public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
 
 std::vector<std::string_view> splitAt(std::string_view text, char separator) {
     std::vector<std::string_view> parts;
@@ -157,7 +141,7 @@ void HeadlessFrontEnd::blockTerminationSignals() {
 
 int HeadlessFrontEnd::run(const CommandLine& options, std::ostream& out) {
     TerminationSignalFd signalFd;
-    const Fd wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    const UniqueFd wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (signalFd.fd() < 0 || wakeFd.get() < 0) {
         out << "vantor: cannot set up the event loop\n";
         return 1;

@@ -15,7 +15,7 @@
 #include <cstring>
 
 #include "console/Constants.h"
-#include "hostnet/UniqueFd.h"
+#include "console/UniqueFd.h"
 
 extern char** environ;
 

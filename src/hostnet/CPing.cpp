@@ -17,8 +17,8 @@
 
 #include "console/Constants.h"
 #include "console/Ipv4.h"
+#include "console/UniqueFd.h"
 #include "hostnet/EchoPacket.h"
-#include "hostnet/UniqueFd.h"
 
 namespace vantor {
 namespace {

@@ -9,9 +9,9 @@
 #include <string>
 
 #include "console/Timings.h"
+#include "console/UniqueFd.h"
 #include "recovery/Endpoint.h"
 #include "recovery/SocketError.h"
-#include "recovery/UniqueFd.h"
 
 namespace vantor {
 

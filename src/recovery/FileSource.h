@@ -3,8 +3,8 @@
 #include <memory>
 #include <string>
 
+#include "console/UniqueFd.h"
 #include "recovery/BlockSource.h"
-#include "recovery/UniqueFd.h"
 
 namespace vantor {
 

@@ -5,7 +5,7 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "hostnet/UniqueFd.h"
+#include "console/UniqueFd.h"
 
 namespace vantor {
 

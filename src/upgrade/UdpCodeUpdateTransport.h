@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "hostnet/UniqueFd.h"
+#include "console/UniqueFd.h"
 #include "upgrade/CodeUpdateTransport.h"
 
 namespace vantor {

@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "hostnet/UniqueFd.h"
+#include "console/UniqueFd.h"
 
 namespace vantor {
 namespace {

@@ -14,9 +14,9 @@
 #include <gtest/gtest.h>
 
 #include "console/Ipv4.h"
+#include "console/UniqueFd.h"
 #include "hostnet/EchoPacket.h"
 #include "hostnet/IcmpPinger.h"
-#include "hostnet/UniqueFd.h"
 #include "netlab/NetLab.h"
 
 namespace vantor {

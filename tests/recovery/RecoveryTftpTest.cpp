@@ -14,11 +14,11 @@
 
 #include "console/Constants.h"
 #include "console/Ipv4.h"
+#include "console/UniqueFd.h"
 #include "recovery/BootImages.h"
 #include "recovery/RecoveryLab.h"
 #include "recovery/TftpPacket.h"
 #include "recovery/TftpTestClient.h"
-#include "recovery/UniqueFd.h"
 #include "support/FakePinger.h"
 
 namespace vantor {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "recovery/UniqueFd.h"
+#include "console/UniqueFd.h"
 
 namespace vantor::test {
 
