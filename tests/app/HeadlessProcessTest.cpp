@@ -1,12 +1,7 @@
 // Starts the real program without a window inside a network namespace of its own, with one
 // interface (a veth pair whose other end has no address), and talks to it through its standard
 // output and signals.
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -18,110 +13,47 @@
 #include <thread>
 #include <vector>
 
+#include "app/ChildProcess.h"
 #include "netlab/LabCommand.h"
 #include "netlab/NetLab.h"
-
-extern char** environ;
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-class Program {
+// The program, in a network namespace of its own with one interface unless told otherwise.
+class Program : public vantor::test::ChildProcess {
   public:
-    explicit Program(const std::vector<std::string>& args, bool inNamespace = true) {
-        std::string command = std::string(VANTOR_BINARY);
-        for (const auto& a : args) {
-            command += " '" + a + "'";
-        }
-        if (inNamespace) {
-            // The interface exists only inside the program's own namespace; exec keeps the pid.
-            spawn({"unshare", "--net", "--", "sh", "-c",
-                   "ip link set lo up && ip link add v0 type veth peer name v1 && "
-                   "ip addr add 10.77.0.1/24 dev v0 && ip link set v0 up && "
-                   "ip link set v1 up && exec " +
-                       command});
-        } else {
-            spawn({"sh", "-c", "exec " + command});
-        }
-    }
+    explicit Program(const std::vector<std::string>& args, bool inNamespace = true)
+        : ChildProcess(argvFor(args, inNamespace)) {}
     // A program started from its full argument vector, as given.
     struct Argv {
         std::vector<std::string> words;
     };
-    explicit Program(Argv argv) { spawn(std::move(argv.words)); }
-    ~Program() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (out_ >= 0) {
-            close(out_);
-        }
-    }
-
-    bool started() const { return pid_ > 0; }
-
-    // Reads output until it contains `text` or the time is up; returns everything read.
-    std::string readUntil(const std::string& text, std::chrono::milliseconds limit = 5000ms) {
-        const auto deadline = Clock::now() + limit;
-        while (output_.find(text) == std::string::npos && Clock::now() < deadline) {
-            pollfd fd{out_, POLLIN, 0};
-            if (poll(&fd, 1, 50) > 0) {
-                char buffer[4096];
-                const ssize_t n = read(out_, buffer, sizeof buffer);
-                if (n <= 0) {
-                    break;
-                }
-                output_.append(buffer, static_cast<std::size_t>(n));
-            }
-        }
-        return output_;
-    }
-
-    // Waits for the exit; the exit code, or -1 when it did not end in time.
-    int waitExit(std::chrono::milliseconds limit) {
-        const auto deadline = Clock::now() + limit;
-        while (Clock::now() < deadline) {
-            int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(5ms);
-        }
-        return -1;
-    }
-
-    void signal(int sig) { kill(pid_, sig); }
+    explicit Program(Argv argv) : ChildProcess(std::move(argv.words)) {}
 
   private:
-    void spawn(std::vector<std::string> argv) {
-        int fds[2];
-        if (pipe2(fds, O_CLOEXEC) != 0) {
-            return;
+    static std::vector<std::string> argvFor(const std::vector<std::string>& args,
+                                            bool inNamespace) {
+        std::string command = std::string(VANTOR_BINARY);
+        for (const auto& a : args) {
+            command += " '" + a + "'";
         }
-        std::vector<char*> raw;
-        for (auto& a : argv) {
-            raw.push_back(a.data());
+        if (!inNamespace) {
+            return {"sh", "-c", "exec " + command};
         }
-        raw.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
-        if (posix_spawnp(&pid_, raw[0], &actions, nullptr, raw.data(), environ) != 0) {
-            pid_ = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        close(fds[1]);
-        out_ = fds[0];
+        // The interface exists only inside the program's own namespace; exec keeps the pid.
+        return {"unshare",
+                "--net",
+                "--",
+                "sh",
+                "-c",
+                "ip link set lo up && ip link add v0 type veth peer name v1 && "
+                "ip addr add 10.77.0.1/24 dev v0 && ip link set v0 up && "
+                "ip link set v1 up && exec " +
+                    command};
     }
-
-    pid_t pid_ = -1;
-    int out_ = -1;
-    std::string output_;
 };
 
 TEST(HeadlessProgram, ListsTheInterfaceListensAndEndsCleanlyOnSigterm) {
@@ -179,7 +111,7 @@ TEST(HeadlessSet, NobodyAnsweringFailsAfterEveryInterfaceWasTried) {
     // one interface.
     Program program(
         {"--headless", "--mode", "manual", "--mac", "02-11-22-33-44-55", "--ip", "10.77.0.50"});
-    const std::string out = program.readUntil("> Ready\n\n", 20000ms);
+    const std::string out = program.readUntil("> Ready\n\n", 1, 20000ms);
     EXPECT_NE(out.find("Checking for an existing IP at 10.77.0.50\n"
                        "> Using Ethernet adapter: 10.77.0.1\n"
                        "> Error: Setting IP failed\n"
@@ -207,7 +139,9 @@ TEST(HeadlessSet, ASimulatedDeviceTakesTheAddress) {
     ASSERT_NE(adopt.readUntil("ready\n").find("ready\n"), std::string::npos);
     Program program(Program::Argv{{ip, "netns", "exec", pc.name(), VANTOR_BINARY, "--headless",
                                    "--mode", "manual", "--mac", mac, "--ip", "10.78.0.50"}});
-    const std::string out = program.readUntil("> Ready\n\n", 20000ms);
+    // The banner line follows the rows of the run; all of it is there once the program ended.
+    EXPECT_EQ(program.waitExit(20000ms), 0);
+    const std::string& out = program.output();
     EXPECT_NE(out.find("> Successfully assigned the new address\n>     MAC: " + mac +
                        "\n>     IP: 10.78.0.50\n> Ready\n\n"),
               std::string::npos)
@@ -215,7 +149,6 @@ TEST(HeadlessSet, ASimulatedDeviceTakesTheAddress) {
     EXPECT_NE(out.find("banner: device-ready http://10.78.0.50/QuickStart/Qlogin.php\n"),
               std::string::npos)
         << out;
-    EXPECT_EQ(program.waitExit(5000ms), 0);
     EXPECT_NE(adopt.readUntil("adopted 10.78.0.50").find("adopted 10.78.0.50"), std::string::npos);
 }
 

@@ -1,11 +1,7 @@
 // The real program, headless in Firmware Upgrade mode, in the PC namespace of a network lab:
 // a device namespace boots from it with busybox udhcpc and curl, as a device would.
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -18,13 +14,12 @@
 #include <thread>
 #include <vector>
 
+#include "app/ChildProcess.h"
 #include "console/Constants.h"
 #include "netlab/LabCommand.h"
 #include "netlab/NetLab.h"
 #include "recovery/BootImages.h"
 #include "upgrade/TempDir.h"
-
-extern char** environ;
 
 namespace vantor {
 namespace {
@@ -34,96 +29,33 @@ using namespace std::chrono_literals;
 
 // The program started in a lab namespace with its own working directory; its standard output
 // and error come through one pipe.
-class ProgramInNamespace {
+class ProgramInNamespace : public test::ChildProcess {
   public:
     ProgramInNamespace(const netlab::LabNamespace& space, const std::string& directory,
-                       const std::vector<std::string>& args) {
+                       const std::vector<std::string>& args)
+        : ChildProcess(argvFor(space, directory, args)) {}
+
+    // Reads output until it holds `text` `count` times or the time is up; everything read.
+    const std::string& readUntil(const std::string& text, int count = 1) {
+        return ChildProcess::readUntil(text, count, 15000ms);
+    }
+    // The exit code after SIGTERM, or -1 when the program did not end in time.
+    int terminate(std::chrono::milliseconds limit) {
+        signal(SIGTERM);
+        return waitExit(limit);
+    }
+
+  private:
+    static std::vector<std::string> argvFor(const netlab::LabNamespace& space,
+                                            const std::string& directory,
+                                            const std::vector<std::string>& args) {
         std::string command = "cd '" + directory + "' && exec " + std::string(VANTOR_BINARY);
         for (const std::string& arg : args) {
             command += " '" + arg + "'";
         }
-        std::vector<std::string> argv{
+        return {
             netlab::LabCommand::IpTool(), "netns", "exec", space.name(), "/bin/sh", "-c", command};
-        int ends[2];
-        if (pipe2(ends, O_CLOEXEC) != 0) {
-            return;
-        }
-        std::vector<char*> raw;
-        for (std::string& arg : argv) {
-            raw.push_back(arg.data());
-        }
-        raw.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, ends[1], 1);
-        posix_spawn_file_actions_adddup2(&actions, ends[1], 2);
-        if (posix_spawn(&pid_, raw[0], &actions, nullptr, raw.data(), environ) != 0) {
-            pid_ = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        close(ends[1]);
-        out_ = ends[0];
     }
-    ~ProgramInNamespace() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (out_ >= 0) {
-            close(out_);
-        }
-    }
-    ProgramInNamespace(const ProgramInNamespace&) = delete;
-    ProgramInNamespace& operator=(const ProgramInNamespace&) = delete;
-
-    // Reads output until it holds `text` `count` times or the time is up; everything read.
-    std::string readUntil(const std::string& text, int count = 1,
-                          std::chrono::milliseconds limit = 15000ms) {
-        const auto deadline = Clock::now() + limit;
-        while (occurrences(text) < count && Clock::now() < deadline) {
-            pollfd fd{out_, POLLIN, 0};
-            if (poll(&fd, 1, 50) > 0) {
-                char buffer[4096];
-                const ssize_t n = read(out_, buffer, sizeof buffer);
-                if (n <= 0) {
-                    break;
-                }
-                output_.append(buffer, static_cast<std::size_t>(n));
-            }
-        }
-        return output_;
-    }
-
-    int occurrences(const std::string& text) const {
-        int found = 0;
-        for (auto at = output_.find(text); at != std::string::npos;
-             at = output_.find(text, at + text.size())) {
-            ++found;
-        }
-        return found;
-    }
-
-    // The exit code, or -1 when the program did not end in time.
-    int terminate(std::chrono::milliseconds limit) {
-        kill(pid_, SIGTERM);
-        const auto deadline = Clock::now() + limit;
-        while (Clock::now() < deadline) {
-            int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(5ms);
-        }
-        return -1;
-    }
-
-    bool started() const { return pid_ > 0; }
-
-  private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-    std::string output_;
 };
 
 std::vector<std::uint8_t> readFile(const std::string& path) {

@@ -1,10 +1,6 @@
 // One firmware Update by the program without a window, as a process in a network namespace of
 // the lab, against the update simulator in another: the exit code tells the outcome.
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -18,10 +14,9 @@
 #include <thread>
 #include <vector>
 
+#include "app/ChildProcess.h"
 #include "netlab/LabCommand.h"
 #include "netlab/NetLab.h"
-
-extern char** environ;
 
 namespace {
 
@@ -33,72 +28,21 @@ const std::string kDevice = "10.92.0.2";
 
 // A program started inside a namespace, its output read through a pipe; killed if still
 // running at the end.
-class Process {
+class Process : public vantor::test::ChildProcess {
   public:
-    Process(const vantor::netlab::LabNamespace& ns, std::vector<std::string> argv) {
-        int fds[2];
-        if (::pipe2(fds, O_CLOEXEC) != 0) {
-            return;
-        }
-        pid_ = ns.run([&] {
-            std::vector<char*> raw;
-            for (auto& a : argv) {
-                raw.push_back(a.data());
-            }
-            raw.push_back(nullptr);
-            posix_spawn_file_actions_t actions;
-            posix_spawn_file_actions_init(&actions);
-            posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-            posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
-            pid_t pid = -1;
-            if (::posix_spawn(&pid, raw[0], &actions, nullptr, raw.data(), environ) != 0) {
-                pid = -1;
-            }
-            posix_spawn_file_actions_destroy(&actions);
-            return pid;
-        });
-        ::close(fds[1]);
-        out_ = fds[0];
-    }
-    ~Process() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        if (out_ >= 0) {
-            ::close(out_);
-        }
-    }
-    Process(const Process&) = delete;
-    Process& operator=(const Process&) = delete;
-
+    Process(const vantor::netlab::LabNamespace& ns, std::vector<std::string> argv)
+        : ChildProcess(inNamespace(ns, std::move(argv))) {}
     // Reads the output until the program exits; its exit code, or -1 when it ran too long.
-    int wait(std::chrono::milliseconds limit) {
-        const auto deadline = Clock::now() + limit;
-        while (Clock::now() < deadline) {
-            pollfd fd{out_, POLLIN, 0};
-            if (::poll(&fd, 1, 20) > 0) {
-                char buffer[4096];
-                const ssize_t n = ::read(out_, buffer, sizeof buffer);
-                if (n > 0) {
-                    output_.append(buffer, static_cast<std::size_t>(n));
-                    continue;
-                }
-            }
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-        }
-        return -1;
-    }
-    const std::string& output() const { return output_; }
+    int wait(std::chrono::milliseconds limit) { return waitExit(limit); }
 
   private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-    std::string output_;
+    static std::vector<std::string> inNamespace(const vantor::netlab::LabNamespace& ns,
+                                                std::vector<std::string> argv) {
+        std::vector<std::string> words{vantor::netlab::LabCommand::IpTool(), "netns", "exec",
+                                       ns.name()};
+        words.insert(words.end(), argv.begin(), argv.end());
+        return words;
+    }
 };
 
 class HeadlessUpdate : public ::testing::Test {
