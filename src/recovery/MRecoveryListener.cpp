@@ -101,4 +101,13 @@ void MRecoveryListener::Trace(std::string_view text) {
     std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
+void MRecoveryListener::logFailure(const std::string& line) {
+    {
+        const std::lock_guard group(owner.logLock);
+        log(line);
+        log(RecoveryLog::kListening);
+    }
+    owner.restartAllowed = true;
+}
+
 }  // namespace vantor

@@ -82,6 +82,9 @@ class MRecoveryListener final : public InterfaceWorker {
     void log(std::string_view text) { log(std::string(text)); }
     // Diagnostic traces, never shown to the operator.
     static void Trace(std::string_view text);
+    // A failure of this listener's service: the line and the listening line as one group, and
+    // the watcher may restart the listeners again.
+    void logFailure(const std::string& line);
 
     std::thread dhcpThread;
     std::atomic<int> countDhcp{0};

@@ -59,10 +59,7 @@ void MRecoveryListener::DoDHCP() {
             if (!dhcpRunning) {
                 break;
             }
-            const std::lock_guard group(owner.logLock);
-            log(RecoveryLog::dhcpReceiveError(prefix_));
-            log(RecoveryLog::kListening);
-            owner.restartAllowed = true;
+            logFailure(RecoveryLog::dhcpReceiveError(prefix_));
             continue;
         }
         const DhcpDecision decision = responder.Evaluate(
@@ -70,12 +67,7 @@ void MRecoveryListener::DoDHCP() {
         bootFileName = responder.bootFileName();
         switch (decision.verdict) {
             case DhcpVerdict::tooShort: {
-                {
-                    const std::lock_guard group(owner.logLock);
-                    log(RecoveryLog::dhcpTooShort(prefix_));
-                    log(RecoveryLog::kListening);
-                }
-                owner.restartAllowed = true;
+                logFailure(RecoveryLog::dhcpTooShort(prefix_));
                 std::this_thread::sleep_for(owner.timings().dhcpShortPause);
                 continue;
             }

@@ -49,12 +49,7 @@ void MRecoveryListener::DoTFTP() {
             if (!tftpRunning) {
                 break;
             }
-            {
-                const std::lock_guard group(owner.logLock);
-                log(RecoveryLog::tftpReceiveError(prefix_));
-                log(RecoveryLog::kListening);
-            }
-            owner.restartAllowed = true;
+            logFailure(RecoveryLog::tftpReceiveError(prefix_));
             continue;
         }
         if (received.length < 2) {
@@ -75,12 +70,7 @@ void MRecoveryListener::DoTFTP() {
 void MRecoveryListener::TftpRejectRequest(Endpoint client) {
     CTimedSocket socket;
     if (!socket.Create(nicAddress, 0)) {
-        {
-            const std::lock_guard group(owner.logLock);
-            log(RecoveryLog::tftpSocketFailed(prefix_));
-            log(RecoveryLog::kListening);
-        }
-        owner.restartAllowed = true;
+        logFailure(RecoveryLog::tftpSocketFailed(prefix_));
         return;
     }
     // Published like a transfer's socket so that a stop does not wait out the time-out.
@@ -89,12 +79,7 @@ void MRecoveryListener::TftpRejectRequest(Endpoint client) {
     const SocketResult sent =
         socket.SendTo(TftpPacket::BuildError(kTftpErrorNotDefined, kTftpNotDefinedText), client);
     if (!sent.ok()) {
-        {
-            const std::lock_guard group(owner.logLock);
-            log(RecoveryLog::tftpSendFailed(prefix_));
-            log(RecoveryLog::kListening);
-        }
-        owner.restartAllowed = true;
+        logFailure(RecoveryLog::tftpSendFailed(prefix_));
         return;
     }
     std::array<std::uint8_t, kTftpReceiveSize> buffer{};
@@ -111,12 +96,7 @@ void MRecoveryListener::TftpRRQ(const std::string& fileName, Endpoint client) {
     }
     CTimedSocket socket;
     if (!socket.Create(nicAddress, 0)) {
-        {
-            const std::lock_guard group(owner.logLock);
-            log(RecoveryLog::tftpSocketFailed(prefix_));
-            log(RecoveryLog::kListening);
-        }
-        owner.restartAllowed = true;
+        logFailure(RecoveryLog::tftpSocketFailed(prefix_));
         return;
     }
     socket.SetReceiveTimeout(owner.timings().tftpTimeout);
@@ -211,14 +191,7 @@ TftpStep MRecoveryListener::awaitClient(CTimedSocket& socket, TftpTransfer& tran
 }
 
 void MRecoveryListener::endTransfer(TftpTransferState state, const std::string& fileName) {
-    const auto failed = [this](const std::string& line) {
-        {
-            const std::lock_guard group(owner.logLock);
-            log(line);
-            log(RecoveryLog::kListening);
-        }
-        owner.restartAllowed = true;
-    };
+    const auto failed = [this](const std::string& line) { logFailure(line); };
     switch (state) {
         case TftpTransferState::completed:
             completeTransfer(fileName);
