@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what Vantor needs on Debian 12 (when something is missing) and builds it.
-# Usage: scripts/setup.sh [preset]      (preset: default, asan or tsan; default: default)
+# Usage: scripts/setup.sh [preset]      (preset: default, asan or tsan; default: default;
+#                                        none: install only)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset="${1:-default}"
@@ -10,7 +11,7 @@ packages=(
     qt6-base-dev zlib1g-dev
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     iproute2 util-linux libcap2-bin
-    xvfb xauth imagemagick zip unzip busybox udhcpc curl clang clang-format bc
+    xvfb xauth imagemagick zip unzip busybox udhcpc curl clang libclang-rt-dev clang-format bc
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -24,5 +25,6 @@ if ((${#missing[@]})); then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
+[ "$preset" != none ] || exit 0
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset"
