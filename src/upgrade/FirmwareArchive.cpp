@@ -205,6 +205,24 @@ std::string FirmwareArchive::EntryName(std::size_t index) const {
     return index < entries_.size() ? entries_[index].name : std::string();
 }
 
+std::optional<std::uint64_t> FirmwareArchive::memberLimit(std::size_t index) const {
+    const std::uint32_t own = entries_[index].localHeaderOffset;
+    std::uint64_t limit = centralStart_;
+    for (std::size_t other = 0; other < entries_.size(); ++other) {
+        if (other == index) {
+            continue;
+        }
+        const std::uint32_t offset = entries_[other].localHeaderOffset;
+        if (offset == own) {
+            return std::nullopt;  // two entries share one local header
+        }
+        if (offset > own) {
+            limit = std::min<std::uint64_t>(limit, startOffset_ + offset);
+        }
+    }
+    return limit;
+}
+
 bool FirmwareArchive::OpenMember(std::size_t index) {
     error_.reset();
     if (!source_ || member_ || index >= entries_.size()) {
@@ -215,11 +233,13 @@ bool FirmwareArchive::OpenMember(std::size_t index) {
         return fail(ArchiveError::BadArchive);
     }
 
-    // The local header, name, extra field and data must all lie in front of the central
-    // directory: a member that reaches into it or past the file is damaged, whatever its
-    // sizes say.
+    // The local header, name, extra field and data must all lie in front of the next
+    // member's local header (or the central directory): a member that reaches into another,
+    // into the directory or past the file is damaged, whatever its sizes say. Members that
+    // overlap would let one stored stream pass for two members.
+    const auto limit = memberLimit(index);
     const std::uint64_t localPos = startOffset_ + entry.localHeaderOffset;
-    if (localPos + kZipLocalHeaderSize > centralStart_) {
+    if (!limit || localPos + kZipLocalHeaderSize > *limit) {
         return fail(ArchiveError::BadArchive);
     }
     std::array<std::uint8_t, kZipLocalHeaderSize> raw{};
@@ -242,7 +262,7 @@ bool FirmwareArchive::OpenMember(std::size_t index) {
     }
     const std::uint64_t dataPos =
         localPos + kZipLocalHeaderSize + local->nameLength + local->extraLength;
-    if (dataPos + entry.compressedSize > centralStart_) {
+    if (dataPos + entry.compressedSize > *limit) {
         return fail(ArchiveError::BadArchive);
     }
     const bool encrypted = (entry.flags & kZipFlagEncrypted) != 0;

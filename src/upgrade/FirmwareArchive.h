@@ -72,6 +72,9 @@ class FirmwareArchive {
     std::optional<std::uint64_t> findEndRecord();
     std::optional<std::uint64_t> centralDirectoryEnd(std::uint64_t endPos,
                                                      const ZipEndRecord& record);
+    // Where a member's records must end: the next member's local header or the central
+    // directory; none when another entry shares its local header.
+    std::optional<std::uint64_t> memberLimit(std::size_t index) const;
     bool refill(Member& member);
     std::size_t readStored(Member& member, std::span<std::uint8_t> buffer);
     std::size_t readDeflated(Member& member, std::span<std::uint8_t> buffer);

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 #include "console/IdleWorkerFactory.h"
@@ -282,6 +284,162 @@ TEST_F(UpgradeDriverTest, WrongArchivePasswordShowsAMessageBox) {
     EXPECT_EQ(lastRows(3), failed("> Could not open zip file : 0\n"));
     EXPECT_TRUE(device_->sent().empty());
 }
+
+// ---- Malformed archives ---------------------------------------------------------------------
+// Damaged and hostile archives, each refused with its own line before anything reaches the
+// device. With VANTOR_ARCHIVE_CORPUS set to a folder, the archives are also written there (that
+// is how fuzz/corpus/fuzz_firmware_archive got its malformed seeds).
+
+// A microcode and a logo member whose names have the same length, so that a central entry
+// can be pointed at the other member's local header without tripping the name check.
+test::ZipLayout goodLayout() {
+    return test::buildZip(
+        {test::firmwareMember("fw.enc", kMicrocode), test::firmwareMember("lg.gif", kLogo)});
+}
+
+struct MalformedCase {
+    const char* name;
+    Bytes (*make)();
+    std::string line;  // the row in front of the closing rows
+    bool badPassword = false;
+};
+
+void PrintTo(const MalformedCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class MalformedArchive : public UpgradeDriverTest,
+                         public ::testing::WithParamInterface<MalformedCase> {
+  protected:
+    void expectRefused(const Bytes& bytes, const std::string& name, const std::string& line,
+                       bool badPassword) {
+        SCOPED_TRACE(name);
+        if (const char* corpus = std::getenv("VANTOR_ARCHIVE_CORPUS")) {
+            std::ofstream(std::filesystem::path(corpus) / ("malformed-" + name + ".zip"),
+                          std::ios::binary)
+                .write(reinterpret_cast<const char*>(bytes.data()),
+                       static_cast<std::streamsize>(bytes.size()));
+        }
+        const std::string path = dir_.file("malformed.zip");
+        std::ofstream(path, std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        fill(path);
+        ASSERT_TRUE(update());
+        EXPECT_FALSE(runs().lastSucceeded);
+        EXPECT_EQ(lastRows(3), failed(line));
+        EXPECT_EQ(view_.messages(), badPassword ? Lines{"bad password"} : Lines{});
+        EXPECT_TRUE(device_->sent().empty());
+    }
+};
+
+TEST_P(MalformedArchive, IsRefusedWithItsLineAndNothingIsSent) {
+    expectRefused(GetParam().make(), GetParam().name, GetParam().line, GetParam().badPassword);
+}
+
+TEST_F(MalformedArchive, CutAtAnyRecordBoundaryIsNotAZipFile) {
+    const auto layout = goodLayout();
+    const std::vector<std::pair<const char*, std::size_t>> cuts = {
+        {"local-0", layout.localOffsets[0]},
+        {"data-0", layout.dataOffsets[0]},
+        {"local-1", layout.localOffsets[1]},
+        {"data-1", layout.dataOffsets[1]},
+        {"central-0", layout.centralOffsets[0]},
+        {"central-1", layout.centralOffsets[1]},
+        {"end", layout.endOffset},
+    };
+    for (const auto& [where, at] : cuts) {
+        expectRefused(Bytes(layout.bytes.begin(), layout.bytes.begin() + static_cast<long>(at)),
+                      std::string("cut-at-") + where, "> File format is not correct.", false);
+    }
+}
+
+const std::string kNotOpened = "> Could not open zip file : 0\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Corpus, MalformedArchive,
+    ::testing::Values(
+        // Member names are never used as paths; one that is only a path is no firmware.
+        MalformedCase{
+            "dot-dot-name",
+            [] {
+                return test::buildZip({test::firmwareMember("../../../etc/passwd", kLogo)}).bytes;
+            },
+            "> Zip file does not have enc or bin file"},
+        // The logo's central entry names the microcode's local header, sizes and CRC: read
+        // through it, the microcode would be sent a second time as the logo.
+        MalformedCase{"shared-local-header",
+                      [] {
+                          auto z = goodLayout();
+                          const std::size_t from = z.centralOffsets[0];
+                          const std::size_t to = z.centralOffsets[1];
+                          for (const std::size_t field :
+                               {test::kCentralCrc, test::kCentralCompressedSize,
+                                test::kCentralUncompressedSize, test::kCentralLocalOffset}) {
+                              test::putLe32(z.bytes, to + field,
+                                            test::getLe32(z.bytes, from + field));
+                          }
+                          return z.bytes;
+                      },
+                      kNotOpened},
+        // The microcode's data claims to run on into the logo's local header.
+        MalformedCase{
+            "overlapping-data",
+            [] {
+                auto z = goodLayout();
+                const auto size =
+                    static_cast<std::uint32_t>(z.localOffsets[1] - z.dataOffsets[0] + 8);
+                test::putLe32(z.bytes, z.localOffsets[0] + test::kLocalCompressedSize, size);
+                test::putLe32(z.bytes, z.centralOffsets[0] + test::kCentralCompressedSize, size);
+                return z.bytes;
+            },
+            kNotOpened},
+        MalformedCase{"sizes-disagree",
+                      [] {
+                          auto z = goodLayout();
+                          const auto size = test::getLe32(
+                              z.bytes, z.localOffsets[0] + test::kLocalUncompressedSize);
+                          test::putLe32(z.bytes, z.localOffsets[0] + test::kLocalUncompressedSize,
+                                        size + 1);
+                          return z.bytes;
+                      },
+                      kNotOpened},
+        // Only the low byte changes: the high byte is the password check byte.
+        MalformedCase{"bad-crc",
+                      [] {
+                          auto z = goodLayout();
+                          z.bytes[z.localOffsets[0] + test::kLocalCrc] ^= 0x5A;
+                          z.bytes[z.centralOffsets[0] + test::kCentralCrc] ^= 0x5A;
+                          return z.bytes;
+                      },
+                      "> Error! Could not read zip file : 0\n"},
+        MalformedCase{"wrong-password",
+                      [] {
+                          auto member = test::firmwareMember("fw.enc", kMicrocode);
+                          member.password = "wqzx";
+                          return test::buildZip({member}).bytes;
+                      },
+                      kNotOpened, true},
+        MalformedCase{"method-12",
+                      [] {
+                          auto z = goodLayout();
+                          test::putLe16(z.bytes, z.localOffsets[0] + test::kLocalMethod, 12);
+                          test::putLe16(z.bytes, z.centralOffsets[0] + test::kCentralMethod, 12);
+                          return z.bytes;
+                      },
+                      kNotOpened},
+        MalformedCase{"comment-past-the-end",
+                      [] {
+                          auto z = goodLayout();
+                          test::putLe16(z.bytes, z.endOffset + test::kEndCommentLength, 1000);
+                          return z.bytes;
+                      },
+                      "> Error! Unrecognized firmware file: You may selected a wrong zip file.\n"}),
+    [](const ::testing::TestParamInfo<MalformedCase>& param) {
+        std::string name = param.param.name;
+        std::erase(name, '-');
+        return name;
+    });
 
 // ---- Complete runs
 // --------------------------------------------------------------------------------
