@@ -23,9 +23,10 @@ struct Timings {
     Millis tftpTimeout{60000};   // a TFTP transfer waiting for an acknowledgement
     Millis initrdSettle{15000};  // after the RAM disk, before pinging the restarted device
 
-    Millis recoveryPingPause{600};  // between unanswered ping attempts after the RAM disk
-    Millis dhcpShortPause{100};     // after a datagram too short to be a BOOTP message
-    Millis tftpAbortPause{100};     // after a DHCP request cancelled a running transfer
+    Millis recoveryPingPause{600};       // between unanswered ping attempts after the RAM disk
+    Millis dhcpShortPause{100};          // after a datagram too short to be a BOOTP message
+    Millis dhcpShortPauseSpacing{1000};  // at most one such pause per this period
+    Millis tftpAbortPause{100};          // after a DHCP request cancelled a running transfer
     // Firmware upgrade.
     Millis rebootCheckPause{10000};  // between reboot checks after new microcode
     Millis microcodePause{18000};    // after a 0x81 packet of the code update protocol

@@ -2,6 +2,8 @@
 #include <unistd.h>
 
 #include <array>
+#include <chrono>
+#include <thread>
 
 #include "console/ConsoleMode.h"
 #include "console/Constants.h"
@@ -52,6 +54,7 @@ void MRecoveryListener::DoDHCP() {
     const Publication published(*this, dhcpSocket, socket);
 
     std::array<std::uint8_t, kDhcpReceiveSize> buffer{};
+    std::chrono::steady_clock::time_point nextShortPause{};
     while (dhcpRunning) {
         buffer.fill(0);
         const SocketResult received = socket.ReceiveWithTimeout(buffer);
@@ -68,7 +71,14 @@ void MRecoveryListener::DoDHCP() {
         switch (decision.verdict) {
             case DhcpVerdict::tooShort: {
                 logFailure(RecoveryLog::dhcpTooShort(prefix_));
-                std::this_thread::sleep_for(owner.timings().dhcpShortPause);
+                // The pause is spaced out: paused after every one, a flood of short
+                // datagrams would hold real requests off until the socket's queue overflows
+                // and drops them.
+                const auto now = std::chrono::steady_clock::now();
+                if (now >= nextShortPause) {
+                    std::this_thread::sleep_for(owner.timings().dhcpShortPause);
+                    nextShortPause = now + owner.timings().dhcpShortPauseSpacing;
+                }
                 continue;
             }
             case DhcpVerdict::otherServer:
