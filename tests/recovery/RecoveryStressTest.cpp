@@ -6,14 +6,19 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <memory>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "console/Constants.h"
+#include "recovery/BootImages.h"
 #include "recovery/DhcpMessage.h"
 #include "recovery/RecoveryLab.h"
+#include "recovery/TftpPacket.h"
+#include "recovery/TftpTestClient.h"
 
 namespace vantor {
 namespace {
@@ -22,6 +27,7 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using test::BootRequest;
 using test::RecoveryLab;
+using test::TftpTestClient;
 
 const Endpoint kServer{0xFFFFFFFFu, kDhcpServerPort};
 
@@ -173,6 +179,74 @@ TEST(RecoveryStress, AFloodOfJunkNeitherStarvesValidClientsNorGrowsMemoryOrTheLo
         "clients offered an address, heap %zu -> %zu bytes, %zu log rows\n",
         sent.load(), seconds, static_cast<double>(sent.load()) / seconds, answered, asked,
         heapBefore, heapAfter, lab.view().rows().size());
+}
+
+TEST(RecoveryStress, TftpClientsAtOnceOnOneAndOnTwoLinksGetTheirImagesAndStraysAreRefused) {
+    RecoveryLab lab;
+    const auto& first = lab.addDevice(test::deviceMac(0x61));
+    const auto& second = lab.addDevice(test::deviceMac(0x62));
+    lab.start();
+    const std::string name(kBootImageNames[0]);
+    const auto found = BootImages::Find(name);
+    ASSERT_TRUE(found.has_value());
+    const std::vector<std::uint8_t> expected(found->begin(), found->end());
+
+    // Three clients on the first link, whose listener serves them one after the other, and
+    // two on the second, served alongside; every client's transfer also draws datagrams from
+    // a stranger on its link (another port of the same host) now and then.
+    struct Link {
+        const RecoveryLab::Device* device;
+        std::unique_ptr<CTimedSocket> stranger;
+        std::mutex strangerLock;
+        int strays = 0;
+    };
+    std::array<Link, 2> links;
+    links[0].device = &first;
+    links[1].device = &second;
+    for (Link& link : links) {
+        link.stranger = lab.socket(*link.device, 0, link.device->address);
+    }
+    std::vector<Link*> clientLinks = {&links[0], &links[0], &links[0], &links[1], &links[1]};
+    std::vector<std::unique_ptr<TftpTestClient>> clients;
+    for (Link* link : clientLinks) {
+        clients.push_back(std::make_unique<TftpTestClient>(lab, *link->device));
+    }
+    std::vector<TftpTestClient::Fetch> fetched(clients.size());
+    {
+        std::vector<std::jthread> running;
+        for (std::size_t i = 0; i < clients.size(); ++i) {
+            running.emplace_back([&, i] {
+                TftpTestClient& client = *clients[i];
+                Link& link = *clientLinks[i];
+                fetched[i] = client.fetch(name, [&](std::uint16_t block, int) {
+                    if (block % 300 == 7) {
+                        // Before the client's own ACK: the transfer is waiting for it.
+                        const std::lock_guard lock(link.strangerLock);
+                        link.stranger->SendTo(TftpPacket::BuildAck(block), client.transfer());
+                        ++link.strays;
+                    }
+                    return false;
+                });
+            });
+        }
+    }
+
+    for (std::size_t i = 0; i < fetched.size(); ++i) {
+        SCOPED_TRACE("client " + std::to_string(i));
+        EXPECT_TRUE(fetched[i].complete);
+        EXPECT_TRUE(fetched[i].content == expected) << "the image differs";
+        EXPECT_EQ(fetched[i].seen.size(), expected.size() / kTftpBlockSize + 1)
+            << "a block went out twice";
+    }
+    for (Link& link : links) {
+        int refused = 0;
+        while (const auto answer = test::receiveWithin(*link.stranger, 500ms)) {
+            const auto error = TftpPacket::ParseError(*answer);
+            refused += error && error->code == kTftpErrorUnknownTid ? 1 : 0;
+        }
+        EXPECT_GT(link.strays, 0);
+        EXPECT_EQ(refused, link.strays) << "every stray gets ERROR 5";
+    }
 }
 
 }  // namespace
