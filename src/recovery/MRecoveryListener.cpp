@@ -17,6 +17,11 @@ MRecoveryListener::Publication::Publication(MRecoveryListener& owner, CTimedSock
     : owner_(owner), slot_(slot) {
     const std::lock_guard lock(owner_.socketLock_);
     slot_ = &socket;
+    // A stop that came before this socket existed found nothing to cancel: cancel it now, or
+    // its first wait (a transfer's, up to the TFTP time-out) would hold the stop up.
+    if (owner_.stopRequested_) {
+        socket.CancelBlockingCall();
+    }
 }
 
 MRecoveryListener::Publication::~Publication() {

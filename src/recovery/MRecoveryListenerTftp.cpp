@@ -136,8 +136,10 @@ void MRecoveryListener::serveFile(CTimedSocket& socket, BlockSource& source,
     TftpTransfer transfer(source, client, owner.timings().tftpTimeout);
     TftpStep step = transfer.Start(Clock::now());
     for (;;) {
-        if (!isFinished(step.state) && !transferActive) {
-            break;  // a new boot request of the device ended the transfer: nothing to say
+        // A new boot request of the device ended the transfer, or the listener is stopping:
+        // nothing to say, and no resend to wait for.
+        if (!isFinished(step.state) && (!transferActive || !tftpRunning)) {
+            break;
         }
         bool sendFailed = false;
         for (const TftpOutgoing& packet : step.send) {

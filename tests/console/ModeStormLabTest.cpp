@@ -1,0 +1,155 @@
+// The console with the product's workers in a lab, under load: a storm of mode switches while
+// devices announce themselves and ask to boot, and interfaces that come and go.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+#include "console/Constants.h"
+#include "console/Ipv4.h"
+#include "console/OperatorConsole.h"
+#include "recovery/RecoveryLab.h"
+#include "recovery/TftpPacket.h"
+
+namespace vantor {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using test::RecoveryLab;
+
+std::size_t entriesIn(const char* folder) {
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) {
+        ++count;
+    }
+    return count;
+}
+
+// What the process holds: its threads and its open descriptors.
+struct Holdings {
+    std::size_t threads = entriesIn("/proc/self/task");
+    std::size_t descriptors = entriesIn("/proc/self/fd");
+};
+
+// Every worker of the console has ended and been released.
+bool quiet(OperatorConsole& console) {
+    return console.countListener == 0 && console.countThread == 0 &&
+           console.upgradeActiveCount == 0 && console.listenerCount() == 0 &&
+           console.recoveryListenerCount() == 0;
+}
+
+std::vector<std::uint8_t> announcement(const RecoveryLab::Device& device) {
+    std::vector<std::uint8_t> datagram(kAnnouncementSize, 0);
+    std::copy(device.mac.begin(), device.mac.end(), datagram.begin() + kAnnouncementMacOffset);
+    std::memcpy(datagram.data() + kAnnouncementIpOffset, &device.address, 4);
+    std::memcpy(datagram.data() + kAnnouncementTextOffset, "storm-camera", 12);
+    return datagram;
+}
+
+// A device with an address announces itself and asks for a kernel over TFTP, another without
+// one broadcasts DHCP DISCOVERs, each a few hundred times a second, until stopped or the
+// count is reached.
+class DeviceTraffic {
+  public:
+    DeviceTraffic(RecoveryLab& lab, const RecoveryLab::Device& announcer,
+                  const RecoveryLab::Device& booter)
+        : announcer_(lab.socket(announcer, kNotifyPort, announcer.address)),
+          requester_(lab.socket(announcer, 0, announcer.address)),
+          booter_(lab.socket(booter, kDhcpClientPort)),
+          thread_([this, &announcer, &booter](const std::stop_token& stop) {
+              const auto announced = announcement(announcer);
+              test::BootRequest discover;
+              discover.mac = booter.mac;
+              discover.type = kDhcpDiscover;
+              const auto request = discover.bytes();
+              const auto rrq =
+                  TftpPacket::BuildRequest(kTftpRrq, std::string(kBootImageNames[0]), "octet");
+              const auto deadline = Clock::now() + 120s;
+              for (int n = 0; n < 100000 && !stop.stop_requested() && Clock::now() < deadline;
+                   ++n) {
+                  announcer_->SendTo(announced, Endpoint{0xFFFFFFFFu, kAnnouncePort});
+                  booter_->SendTo(request, Endpoint{0xFFFFFFFFu, kDhcpServerPort});
+                  if (n % 10 == 0) {
+                      requester_->SendTo(rrq, Endpoint{announcer.pcAddress, kTftpPort});
+                  }
+                  std::this_thread::sleep_for(3ms);
+                  ++sent;
+              }
+          }) {}
+
+    std::atomic<int> sent{0};
+
+  private:
+    std::unique_ptr<CTimedSocket> announcer_;
+    std::unique_ptr<CTimedSocket> requester_;
+    std::unique_ptr<CTimedSocket> booter_;
+    std::jthread thread_;
+};
+
+TEST(ModeStorm, AThousandSwitchesUnderTrafficLeaveNoWorkerThreadOrSocket) {
+    RecoveryLab lab;
+    const auto& announcer = lab.addDevice(test::deviceMac(0x21));
+    const auto& booter = lab.addDevice(test::deviceMac(0x22), false);
+    lab.start();
+    // Every mode once, for what the console keeps from a first visit (the upgrade driver and
+    // its wake-up descriptor); then Manual, which runs no worker: the state to measure from
+    // and to come back to.
+    for (const ControlId radio :
+         {ControlId::RadioAuto, ControlId::RadioFirmwareFile, ControlId::RadioManual}) {
+        lab.onUi([radio](OperatorConsole& console) { console.OnRadioClicked(radio); });
+    }
+    ASSERT_TRUE(RecoveryLab::eventually([&] { return quiet(lab.console()); }));
+
+    // The traffic's own sockets and thread belong to the baseline.
+    auto traffic = std::make_unique<DeviceTraffic>(lab, announcer, booter);
+    const Holdings before;
+
+    // Every radio in turn, so that each mode is entered from each other one (the switches the
+    // mode table refuses are clicked too: they must do nothing, quickly).
+    constexpr std::array<ControlId, 4> kRadios = {ControlId::RadioAuto, ControlId::RadioRecovery,
+                                                  ControlId::RadioFirmwareFile,
+                                                  ControlId::RadioManual};
+    constexpr int kSwitches = 1000;
+    int clicks = 0;
+    int changes = 0;
+    const auto started = Clock::now();
+    const auto deadline = started + 90s;
+    for (int i = 0; i < kSwitches && Clock::now() < deadline; ++i) {
+        const ControlId radio = kRadios[(i + i / 4) % kRadios.size()];
+        lab.onUi([&](OperatorConsole& console) {
+            const ConsoleMode was = console.mode();
+            console.OnRadioClicked(radio);
+            changes += console.mode() != was ? 1 : 0;
+        });
+        ++clicks;
+        // The workers get time to reach their sockets and the traffic, now and then more.
+        std::this_thread::sleep_for(i % 50 == 0 ? 20ms : 2ms);
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+    EXPECT_EQ(clicks, kSwitches) << "the storm ran out of time";
+
+    lab.onUi([](OperatorConsole& console) { console.OnRadioClicked(ControlId::RadioAuto); });
+    lab.onUi([](OperatorConsole& console) { console.OnRadioClicked(ControlId::RadioManual); });
+    EXPECT_TRUE(RecoveryLab::eventually([&] { return quiet(lab.console()); }))
+        << "counters: listeners " << lab.console().countListener << ", threads "
+        << lab.console().countThread;
+    EXPECT_GT(traffic->sent.load(), 0);
+    // Nothing the workers made outlives them: the same threads and descriptors as before.
+    Holdings after;
+    EXPECT_TRUE(RecoveryLab::eventually([&] {
+        after = Holdings();
+        return after.threads == before.threads && after.descriptors == before.descriptors;
+    })) << "threads "
+        << before.threads << " -> " << after.threads << ", descriptors " << before.descriptors
+        << " -> " << after.descriptors;
+    std::printf("storm: %d clicks (%d mode changes) in %.1f s under %d rounds of traffic\n", clicks,
+                changes, seconds, traffic->sent.load());
+}
+
+}  // namespace
+}  // namespace vantor
