@@ -87,6 +87,8 @@ class OperatorConsole final : private StatusLog::Observer {
     // Stops every worker of every mode and waits for them; afterwards the console may be
     // destroyed. Safe to call more than once.
     void Shutdown();
+    // The program is closing: workers end what they would otherwise finish first.
+    bool closing() const { return shutDown_.load(); }
 
     // ---- Status log -------------------------------------------------------------------------
     void AppendStatus(int statusTag, const std::string& text);
@@ -246,7 +248,7 @@ class OperatorConsole final : private StatusLog::Observer {
     std::atomic<bool> watcherActive_{false};
     std::mutex watcherMutex_;
     std::condition_variable_any watcherWake_;
-    bool shutDown_ = false;
+    std::atomic<bool> shutDown_{false};
 };
 
 }  // namespace vantor

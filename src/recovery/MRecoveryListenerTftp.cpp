@@ -136,9 +136,10 @@ void MRecoveryListener::serveFile(CTimedSocket& socket, BlockSource& source,
     TftpTransfer transfer(source, client, owner.timings().tftpTimeout);
     TftpStep step = transfer.Start(Clock::now());
     for (;;) {
-        // A new boot request of the device ended the transfer, or the listener is stopping:
-        // nothing to say, and no resend to wait for.
-        if (!isFinished(step.state) && (!transferActive || !tftpRunning)) {
+        // A new boot request of the device ended the transfer: nothing to say. Leaving the
+        // mode lets a device that keeps acknowledging finish its boot, but closing the
+        // program must not wait on a device (up to a time-out for a silent one).
+        if (!isFinished(step.state) && (!transferActive || (!tftpRunning && owner.closing()))) {
             break;
         }
         bool sendFailed = false;

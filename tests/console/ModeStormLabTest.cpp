@@ -95,7 +95,11 @@ TEST(ModeStorm, AThousandSwitchesUnderTrafficLeaveNoWorkerThreadOrSocket) {
     RecoveryLab lab;
     const auto& announcer = lab.addDevice(test::deviceMac(0x21));
     const auto& booter = lab.addDevice(test::deviceMac(0x22), false);
-    lab.start();
+    // A transfer whose client never acknowledges holds up leaving the mode for two
+    // time-outs; short ones keep the storm going.
+    Timings timings = test::recoveryTimings();
+    timings.tftpTimeout = 30ms;
+    lab.start(timings);
     // Every mode once, for what the console keeps from a first visit (the upgrade driver and
     // its wake-up descriptor); then Manual, which runs no worker: the state to measure from
     // and to come back to.
