@@ -69,6 +69,9 @@ bool ManualAssignment::OnSet() {
     const std::string mac = console_.GetMacText();
     bool assigned = false;
     for (const std::string& interfaceAddress : console_.interfaceAddresses()) {
+        if (console_.closing()) {
+            break;
+        }
         if (tryInterface(ip, mac, interfaceAddress)) {
             assigned = true;
             break;

@@ -30,7 +30,10 @@ OperatorConsole::OperatorConsole(ConsoleServices services)
       interfaceSource_(services.interfaces),
       workerFactory_(services.workers),
       reportPrivileges_(services.reportPrivileges),
-      ownPinger_(services.pinger != nullptr ? nullptr : std::make_unique<IcmpPinger>(timings_)),
+      ownPinger_(services.pinger != nullptr
+                     ? nullptr
+                     : std::make_unique<IcmpPinger>(timings_, IcmpSocketKind::Any,
+                                                    [this] { return closing(); })),
       pinger_(services.pinger != nullptr ? *services.pinger : *ownPinger_),
       tools_(services.makeTools ? services.makeTools(routeLock)
                                 : std::make_unique<HostTools>(routeLock, timings_)),
@@ -475,6 +478,10 @@ void OperatorConsole::ShowRoutingTable() {
 }
 
 bool OperatorConsole::PingHost(const std::string& host, int attempts, std::size_t dataSize) {
+    // Echoes take seconds; a program that is closing has no use for their answer.
+    if (closing()) {
+        return false;
+    }
     return pinger_.PingHost(host, attempts, dataSize);
 }
 

@@ -87,8 +87,12 @@ class OperatorConsole final : private StatusLog::Observer {
     // Stops every worker of every mode and waits for them; afterwards the console may be
     // destroyed. Safe to call more than once.
     void Shutdown();
-    // The program is closing: workers end what they would otherwise finish first.
-    bool closing() const { return shutDown_.load(); }
+    // Asks from any thread to close while the user-interface thread is busy (a Set blocks
+    // it): what it runs gives up at its next check, and Shutdown follows once it is free.
+    void RequestClose() { closeRequested_ = true; }
+    // The program is closing: workers end what they would otherwise finish first, and echoes
+    // go unanswered.
+    bool closing() const { return shutDown_.load() || closeRequested_.load(); }
 
     // ---- Status log -------------------------------------------------------------------------
     void AppendStatus(int statusTag, const std::string& text);
@@ -249,6 +253,7 @@ class OperatorConsole final : private StatusLog::Observer {
     std::mutex watcherMutex_;
     std::condition_variable_any watcherWake_;
     std::atomic<bool> shutDown_{false};
+    std::atomic<bool> closeRequested_{false};
 };
 
 }  // namespace vantor

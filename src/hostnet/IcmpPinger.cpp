@@ -9,6 +9,9 @@ bool IcmpPinger::PingHost(const std::string& host, int attempts, std::size_t dat
     CPing ping(kind_);
     PingReply reply;
     for (int attempt = 0; attempt < attempts; ++attempt) {
+        if (cancelled_ && cancelled_()) {
+            return false;
+        }
         if (ping.PingUsingICMP(host, reply, kPingTtl, static_cast<int>(timeout_.count()), dataSize,
                                kPingTypeOfService, kPingDontFragment)) {
             return true;

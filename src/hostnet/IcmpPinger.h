@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include "console/Timings.h"
 #include "hostnet/IcmpSocketKind.h"
 #include "hostnet/Pinger.h"
@@ -11,13 +13,16 @@ namespace vantor {
 // attempt.
 class IcmpPinger final : public Pinger {
   public:
-    explicit IcmpPinger(const Timings& timings, IcmpSocketKind kind = IcmpSocketKind::Any)
-        : timeout_(timings.pingTimeout), kind_(kind) {}
+    // cancelled, when given, is asked before every attempt: true ends the call unanswered.
+    explicit IcmpPinger(const Timings& timings, IcmpSocketKind kind = IcmpSocketKind::Any,
+                        std::function<bool()> cancelled = {})
+        : timeout_(timings.pingTimeout), kind_(kind), cancelled_(std::move(cancelled)) {}
     bool PingHost(const std::string& host, int attempts, std::size_t dataSize) override;
 
   private:
     Millis timeout_;
     IcmpSocketKind kind_;
+    std::function<bool()> cancelled_;
 };
 
 }  // namespace vantor

@@ -121,6 +121,17 @@ TEST(HeadlessSet, NobodyAnsweringFailsAfterEveryInterfaceWasTried) {
     EXPECT_EQ(program.waitExit(5000ms), 1);
 }
 
+TEST(HeadlessSet, ClosingDuringTheEchoesEndsPromptly) {
+    Program program(
+        {"--headless", "--mode", "manual", "--mac", "02-11-22-33-44-55", "--ip", "10.77.0.50"});
+    const std::string checking = "Checking for an existing IP at 10.77.0.50\n";
+    ASSERT_NE(program.readUntil(checking).find(checking), std::string::npos) << program.output();
+    program.signal(SIGTERM);
+    // The echoes would go on for about six seconds: a close waits for one at most.
+    const int code = program.waitExit(3000ms);
+    EXPECT_TRUE(code == 0 || code == 1) << "exit " << code << "\n" << program.output();
+}
+
 TEST(HeadlessSet, ASimulatedDeviceTakesTheAddress) {
     vantor::netlab::NetLab lab;
     vantor::netlab::LabNamespace& pc = lab.addNamespace();

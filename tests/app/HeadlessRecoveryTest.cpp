@@ -1,6 +1,8 @@
 // The real program, headless in Firmware Upgrade mode, in the PC namespace of a network lab:
 // a device namespace boots from it with busybox udhcpc and curl, as a device would.
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,9 +18,12 @@
 
 #include "app/ChildProcess.h"
 #include "console/Constants.h"
+#include "console/Ipv4.h"
+#include "console/UniqueFd.h"
 #include "netlab/LabCommand.h"
 #include "netlab/NetLab.h"
 #include "recovery/BootImages.h"
+#include "recovery/TftpPacket.h"
 #include "upgrade/TempDir.h"
 
 namespace vantor {
@@ -143,6 +148,40 @@ TEST(HeadlessRecovery, ADeviceBootsFromTheProgramWithAWorkingDirectoryKernel) {
               std::string::npos);
 
     EXPECT_EQ(program.terminate(2000ms), 0) << "must stop its listeners and exit promptly";
+}
+
+TEST(HeadlessRecovery, ClosingDuringATransferToASilentDeviceEndsPromptly) {
+    netlab::NetLab lab;
+    netlab::LabNamespace& pc = lab.addNamespace();
+    netlab::LabNamespace& device = lab.addNamespace();
+    lab.connect(pc, "10.78.0.1/24", device, "10.78.0.2/24");
+    test::TempDir work;
+    ProgramInNamespace program(pc, work.path().string(), {"--headless", "--mode", "recovery"});
+    const std::string listed = "    - NIC1: 10.78.0.1\n> Listening.....\n";
+    ASSERT_NE(program.readUntil(listed).find(listed), std::string::npos) << program.output();
+
+    // A device that asks for its kernel and then falls silent: the transfer waits a minute for
+    // its acknowledgement.
+    const UniqueFd client(
+        device.run([] { return ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0); }));
+    ASSERT_TRUE(client);
+    sockaddr_in server{};
+    server.sin_family = AF_INET;
+    server.sin_port = htons(kTftpPort);
+    server.sin_addr.s_addr = Ipv4::fromOctets(10, 78, 0, 1);
+    const auto rrq = TftpPacket::BuildRequest(kTftpRrq, "kernel.img", "octet");
+    const std::string started = "> kernel.img being transfered...\n";
+    for (int attempt = 0; attempt < 50 && program.output().find(started) == std::string::npos;
+         ++attempt) {
+        ::sendto(client.get(), rrq.data(), rrq.size(), 0,
+                 reinterpret_cast<const sockaddr*>(&server), sizeof server);
+        program.ChildProcess::readUntil(started, 1, 200ms);
+    }
+    ASSERT_NE(program.output().find(started), std::string::npos) << program.output();
+
+    const auto begin = Clock::now();
+    EXPECT_EQ(program.terminate(3000ms), 0) << program.output();
+    EXPECT_LT(Clock::now() - begin, 3000ms);
 }
 
 }  // namespace

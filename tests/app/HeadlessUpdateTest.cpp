@@ -115,6 +115,21 @@ TEST_F(HeadlessUpdate, ExitsOneWhenTheDeviceRefusesThePassword) {
     EXPECT_NE(program->output().find("> System update has not completed.\n"), std::string::npos);
 }
 
+TEST_F(HeadlessUpdate, ClosingDuringATransferToADeviceThatFellSilentEndsPromptly) {
+    auto sim = std::make_unique<Process>(
+        device_, std::vector<std::string>{VANTOR_UPDATE_SIM, "--address", kDevice, "--password",
+                                          "setpw", "--silent-after", "3", "--duration", "60000"});
+    const auto program = vantor(kDevice, "setpw");
+    // The device answered the model query and the first pages, then went quiet: the run now
+    // waits on time-outs and resends.
+    const std::string sending = "> Sending Code Update pages";
+    ASSERT_NE(program->readUntil(sending, 1, 15s).find(sending), std::string::npos)
+        << program->output();
+    program->signal(SIGTERM);
+    const int code = program->wait(3s);
+    EXPECT_TRUE(code == 0 || code == 1) << "exit " << code << "\n" << program->output();
+}
+
 TEST_F(HeadlessUpdate, ExitsOneWhenTheUpdateIsRefusedBeforeARun) {
     const auto program = vantor("127.0.0.1", "setpw");
     EXPECT_EQ(program->wait(30s), 1) << program->output();
