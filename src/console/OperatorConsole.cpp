@@ -938,13 +938,15 @@ void OperatorConsole::WatchInterfaces(const std::stop_token& stop, ConsoleMode w
             } else {
                 StopRecovery();
             }
-            known = interfaceCount();
             mode_ = watched;
             if (watched == ConsoleMode::Auto) {
                 StartListening();
             } else {
                 StartRecovery();
             }
+            // The count the listeners were started for: the start reads the interfaces
+            // again, and they may have changed once more since this loop looked.
+            known = interfaceCount();
         }
         if (!watcherSleep(stop)) {
             return;

@@ -155,5 +155,61 @@ TEST(ModeStorm, AThousandSwitchesUnderTrafficLeaveNoWorkerThreadOrSocket) {
                 changes, seconds, traffic->sent.load());
 }
 
+// Listeners of the mode, one per interface address, all running.
+bool following(OperatorConsole& console, ConsoleMode mode, int addresses) {
+    const std::size_t listeners =
+        mode == ConsoleMode::Auto ? console.listenerCount() : console.recoveryListenerCount();
+    const int running =
+        mode == ConsoleMode::Auto ? console.countListener.load() : console.countThread.load();
+    return console.mode() == mode && console.interfaceCount() == addresses &&
+           listeners == static_cast<std::size_t>(addresses) && running == addresses;
+}
+
+TEST(InterfaceChurn, ListenersFollowAddressesAndInterfacesThatComeAndGo) {
+    RecoveryLab lab;
+    const auto& device = lab.addDevice(test::deviceMac(0x23));
+    lab.start();
+    for (const ControlId radio :
+         {ControlId::RadioAuto, ControlId::RadioFirmwareFile, ControlId::RadioManual}) {
+        lab.onUi([radio](OperatorConsole& console) { console.OnRadioClicked(radio); });
+    }
+    ASSERT_TRUE(RecoveryLab::eventually([&] { return quiet(lab.console()); }));
+    const Holdings before;
+
+    for (const auto& [radio, mode] : {std::pair{ControlId::RadioRecovery, ConsoleMode::Recovery},
+                                      std::pair{ControlId::RadioAuto, ConsoleMode::Auto}}) {
+        SCOPED_TRACE(radio == ControlId::RadioAuto ? "Auto" : "Recovery");
+        lab.onUi([radio](OperatorConsole& console) { console.OnRadioClicked(radio); });
+        ASSERT_TRUE(RecoveryLab::eventually([&] { return following(lab.console(), mode, 1); }));
+        for (int round = 0; round < 5; ++round) {
+            // A second address on the device's link, then an interface of its own.
+            lab.pc.ip({"address", "add", "10.79.0.1/24", "dev", device.pcInterface});
+            ASSERT_TRUE(RecoveryLab::eventually([&] { return following(lab.console(), mode, 2); }))
+                << lab.log();
+            lab.pc.ip({"link", "add", "churn0", "type", "veth", "peer", "name", "churn1"});
+            lab.pc.ip({"link", "set", "churn1", "up"});
+            lab.pc.ip({"address", "add", "10.79.1.1/24", "dev", "churn0"});
+            lab.pc.ip({"link", "set", "churn0", "up"});
+            ASSERT_TRUE(RecoveryLab::eventually([&] { return following(lab.console(), mode, 3); }))
+                << lab.log();
+            // Both go away at once: the interface with its address, and the extra address.
+            lab.pc.ip({"link", "del", "churn0"});
+            lab.pc.ip({"address", "del", "10.79.0.1/24", "dev", device.pcInterface});
+            ASSERT_TRUE(RecoveryLab::eventually([&] { return following(lab.console(), mode, 1); }))
+                << lab.log();
+        }
+        EXPECT_TRUE(lab.serving(device) == (mode == ConsoleMode::Recovery));
+        lab.onUi([](OperatorConsole& console) { console.OnRadioClicked(ControlId::RadioManual); });
+        ASSERT_TRUE(RecoveryLab::eventually([&] { return quiet(lab.console()); }));
+    }
+    Holdings after;
+    EXPECT_TRUE(RecoveryLab::eventually([&] {
+        after = Holdings();
+        return after.threads == before.threads && after.descriptors == before.descriptors;
+    })) << "threads "
+        << before.threads << " -> " << after.threads << ", descriptors " << before.descriptors
+        << " -> " << after.descriptors;
+}
+
 }  // namespace
 }  // namespace vantor
