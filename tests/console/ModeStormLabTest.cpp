@@ -36,6 +36,18 @@ struct Holdings {
     std::size_t descriptors = entriesIn("/proc/self/fd");
 };
 
+// Nothing the workers made outlives them: the same threads and descriptors as before (their
+// ends are joined and closed a moment after the counters drop).
+void expectHoldingAsBefore(const Holdings& before) {
+    Holdings after;
+    EXPECT_TRUE(RecoveryLab::eventually([&] {
+        after = Holdings();
+        return after.threads == before.threads && after.descriptors == before.descriptors;
+    })) << "threads "
+        << before.threads << " -> " << after.threads << ", descriptors " << before.descriptors
+        << " -> " << after.descriptors;
+}
+
 // Every worker of the console has ended and been released.
 bool quiet(OperatorConsole& console) {
     return console.countListener == 0 && console.countThread == 0 &&
@@ -143,14 +155,7 @@ TEST(ModeStorm, AThousandSwitchesUnderTrafficLeaveNoWorkerThreadOrSocket) {
         << "counters: listeners " << lab.console().countListener << ", threads "
         << lab.console().countThread;
     EXPECT_GT(traffic->sent.load(), 0);
-    // Nothing the workers made outlives them: the same threads and descriptors as before.
-    Holdings after;
-    EXPECT_TRUE(RecoveryLab::eventually([&] {
-        after = Holdings();
-        return after.threads == before.threads && after.descriptors == before.descriptors;
-    })) << "threads "
-        << before.threads << " -> " << after.threads << ", descriptors " << before.descriptors
-        << " -> " << after.descriptors;
+    expectHoldingAsBefore(before);
     std::printf("storm: %d clicks (%d mode changes) in %.1f s under %d rounds of traffic\n", clicks,
                 changes, seconds, traffic->sent.load());
 }
@@ -202,13 +207,7 @@ TEST(InterfaceChurn, ListenersFollowAddressesAndInterfacesThatComeAndGo) {
         lab.onUi([](OperatorConsole& console) { console.OnRadioClicked(ControlId::RadioManual); });
         ASSERT_TRUE(RecoveryLab::eventually([&] { return quiet(lab.console()); }));
     }
-    Holdings after;
-    EXPECT_TRUE(RecoveryLab::eventually([&] {
-        after = Holdings();
-        return after.threads == before.threads && after.descriptors == before.descriptors;
-    })) << "threads "
-        << before.threads << " -> " << after.threads << ", descriptors " << before.descriptors
-        << " -> " << after.descriptors;
+    expectHoldingAsBefore(before);
 }
 
 }  // namespace
