@@ -11,9 +11,9 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "console/CloseRequestWatch.h"
 #include "console/Constants.h"
 #include "console/HeadlessView.h"
 #include "console/OperatorConsole.h"
@@ -166,17 +166,8 @@ int HeadlessFrontEnd::run(const CommandLine& options, std::ostream& out) {
     OneShot oneShot;
     if (options.action == CommandLine::Action::Set) {
         // The Set blocks this thread for seconds of echoes: a termination signal meanwhile
-        // is seen here and cuts them short; the loop below then reads and handles it.
-        const int pollMs = static_cast<int>(timings_.workerPoll.count());
-        const std::jthread closer([&console, &signalFd, pollMs](const std::stop_token& stop) {
-            while (!stop.stop_requested()) {
-                pollfd watch{signalFd.fd(), POLLIN, 0};
-                if (::poll(&watch, 1, pollMs) > 0) {
-                    console.RequestClose();
-                    return;
-                }
-            }
-        });
+        // cuts them short; the loop below then reads and handles it.
+        const CloseRequestWatch closer(console, signalFd.fd(), timings_.workerPoll);
         oneShot = startSet(console, options, out);
     } else if (options.action == CommandLine::Action::Update) {
         oneShot = startUpdate(console, options, out);

@@ -14,6 +14,7 @@
 #include <QUrl>
 
 #include "console/AddressFields.h"
+#include "console/CloseRequestWatch.h"
 #include "console/Constants.h"
 #include "console/OperatorConsole.h"
 #include "ui/AboutBox.h"
@@ -293,6 +294,9 @@ void MainWindow::onRoutingTable() {
 }
 
 void MainWindow::onSet() {
+    // The Set blocks this thread for seconds of echoes: a termination signal meanwhile cuts
+    // them short, and the window closes once the Set has returned.
+    const CloseRequestWatch closer(console_, terminationFd_, console_.timings().workerPoll);
     console_.OnSet();
 }
 

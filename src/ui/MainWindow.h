@@ -32,6 +32,9 @@ class MainWindow final : public QDialog, public ConsoleView {
     explicit MainWindow(OperatorConsole& console, QWidget* parent = nullptr);
     ~MainWindow() override;
 
+    // The descriptor on which the program's termination signals arrive (-1: none).
+    void setTerminationFd(int fd) { terminationFd_ = fd; }
+
     QWidget* control(ControlId id) const;
     StatusList* statusList() const { return statusList_; }
     QAction* firmwareFileAction() const { return firmwareFileAction_; }
@@ -84,6 +87,7 @@ class MainWindow final : public QDialog, public ConsoleView {
     bool forwarding() const { return attached_; }
 
     OperatorConsole& console_;
+    int terminationFd_ = -1;  // the program's termination signals, watched during a Set
     BannerImages banners_;
     std::map<ControlId, QWidget*> controls_;
     BannerButton* bannerButton_ = nullptr;

@@ -26,6 +26,8 @@ class TerminationSignals final : public QObject {
 
     // Whether the signals can be watched (the descriptor could be made).
     bool watching() const { return signals_.fd() >= 0; }
+    // The signal descriptor, for watching it while this thread is busy (see CloseRequestWatch).
+    int fd() const { return signals_.fd(); }
 
   Q_SIGNALS:
     void received();

@@ -18,6 +18,7 @@ int runWindow(int argc, char** argv, InterfaceSource& interfaces, WorkerFactory&
     const TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::received, &session.window(),
                      &QWidget::close);
+    session.window().setTerminationFd(termination.fd());
     session.start();
     const int exitCode = QApplication::exec();
     session.stop();
