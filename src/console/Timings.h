@@ -24,6 +24,7 @@ struct Timings {
     Millis initrdSettle{15000};  // after the RAM disk, before pinging the restarted device
 
     Millis recoveryPingPause{600};       // between unanswered ping attempts after the RAM disk
+    Millis closingCheck{100};            // how often a long wait looks whether the program closes
     Millis dhcpShortPause{100};          // after a datagram too short to be a BOOTP message
     Millis dhcpShortPauseSpacing{1000};  // at most one such pause per this period
     Millis tftpAbortPause{100};          // after a DHCP request cancelled a running transfer

@@ -1,7 +1,10 @@
 // The read-only TFTP server of a recovery listener (RFC 1350): the request loop on port 69
 // and every transfer, one after the other, on the recovery thread.
+#include <algorithm>
 #include <array>
+#include <chrono>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "console/Constants.h"
@@ -226,12 +229,19 @@ void MRecoveryListener::completeTransfer(const std::string& fileName) {
         }
         // The device boots the RAM disk it just received; give it time before asking.
         log(RecoveryLog::restartWait(prefix_));
-        std::this_thread::sleep_for(owner.timings().initrdSettle);
+        // Leaving the mode waits for the device; closing the program cuts the wait and the
+        // pings short.
+        const auto settled = std::chrono::steady_clock::now() + owner.timings().initrdSettle;
+        while (!owner.closing() && std::chrono::steady_clock::now() < settled) {
+            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+                settled - std::chrono::steady_clock::now(), owner.timings().closingCheck));
+        }
         log(RecoveryLog::kLineEnd);
         log(RecoveryLog::pingTest(prefix_, recoveryAddress));
         if (owner.winsockReady) {
             bool answered = false;
-            for (int attempt = 0; attempt < kRecoveryTestRounds && !answered; ++attempt) {
+            for (int attempt = 0; attempt < kRecoveryTestRounds && !answered && !owner.closing();
+                 ++attempt) {
                 if (!owner.RouteAdd(recoveryAddress, nicText_)) {
                     log(RecoveryLog::routeToolMissing(prefix_));
                 }

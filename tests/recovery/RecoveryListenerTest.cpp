@@ -133,5 +133,26 @@ TEST(RecoveryListener, LeavingDuringTheRestartWaitWaitsForItAndItsPingsThenReset
     EXPECT_EQ(lab.console().bannerState(), BannerState::Instructions);
 }
 
+TEST(RecoveryListener, ClosingDuringTheRestartWaitCutsItAndItsPingsShort) {
+    test::FakePinger pinger;
+    RecoveryLab lab;
+    const auto& device = lab.addDevice(test::deviceMac(0x77));
+    Timings timings = test::recoveryTimings();
+    timings.initrdSettle = 20s;
+    lab.start(timings, &pinger);
+    TftpTestClient client(lab, device);
+    ASSERT_TRUE(client.fetch("initrds.img").complete);
+    ASSERT_TRUE(lab.waitForLog("Please wait for the system to restart")) << lab.log();
+
+    const auto begin = Clock::now();
+    lab.onUi([](OperatorConsole& console) { console.Shutdown(); });
+    EXPECT_LT(Clock::now() - begin, 5s) << "the close waited for the device's restart";
+    EXPECT_EQ(lab.console().countThread.load(), 0);
+    for (const auto& call : pinger.calls()) {
+        EXPECT_FALSE(call.host == kRecoveryAddress && call.dataSize == kRecoveryTestDataSize)
+            << "no echo goes out once the program closes";
+    }
+}
+
 }  // namespace
 }  // namespace vantor
