@@ -78,10 +78,9 @@ std::vector<std::uint8_t> BootRequest::bytes() const {
     out[0] = op;
     out[1] = 1;  // Ethernet
     out[2] = static_cast<std::uint8_t>(mac.size());
-    out[4] = 0xC0;  // xid
-    out[5] = 0xFF;
-    out[6] = 0xEE;
-    out[7] = 0x01;
+    for (std::size_t i = 0; i < 4; ++i) {
+        out[4 + i] = static_cast<std::uint8_t>(xid >> (24 - 8 * i));
+    }
     std::memcpy(&out[12], &clientAddress, 4);
     std::copy(mac.begin(), mac.end(), out.begin() + 28);
     std::copy(serverName.begin(), serverName.end(), out.begin() + 44);

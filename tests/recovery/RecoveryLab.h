@@ -39,6 +39,7 @@ struct BootRequest {
     std::optional<std::string> hostName;
     bool cookie = true;
     std::uint8_t op = 1;
+    std::uint32_t xid = 0xC0FFEE01;
     std::string serverName;
     std::uint32_t clientAddress = 0;
     std::size_t size = 300;
