@@ -20,18 +20,26 @@ bool StatusLog::append(int statusTag, const std::string& text) {
         return false;
     }
     std::lock_guard lock(mutex_);
+    // Room is made before the row goes in, so that a view mirroring the changes never holds
+    // more than maxRows_ rows either, not even between two of them.
+    if (maxRows_ > 0 && rows_.size() >= maxRows_) {
+        removeOldest(rows_.size() + 1 - maxRows_);
+    }
     rows_.push_back(text);
     if (observer_ != nullptr) {
         observer_->rowAppended(text);
     }
     if (rows_.size() > maxRows_) {
-        const std::size_t excess = rows_.size() - maxRows_;
-        rows_.erase(rows_.begin(), rows_.begin() + static_cast<std::ptrdiff_t>(excess));
-        if (observer_ != nullptr) {
-            observer_->oldestRowsRemoved(excess);
-        }
+        removeOldest(rows_.size() - maxRows_);  // a log of no rows at all
     }
     return true;
+}
+
+void StatusLog::removeOldest(std::size_t count) {
+    rows_.erase(rows_.begin(), rows_.begin() + static_cast<std::ptrdiff_t>(count));
+    if (observer_ != nullptr) {
+        observer_->oldestRowsRemoved(count);
+    }
 }
 
 void StatusLog::clear() {

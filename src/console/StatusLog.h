@@ -41,6 +41,9 @@ class StatusLog {
     std::size_t size() const;
 
   private:
+    // Drops the oldest rows and tells the observer; mutex_ held.
+    void removeOldest(std::size_t count);
+
     const std::atomic<ConsoleMode>& mode_;
     const std::size_t maxRows_;
     mutable std::mutex mutex_;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 #include <vector>
 
@@ -48,10 +49,11 @@ TEST(StatusLog, The251stAppendDropsTheOldestRow) {
 
 class CountingObserver final : public StatusLog::Observer {
   public:
-    void rowAppended(const std::string&) override { ++rows; }
+    void rowAppended(const std::string&) override { most = std::max(most, ++rows); }
     void oldestRowsRemoved(std::size_t count) override { rows -= static_cast<long>(count); }
     void cleared() override { rows = 0; }
     long rows = 0;
+    long most = 0;  // the most rows the mirror held at any moment
 };
 
 TEST(StatusLog, ConcurrentAppendsAllArriveAndTheCapHoldsAfterEveryCall) {
@@ -80,6 +82,7 @@ TEST(StatusLog, ConcurrentAppendsAllArriveAndTheCapHoldsAfterEveryCall) {
     const auto rows = log.rows();
     ASSERT_EQ(rows.size(), kStatusLogMaxRows);
     EXPECT_EQ(mirror.rows, static_cast<long>(kStatusLogMaxRows));  // the view saw every change
+    EXPECT_EQ(mirror.most, static_cast<long>(kStatusLogMaxRows));  // not one row over, ever
     // Each writer's rows stay in its own order.
     for (int t = 0; t < kThreads; ++t) {
         int last = -1;
