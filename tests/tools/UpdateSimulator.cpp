@@ -14,6 +14,7 @@
 //                       and a 30-byte datagram
 //   --silent            never answers
 //   --silent-after N    answers the first N packets, then never again
+//   --reply-delay-ms T  waits T ms before each answer, as a slow device or link does
 //   --reboot-ms T       after the final end packet of a microcode region, ignores ICMP echo
 //                       (net.ipv4.icmp_echo_ignore_all of its own namespace) and every
 //                       datagram for T ms (recording "ignored" for each)
@@ -39,6 +40,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -139,6 +141,7 @@ class Device {
           noisePacket_(o.number("noise-packet", 0)),
           silentAfter_(o.number("silent-after", -1)),
           rebootMs_(o.number("reboot-ms", 0)),
+          replyDelay_(o.number("reply-delay-ms", 0)),
           dump_(o.get("dump")) {
         const std::string password = o.get("password");
         password_.fill(0);
@@ -206,6 +209,9 @@ class Device {
     void reply(std::uint8_t code, std::uint8_t detail, unsigned page, std::size_t length = 23) {
         if (o_.flags.count("silent") != 0 || (silentAfter_ >= 0 && packets_ > silentAfter_)) {
             return;
+        }
+        if (replyDelay_ > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(replyDelay_));
         }
         Bytes r(length, 0);
         r[0] = code;
@@ -310,6 +316,7 @@ class Device {
     long noisePacket_;
     long silentAfter_;
     long rebootMs_;
+    long replyDelay_;
     std::string dump_;
     sockaddr_in from_{};
     long packets_ = 0;
