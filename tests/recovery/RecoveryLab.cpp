@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <future>
@@ -171,9 +172,21 @@ bool RecoveryLab::serving(const Device& device) const {
            sockets.output.find("%" + device.pcInterface + ":67 ") != std::string::npos;
 }
 
-void RecoveryLab::onUi(const std::function<void(OperatorConsole&)>& fn) {
+void RecoveryLab::onUi(const std::function<void(OperatorConsole&)>& fn,
+                       std::chrono::milliseconds limit) {
     OperatorConsole& target = console();
-    target.dispatcher().invoke([&] { fn(target); });
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> ran = done->get_future();
+    target.dispatcher().post([&target, fn, done] {
+        fn(target);
+        done->set_value();
+    });
+    if (ran.wait_for(limit) != std::future_status::ready) {
+        std::fprintf(stderr, "the user-interface thread did not return within %lld ms\n%s\n",
+                     static_cast<long long>(limit.count()), log().c_str());
+        std::fflush(stderr);
+        std::abort();
+    }
 }
 
 std::string RecoveryLab::log() {

@@ -77,8 +77,11 @@ class RecoveryLab {
     // Ports 67 and 69 of this link are open in the PC namespace.
     bool serving(const Device& device) const;
 
-    // Runs fn on the console's user-interface thread and waits for it.
-    void onUi(const std::function<void(OperatorConsole&)>& fn);
+    // Runs fn on the console's user-interface thread and waits for it. A handler that has not
+    // returned within `limit` is taken for a deadlock: the test program ends with the log
+    // rather than hanging (fn may still refer to the caller's frame).
+    void onUi(const std::function<void(OperatorConsole&)>& fn,
+              std::chrono::milliseconds limit = 4 * kPatience);
     OperatorConsole& console() { return *console_.load(); }
     RecordingView& view() { return view_; }
     // The status rows, joined.
