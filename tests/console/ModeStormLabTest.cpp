@@ -6,7 +6,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <thread>
 
 #include "console/Constants.h"
@@ -14,6 +13,7 @@
 #include "console/OperatorConsole.h"
 #include "recovery/RecoveryLab.h"
 #include "recovery/TftpPacket.h"
+#include "support/ProcessHoldings.h"
 
 namespace vantor {
 namespace {
@@ -22,30 +22,10 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using test::RecoveryLab;
 
-std::size_t entriesIn(const char* folder) {
-    std::size_t count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) {
-        ++count;
-    }
-    return count;
-}
-
-// What the process holds: its threads and its open descriptors.
-struct Holdings {
-    std::size_t threads = entriesIn("/proc/self/task");
-    std::size_t descriptors = entriesIn("/proc/self/fd");
-};
-
-// Nothing the workers made outlives them: the same threads and descriptors as before (their
-// ends are joined and closed a moment after the counters drop).
-void expectHoldingAsBefore(const Holdings& before) {
-    Holdings after;
-    EXPECT_TRUE(RecoveryLab::eventually([&] {
-        after = Holdings();
-        return after.threads == before.threads && after.descriptors == before.descriptors;
-    })) << "threads "
-        << before.threads << " -> " << after.threads << ", descriptors " << before.descriptors
-        << " -> " << after.descriptors;
+// Nothing the workers made outlives them: the same threads and descriptors as before.
+void expectHoldingAsBefore(const test::ProcessHoldings& before) {
+    test::ProcessHoldings after;
+    EXPECT_TRUE(test::settlesBackTo(before, after)) << before.text() << " -> " << after.text();
 }
 
 // Every worker of the console has ended and been released.
@@ -123,7 +103,7 @@ TEST(ModeStorm, AThousandSwitchesUnderTrafficLeaveNoWorkerThreadOrSocket) {
 
     // The traffic's own sockets and thread belong to the baseline.
     auto traffic = std::make_unique<DeviceTraffic>(lab, announcer, booter);
-    const Holdings before;
+    const auto before = test::ProcessHoldings::now();
 
     // Every radio in turn, so that each mode is entered from each other one (the switches the
     // mode table refuses are clicked too: they must do nothing, quickly).
@@ -179,7 +159,7 @@ TEST(InterfaceChurn, ListenersFollowAddressesAndInterfacesThatComeAndGo) {
         lab.onUi([radio](OperatorConsole& console) { console.OnRadioClicked(radio); });
     }
     ASSERT_TRUE(RecoveryLab::eventually([&] { return quiet(lab.console()); }));
-    const Holdings before;
+    const auto before = test::ProcessHoldings::now();
 
     for (const auto& [radio, mode] : {std::pair{ControlId::RadioRecovery, ConsoleMode::Recovery},
                                       std::pair{ControlId::RadioAuto, ConsoleMode::Auto}}) {

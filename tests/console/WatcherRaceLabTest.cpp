@@ -8,11 +8,11 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <thread>
 
 #include "console/OperatorConsole.h"
 #include "recovery/RecoveryLab.h"
+#include "support/ProcessHoldings.h"
 
 namespace vantor {
 namespace {
@@ -20,11 +20,6 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using test::RecoveryLab;
-
-std::size_t entriesIn(const char* folder) {
-    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder),
-                                                  std::filesystem::directory_iterator()));
-}
 
 // One listener per address for the mode that has them (Auto, Recovery), all running, and
 // none of any other kind.
@@ -51,8 +46,7 @@ TEST(WatcherRace, SwitchesWhileInterfacesFlapLeaveTheListenersOfTheLastCount) {
     }
     ASSERT_TRUE(
         RecoveryLab::eventually([&] { return serving(lab.console(), ConsoleMode::Manual, 2); }));
-    const std::size_t threadsBefore = entriesIn("/proc/self/task");
-    const std::size_t descriptorsBefore = entriesIn("/proc/self/fd");
+    const auto before = test::ProcessHoldings::now();
 
     // A second address on one link comes and goes, the other link goes down and up, at
     // uneven intervals around the watcher's period.
@@ -107,21 +101,12 @@ TEST(WatcherRace, SwitchesWhileInterfacesFlapLeaveTheListenersOfTheLastCount) {
         return serving(lab.console(), ConsoleMode::Manual, 2) && !lab.console().watcherRunning();
     }));
 
-    std::size_t threads = 0;
-    std::size_t descriptors = 0;
-    EXPECT_TRUE(RecoveryLab::eventually([&] {
-        threads = entriesIn("/proc/self/task");
-        descriptors = entriesIn("/proc/self/fd");
-        return threads == threadsBefore && descriptors == descriptorsBefore;
-    })) << "threads "
-        << threadsBefore << " -> " << threads << ", descriptors " << descriptorsBefore << " -> "
-        << descriptors;
-    std::printf(
-        "watcher race: %d clicks under %d flaps in %.1f s, slowest %.0f ms; threads %zu -> "
-        "%zu, descriptors %zu -> %zu\n",
-        clicks, flaps.load(), std::chrono::duration<double>(Clock::now() - started).count(),
-        std::chrono::duration<double, std::milli>(slowest).count(), threadsBefore, threads,
-        descriptorsBefore, descriptors);
+    test::ProcessHoldings after;
+    EXPECT_TRUE(test::settlesBackTo(before, after)) << before.text() << " -> " << after.text();
+    std::printf("watcher race: %d clicks under %d flaps in %.1f s, slowest %.0f ms; %s -> %s\n",
+                clicks, flaps.load(), std::chrono::duration<double>(Clock::now() - started).count(),
+                std::chrono::duration<double, std::milli>(slowest).count(), before.text().c_str(),
+                after.text().c_str());
 }
 
 }  // namespace
