@@ -92,13 +92,8 @@ TEST(ModeStorm, AThousandSwitchesUnderTrafficLeaveNoWorkerThreadOrSocket) {
     Timings timings = test::recoveryTimings();
     timings.tftpTimeout = 30ms;
     lab.start(timings);
-    // Every mode once, for what the console keeps from a first visit (the upgrade driver and
-    // its wake-up descriptor); then Manual, which runs no worker: the state to measure from
-    // and to come back to.
-    for (const ControlId radio :
-         {ControlId::RadioAuto, ControlId::RadioFirmwareFile, ControlId::RadioManual}) {
-        lab.onUi([radio](OperatorConsole& console) { console.OnRadioClicked(radio); });
-    }
+    // The state to measure from and to come back to.
+    lab.settleInManual();
     ASSERT_TRUE(RecoveryLab::eventually([&] { return quiet(lab.console()); }));
 
     // The traffic's own sockets and thread belong to the baseline.
@@ -154,10 +149,7 @@ TEST(InterfaceChurn, ListenersFollowAddressesAndInterfacesThatComeAndGo) {
     RecoveryLab lab;
     const auto& device = lab.addDevice(test::deviceMac(0x23));
     lab.start();
-    for (const ControlId radio :
-         {ControlId::RadioAuto, ControlId::RadioFirmwareFile, ControlId::RadioManual}) {
-        lab.onUi([radio](OperatorConsole& console) { console.OnRadioClicked(radio); });
-    }
+    lab.settleInManual();
     ASSERT_TRUE(RecoveryLab::eventually([&] { return quiet(lab.console()); }));
     const auto before = test::ProcessHoldings::now();
 

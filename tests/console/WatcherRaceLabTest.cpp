@@ -40,10 +40,7 @@ TEST(WatcherRace, SwitchesWhileInterfacesFlapLeaveTheListenersOfTheLastCount) {
     Timings timings = test::recoveryTimings();
     timings.tftpTimeout = 30ms;
     lab.start(timings);
-    for (const ControlId radio :
-         {ControlId::RadioAuto, ControlId::RadioFirmwareFile, ControlId::RadioManual}) {
-        lab.onUi([radio](OperatorConsole& console) { console.OnRadioClicked(radio); });
-    }
+    lab.settleInManual();
     ASSERT_TRUE(
         RecoveryLab::eventually([&] { return serving(lab.console(), ConsoleMode::Manual, 2); }));
     const auto before = test::ProcessHoldings::now();

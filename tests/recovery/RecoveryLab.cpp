@@ -189,6 +189,17 @@ void RecoveryLab::onUi(const std::function<void(OperatorConsole&)>& fn,
     }
 }
 
+void RecoveryLab::click(ControlId radio) {
+    onUi([radio](OperatorConsole& console) { console.OnRadioClicked(radio); });
+}
+
+void RecoveryLab::settleInManual() {
+    for (const ControlId radio :
+         {ControlId::RadioAuto, ControlId::RadioFirmwareFile, ControlId::RadioManual}) {
+        click(radio);
+    }
+}
+
 std::string RecoveryLab::log() {
     std::string text;
     for (const std::string& row : view_.rows()) {

@@ -80,6 +80,12 @@ class RecoveryLab {
     // Runs fn on the console's user-interface thread and waits for it. A handler that has not
     // returned within `limit` is taken for a deadlock: the test program ends with the log
     // rather than hanging (fn may still refer to the caller's frame).
+    // Clicks a mode radio on the user-interface thread.
+    void click(ControlId radio);
+    // Visits Auto and the firmware-file mode once (for what the console keeps from a first
+    // visit: the upgrade driver and its wake-up descriptor) and ends in Manual, which runs no
+    // worker: the state that tests of leftovers measure from.
+    void settleInManual();
     void onUi(const std::function<void(OperatorConsole&)>& fn,
               std::chrono::milliseconds limit = 4 * kPatience);
     OperatorConsole& console() { return *console_.load(); }
