@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "console/Constants.h"
 #include "upgrade/FirmwareArchive.h"
+#include "upgrade/UpgradeLimits.h"
 
 int main(int argc, char** argv) {
     if (argc < 2) {

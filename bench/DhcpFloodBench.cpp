@@ -29,8 +29,9 @@
 #include <tuple>
 #include <vector>
 
-#include "console/Constants.h"
+#include "base/Product.h"
 #include "recovery/DhcpMessage.h"
+#include "recovery/DhcpWire.h"
 
 namespace {
 

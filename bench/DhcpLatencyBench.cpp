@@ -8,9 +8,10 @@
 #include <cstdlib>
 #include <vector>
 
-#include "console/Constants.h"
-#include "recovery/CTimedSocket.h"
+#include "base/Product.h"
+#include "net/CTimedSocket.h"
 #include "recovery/DhcpMessage.h"
+#include "recovery/DhcpWire.h"
 
 namespace {
 

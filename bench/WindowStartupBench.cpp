@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "base/SystemInterfaceSource.h"
 #include "console/IdleWorkerFactory.h"
-#include "console/SystemInterfaceSource.h"
 #include "ui/WindowSession.h"
 
 namespace {

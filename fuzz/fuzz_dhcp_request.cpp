@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <span>
 
-#include "console/Ipv4.h"
+#include "base/Ipv4.h"
 #include "recovery/DhcpMessage.h"
 #include "recovery/DhcpResponder.h"
 

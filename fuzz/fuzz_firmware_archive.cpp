@@ -2,9 +2,10 @@
 #include <memory>
 #include <vector>
 
-#include "console/Constants.h"
 #include "upgrade/FirmwareArchive.h"
 #include "upgrade/MemoryArchiveSource.h"
+#include "upgrade/UpdateFileFormat.h"
+#include "upgrade/UpgradeLimits.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     vantor::FirmwareArchive archive;

@@ -3,10 +3,10 @@
 #include <string_view>
 #include <vector>
 
-#include "console/CommandLine.h"
-#include "console/DeviceWorkerFactory.h"
-#include "console/HeadlessFrontEnd.h"
-#include "console/SystemInterfaceSource.h"
+#include "app/DeviceWorkerFactory.h"
+#include "base/SystemInterfaceSource.h"
+#include "headless/CommandLine.h"
+#include "headless/HeadlessFrontEnd.h"
 #include "ui/WindowFrontEnd.h"
 
 int main(int argc, char** argv) {

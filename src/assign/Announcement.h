@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-#include "console/Constants.h"
+#include "assign/AnnouncementWire.h"
 
 namespace vantor {
 

@@ -5,10 +5,10 @@
 #include <thread>
 
 #include "assign/Announcement.h"
-#include "console/Constants.h"
-#include "console/Ipv4.h"
-#include "console/OperatorConsole.h"
-#include "recovery/CTimedSocket.h"
+#include "assign/AnnouncementWire.h"
+#include "assign/AssignEchoes.h"
+#include "base/Ipv4.h"
+#include "net/CTimedSocket.h"
 
 namespace vantor {
 
@@ -39,8 +39,8 @@ std::string printable(std::string text) {
 
 }  // namespace
 
-MListener::MListener(OperatorConsole& owner, std::uint32_t nicAddress, std::uint16_t listenPort)
-    : owner_(owner), listenPort_(listenPort), nicAddress_(nicAddress) {}
+MListener::MListener(WorkerPorts& ports, std::uint32_t nicAddress, std::uint16_t listenPort)
+    : ports_(ports), listenPort_(listenPort), nicAddress_(nicAddress) {}
 
 MListener::~MListener() = default;
 
@@ -51,7 +51,7 @@ void MListener::run() {
 }
 
 bool MListener::keepListening() const {
-    return owner_.mode() == ConsoleMode::Auto && !stopRequested_.load();
+    return ports_.gate.mode() == ConsoleMode::Auto && !stopRequested_.load();
 }
 
 void MListener::stop() {
@@ -69,7 +69,7 @@ void MListener::stop() {
 }
 
 bool MListener::start() {
-    const std::string prefix = owner_.InterfacePrefix(nicAddress_);
+    const std::string prefix = ports_.interfaces.prefixFor(nicAddress_);
     // Both sockets serve this interface alone: devices announce themselves by broadcast,
     // which a socket bound to the unicast address would not see, and the notification must
     // leave by this interface even before the device has a route.
@@ -77,7 +77,7 @@ bool MListener::start() {
     CTimedSocket notifySocket;
     if (!receiveSocket.CreateOnInterface(nicAddress_, listenPort_) ||
         !notifySocket.CreateOnInterface(nicAddress_, 0)) {
-        owner_.AppendStatus(kTag, prefix + " Error: Cannot create a socket.\r\n");
+        ports_.report.appendStatus(kTag, prefix + " Error: Cannot create a socket.\r\n");
         return false;
     }
     {
@@ -95,7 +95,7 @@ bool MListener::start() {
             reportReceiveError(received.error, prefix);
             continue;
         }
-        if (owner_.mode() != ConsoleMode::Auto) {
+        if (ports_.gate.mode() != ConsoleMode::Auto) {
             continue;
         }
         const ParsedAnnouncement parsed =
@@ -104,15 +104,10 @@ bool MListener::start() {
             continue;
         }
         const Announcement& announcement = *parsed.announcement;
-        {
-            const std::lock_guard fields(owner_.fieldLock);
-            if (owner_.deviceDetected) {
-                owner_.SetNoticeLine(ignoringText(announcement.mac()));
-                continue;
-            }
-            owner_.deviceDetected = true;
+        if (!ports_.report.claimDevice(ignoringText(announcement.mac()))) {
+            continue;
         }
-        const std::lock_guard log(owner_.logLock);
+        const LogGroup log = ports_.report.logGroup();
         handleDevice(announcement, notifySocket, prefix);
     }
 
@@ -137,9 +132,9 @@ void MListener::reportReceiveError(SocketError error, const std::string& prefix)
         default:
             return;  // a cancelled receive among them: the loop test decides
     }
-    const std::lock_guard log(owner_.logLock);
-    owner_.AppendStatus(kTag, prefix + text);
-    owner_.AppendStatus(kTag, std::string(kListening));
+    const LogGroup log = ports_.report.logGroup();
+    ports_.report.appendStatus(kTag, prefix + text);
+    ports_.report.appendStatus(kTag, std::string(kListening));
 }
 
 void MListener::notify(CTimedSocket& notifySocket, const Announcement& announcement,
@@ -148,7 +143,7 @@ void MListener::notify(CTimedSocket& notifySocket, const Announcement& announcem
     const auto ip = announcement.ip();
     const Endpoint device{Ipv4::fromOctets(ip[0], ip[1], ip[2], ip[3]), kNotifyPort};
     if (!notifySocket.SendTo(notification, device).ok()) {
-        owner_.AppendStatus(
+        ports_.report.appendStatus(
             kTag,
             prefix + " Warning: Cannot notified the server to do the 'ROUTE ADD' operation.\r\n");
     }
@@ -157,46 +152,49 @@ void MListener::notify(CTimedSocket& notifySocket, const Announcement& announcem
 void MListener::handleDevice(const Announcement& announcement, CTimedSocket& notifySocket,
                              const std::string& prefix) {
     const std::string serverIP = announcement.ipText();
-    owner_.setServerIP(serverIP);
+    ports_.report.setServerAddress(serverIP);
     const std::string sender = printable(announcement.senderText());
     if (sender.empty()) {
-        owner_.AppendStatus(kTag, prefix + " IP and MAC address have been detected.");
+        ports_.report.appendStatus(kTag, prefix + " IP and MAC address have been detected.");
     } else {
-        owner_.AppendStatus(kTag,
-                            prefix + " Received an IP and a MAC address from " + sender + ".\r\n");
+        ports_.report.appendStatus(
+            kTag, prefix + " Received an IP and a MAC address from " + sender + ".\r\n");
     }
-    owner_.SetMacFields(announcement.mac());
-    owner_.SetIpFields(announcement.ip());
+    ports_.report.showDeviceMac(announcement.mac());
+    ports_.report.showDeviceIp(announcement.ip());
 
     notify(notifySocket, announcement, prefix);
-    if (!owner_.RouteAdd(serverIP, Ipv4::format(nicAddress_))) {
-        owner_.AppendStatus(kTag, prefix + " Warning: Route.exe not found on the system.\r\n");
+    if (!ports_.tools.RouteAdd(serverIP, Ipv4::format(nicAddress_))) {
+        ports_.report.appendStatus(kTag,
+                                   prefix + " Warning: Route.exe not found on the system.\r\n");
     }
-    owner_.ArpDelete(serverIP);
-    owner_.AppendStatus(kTag, prefix + " Testing Ping to " + serverIP + ".\r\n");
+    ports_.tools.ArpDelete(serverIP);
+    ports_.report.appendStatus(kTag, prefix + " Testing Ping to " + serverIP + ".\r\n");
 
-    if (owner_.winsockReady.load()) {
+    if (ports_.gate.winsockReady()) {
         bool answered = false;
         // A device that has not yet taken the route back to us misses the echo; each
         // notification gives it another chance. The rounds end early when the console leaves
         // Auto, so that a mode switch does not wait for all of them.
         for (int round = 0; round < kAnnouncePingRounds && keepListening(); ++round) {
-            answered = owner_.PingHost(serverIP, kAnnouncePingAttempts, kAnnouncePingDataSize);
+            answered =
+                ports_.pinger.PingHost(serverIP, kAnnouncePingAttempts, kAnnouncePingDataSize);
             if (answered) {
                 break;
             }
             notify(notifySocket, announcement, prefix);
-            std::this_thread::sleep_for(owner_.timings().notifyPause);
+            std::this_thread::sleep_for(ports_.timings.notifyPause);
         }
-        owner_.AppendStatus(kTag, answered ? prefix + " Ping successful.\r\n"
-                                           : prefix + " Warning: Ping request timed out.\r\n");
+        ports_.report.appendStatus(kTag, answered
+                                             ? prefix + " Ping successful.\r\n"
+                                             : prefix + " Warning: Ping request timed out.\r\n");
     } else {
-        owner_.AppendStatus(
+        ports_.report.appendStatus(
             kTag, prefix + " Warning: Ping failed because WinSock1.1 DLL could not be found.\r\n");
     }
 
-    owner_.SetBannerState(BannerState::DeviceReady);
-    owner_.AppendStatus(kTag, std::string(kListening));
+    ports_.report.setBannerState(BannerState::DeviceReady);
+    ports_.report.appendStatus(kTag, std::string(kListening));
 }
 
 }  // namespace vantor

@@ -5,14 +5,14 @@
 #include <mutex>
 #include <string>
 
-#include "console/InterfaceWorker.h"
-#include "recovery/SocketError.h"
+#include "net/SocketError.h"
+#include "ports/InterfaceWorker.h"
+#include "ports/WorkerPorts.h"
 
 namespace vantor {
 
 class Announcement;
 class CTimedSocket;
-class OperatorConsole;
 
 // Listens on one interface for the datagrams with which devices announce themselves. The first
 // device heard on any interface becomes the console's current device: its MAC and IP fill the
@@ -20,12 +20,11 @@ class OperatorConsole;
 // host route through this interface and is pinged until it answers. Later senders are only
 // named in the notice line, until listening is started again.
 //
-// One listener per interface address, each run on a thread of its own by the console, which
-// counts the thread in countListener.
+// One listener per interface address, each run on a thread of its own by the console.
 class MListener final : public InterfaceWorker {
   public:
     // nicAddress in network byte order.
-    MListener(OperatorConsole& owner, std::uint32_t nicAddress, std::uint16_t listenPort);
+    MListener(WorkerPorts& ports, std::uint32_t nicAddress, std::uint16_t listenPort);
     ~MListener() override;
     MListener(const MListener&) = delete;
     MListener& operator=(const MListener&) = delete;
@@ -42,7 +41,7 @@ class MListener final : public InterfaceWorker {
   private:
     bool keepListening() const;
     void reportReceiveError(SocketError error, const std::string& prefix);
-    // Steps after a new device was claimed; the caller holds logLock.
+    // Steps after a new device was claimed, written as one log group.
     void handleDevice(const Announcement& announcement, CTimedSocket& notifySocket,
                       const std::string& prefix);
     void notify(CTimedSocket& notifySocket, const Announcement& announcement,
@@ -56,7 +55,7 @@ class MListener final : public InterfaceWorker {
     // exist still ends the loop.
     std::atomic<bool> stopRequested_{false};
 
-    OperatorConsole& owner_;
+    WorkerPorts ports_;
     std::atomic<bool> finished_{false};
     const std::uint16_t listenPort_;
     const std::uint32_t nicAddress_;

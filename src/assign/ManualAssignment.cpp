@@ -1,7 +1,6 @@
 #include "assign/ManualAssignment.h"
 
-#include "console/Constants.h"
-#include "console/OperatorConsole.h"
+#include "assign/AssignEchoes.h"
 
 namespace vantor {
 
@@ -13,63 +12,63 @@ constexpr std::string_view kReady = "> Ready\r\n\r\n";
 }  // namespace
 
 void ManualAssignment::log(const std::string& text) {
-    console_.AppendStatus(tagOf(ConsoleMode::Manual), text);
+    ports_.report.appendStatus(tagOf(ConsoleMode::Manual), text);
 }
 
 void ManualAssignment::ready() {
     log(std::string(kReady));
-    console_.EnableControl(ControlId::SetButton, true);
+    ports_.panel.enable(ControlId::SetButton, true);
 }
 
 bool ManualAssignment::OnSet() {
-    console_.RefreshInterfaces();
-    if (console_.interfaceCount() == 0) {
+    ports_.interfaces.refresh();
+    if (ports_.interfaces.count() == 0) {
         log("> Error: No NIC found on this machine\r\n");
         return false;
     }
-    if (!console_.winsockReady.load()) {
+    if (!ports_.gate.winsockReady()) {
         log("> Error: A compatible version of WinSock1.1 not found\r\n");
         log(std::string(kTryAutomatic));
         return false;
     }
     std::string toolPath;
-    if (!console_.LocateSystemTool(ToolKind::Arp, toolPath)) {
+    if (!ports_.tools.LocateSystemTool(ToolKind::Arp, toolPath)) {
         log("> Error: ARP command not found\r\n");
         log(std::string(kTryAutomatic));
         return false;
     }
-    if (!console_.LocateSystemTool(ToolKind::Route, toolPath)) {
+    if (!ports_.tools.LocateSystemTool(ToolKind::Route, toolPath)) {
         // Without routes the ARP entry alone has to steer the echo requests to the device,
         // which works only for an address on one of the PC's own subnets.
         log("> Warning: ROUTE command not found. Vantor may not work properly.\r\n");
     }
-    if (!console_.IsValidMac()) {
+    if (!ports_.panel.validMac()) {
         log("> Error: Invalid MAC address\r\n");
         log(std::string(kReady));
         return false;
     }
-    if (!console_.IsValidDeviceIp()) {
+    if (!ports_.panel.validDeviceIp()) {
         log("> Error: Invalid IP address\r\n");
         log(std::string(kReady));
         return false;
     }
 
-    console_.EnableControl(ControlId::SetButton, false);
-    const std::string ip = console_.GetIpText();
+    ports_.panel.enable(ControlId::SetButton, false);
+    const std::string ip = ports_.panel.ipText();
     log("Checking for an existing IP at " + ip + "\r\n");
     // A stale entry could steer the test to a device that no longer has the address.
-    console_.ArpDelete(ip);
-    if (console_.PingHost(ip, kManualCheckAttempts, kManualCheckDataSize)) {
+    ports_.tools.ArpDelete(ip);
+    if (ports_.pinger.PingHost(ip, kManualCheckAttempts, kManualCheckDataSize)) {
         log("> " + ip + " is already in used\r\n");
         ready();
         return false;
     }
-    console_.ArpDelete(ip);
+    ports_.tools.ArpDelete(ip);
 
-    const std::string mac = console_.GetMacText();
+    const std::string mac = ports_.panel.macText();
     bool assigned = false;
-    for (const std::string& interfaceAddress : console_.interfaceAddresses()) {
-        if (console_.closing()) {
+    for (const std::string& interfaceAddress : ports_.interfaces.addresses()) {
+        if (ports_.gate.closing()) {
             break;
         }
         if (tryInterface(ip, mac, interfaceAddress)) {
@@ -91,17 +90,17 @@ bool ManualAssignment::tryInterface(const std::string& ip, const std::string& ma
     // Which interface is being tried tells the operator of a PC with several where the
     // device was found, or that each of them was tried.
     log("> Using Ethernet adapter: " + interfaceAddress + "\r\n");
-    console_.ArpAdd(ip, mac, interfaceAddress);
-    console_.RouteAdd(ip, interfaceAddress);
-    if (console_.PingHost(ip, kManualTestAttempts, kManualTestDataSize)) {
+    ports_.tools.ArpAdd(ip, mac, interfaceAddress);
+    ports_.tools.RouteAdd(ip, interfaceAddress);
+    if (ports_.pinger.PingHost(ip, kManualTestAttempts, kManualTestDataSize)) {
         // The device answers from its new address now; the planted entry has done its work
         // and would otherwise pin the address to the MAC for good. The route stays, so that
         // the device's web page can be reached through this interface.
-        console_.ArpDelete("*");
+        ports_.tools.ArpDelete("*");
         return true;
     }
-    console_.RouteDelete(ip);
-    console_.ArpDelete(ip);
+    ports_.tools.RouteDelete(ip);
+    ports_.tools.ArpDelete(ip);
     return false;
 }
 
@@ -109,14 +108,14 @@ void ManualAssignment::reportSuccess(const std::string& ip, const std::string& m
     log("> Successfully assigned the new address\r\n");
     log(">     MAC: " + mac + "\r\n");
     log(">     IP: " + ip + "\r\n");
-    console_.setServerIP(ip);
-    console_.SetBannerState(BannerState::DeviceReady);
-    if (console_.IsChecked(ControlId::ClearCheck)) {
+    ports_.report.setServerAddress(ip);
+    ports_.report.setBannerState(BannerState::DeviceReady);
+    if (ports_.panel.checked(ControlId::ClearCheck)) {
         // Ready for the next device of the same maker: only its own three octets are left to
         // type, and the focus waits in the first of them.
-        console_.ClearIpFields();
-        console_.ClearMacFields();
-        console_.PrefillMacOui();
+        ports_.panel.clearIpFields();
+        ports_.panel.clearMacFields();
+        ports_.panel.prefillMacOui();
     }
 }
 

@@ -2,19 +2,19 @@
 
 #include <string>
 
-namespace vantor {
+#include "ports/WorkerPorts.h"
 
-class OperatorConsole;
+namespace vantor {
 
 // The Set button: gives a device the typed address by planting a static ARP entry that binds
 // the address to the typed MAC, adding a host route through one interface after another and
 // pinging until the device answers. The device, which need not have an address the PC can
 // reach, takes the destination of the first echo request sent to its MAC as its own.
 //
-// Runs on the console's user-interface thread and blocks it for the whole run.
+// Runs on the user-interface thread and blocks it for the whole run.
 class ManualAssignment {
   public:
-    explicit ManualAssignment(OperatorConsole& console) : console_(console) {}
+    explicit ManualAssignment(WorkerPorts& ports) : ports_(ports) {}
 
     // Returns true when the device took the address.
     bool OnSet();
@@ -28,7 +28,7 @@ class ManualAssignment {
     void reportSuccess(const std::string& ip, const std::string& mac);
     void ready();
 
-    OperatorConsole& console_;
+    WorkerPorts ports_;
 };
 
 }  // namespace vantor

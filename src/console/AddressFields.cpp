@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <limits>
 
-#include "console/Constants.h"
+#include "console/ConsoleLimits.h"
 
 namespace vantor {
 

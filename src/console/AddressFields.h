@@ -5,13 +5,11 @@
 #include <string>
 #include <string_view>
 
-#include "console/ConsoleMode.h"
-#include "console/ControlId.h"
+#include "ports/AddressTexts.h"
+#include "ports/ConsoleMode.h"
+#include "ports/ControlId.h"
 
 namespace vantor {
-
-using MacTexts = std::array<std::string, 6>;
-using IpTexts = std::array<std::string, 4>;
 
 // The rules of the MAC and IP entry fields: where typing moves on to, how a field's text is
 // normalised when it loses the focus, and the two validity checks. The texts themselves are

@@ -1,6 +1,6 @@
 #include "console/Banner.h"
 
-#include "console/Constants.h"
+#include "console/ConsoleLimits.h"
 
 namespace vantor {
 

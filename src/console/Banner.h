@@ -3,8 +3,8 @@
 #include <mutex>
 #include <string>
 
-#include "console/BannerState.h"
-#include "console/ConsoleMode.h"
+#include "ports/BannerState.h"
+#include "ports/ConsoleMode.h"
 
 namespace vantor {
 

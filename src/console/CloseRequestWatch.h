@@ -2,7 +2,7 @@
 
 #include <thread>
 
-#include "console/Timings.h"
+#include "base/Timings.h"
 
 namespace vantor {
 

@@ -3,12 +3,11 @@
 #include <optional>
 #include <string>
 
-#include "console/BannerState.h"
-#include "console/ControlId.h"
+#include "base/MessageIcon.h"
+#include "ports/BannerState.h"
+#include "ports/ControlId.h"
 
 namespace vantor {
-
-enum class MessageIcon { None, Information, Exclamation };
 
 // What the console asks of a front-end. Every call arrives on the user-interface thread; the
 // console owns the state, a view only shows it and reports the operator's input back.

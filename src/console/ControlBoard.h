@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "console/ControlId.h"
+#include "ports/ControlId.h"
 
 namespace vantor {
 

@@ -30,21 +30,22 @@ class IdleUpgrader final : public FirmwareUpgrader {
     void OnBrowse() override {}
     void OnUpdate() override {}
     void requestStop() override {}
+    bool active() const override { return false; }
 };
 
 }  // namespace
 
-std::unique_ptr<InterfaceWorker> IdleWorkerFactory::makeListener(OperatorConsole&, std::uint32_t,
+std::unique_ptr<InterfaceWorker> IdleWorkerFactory::makeListener(WorkerPorts&, std::uint32_t,
                                                                  std::uint16_t) {
     return std::make_unique<IdleWorker>();
 }
 
-std::unique_ptr<InterfaceWorker> IdleWorkerFactory::makeRecoveryListener(OperatorConsole&,
+std::unique_ptr<InterfaceWorker> IdleWorkerFactory::makeRecoveryListener(WorkerPorts&,
                                                                          std::uint32_t) {
     return std::make_unique<IdleWorker>();
 }
 
-std::unique_ptr<FirmwareUpgrader> IdleWorkerFactory::makeUpgradeDriver(OperatorConsole&) {
+std::unique_ptr<FirmwareUpgrader> IdleWorkerFactory::makeUpgradeDriver(WorkerPorts&) {
     return std::make_unique<IdleUpgrader>();
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "console/WorkerFactory.h"
+#include "ports/WorkerFactory.h"
 
 namespace vantor {
 
@@ -8,12 +8,11 @@ namespace vantor {
 // counters and stops run for real while the services themselves are not built in.
 class IdleWorkerFactory : public WorkerFactory {
   public:
-    std::unique_ptr<InterfaceWorker> makeListener(OperatorConsole& console,
-                                                  std::uint32_t nicAddress,
+    std::unique_ptr<InterfaceWorker> makeListener(WorkerPorts& ports, std::uint32_t nicAddress,
                                                   std::uint16_t port) override;
-    std::unique_ptr<InterfaceWorker> makeRecoveryListener(OperatorConsole& console,
+    std::unique_ptr<InterfaceWorker> makeRecoveryListener(WorkerPorts& ports,
                                                           std::uint32_t nicAddress) override;
-    std::unique_ptr<FirmwareUpgrader> makeUpgradeDriver(OperatorConsole& console) override;
+    std::unique_ptr<FirmwareUpgrader> makeUpgradeDriver(WorkerPorts& ports) override;
 };
 
 }  // namespace vantor

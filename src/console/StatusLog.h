@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "console/ConsoleMode.h"
-#include "console/Constants.h"
+#include "console/ConsoleLimits.h"
+#include "ports/ConsoleMode.h"
 
 namespace vantor {
 

@@ -117,20 +117,21 @@ void UiDispatcher::close() {
     drain();
 }
 
-UiLock::UiLock(std::mutex& mutex, UiDispatcher& dispatcher) : mutex_(mutex) {
-    if (!dispatcher.onUiThread()) {
-        mutex_.lock();
-        return;
+std::unique_lock<std::mutex> UiDispatcher::lockServing(std::mutex& mutex) {
+    if (!onUiThread()) {
+        return std::unique_lock(mutex);
     }
-    while (!mutex_.try_lock()) {
-        if (dispatcher.drain() == 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::unique_lock lock(mutex, std::try_to_lock);
+    while (!lock.owns_lock()) {
+        if (drain() == 0) {
+            std::this_thread::sleep_for(kLockRetryPause);
         }
+        lock.try_lock();
     }
+    return lock;
 }
 
-UiLock::~UiLock() {
-    mutex_.unlock();
-}
+UiLock::UiLock(std::mutex& mutex, UiDispatcher& dispatcher)
+    : lock_(dispatcher.lockServing(mutex)) {}
 
 }  // namespace vantor

@@ -52,7 +52,15 @@ class UiDispatcher {
     // No more hand-over: later invoke() calls run on their own thread.
     void close();
 
+    // Locks the mutex. On the user-interface thread queued work keeps running while another
+    // thread holds it, so a worker that holds it and waits for this thread is never stuck;
+    // on any other thread it is a plain lock.
+    std::unique_lock<std::mutex> lockServing(std::mutex& mutex);
+
   private:
+    // Between two attempts at a lock held elsewhere when no work was queued.
+    static constexpr std::chrono::milliseconds kLockRetryPause{1};
+
     struct Item {
         Task task;
         bool* done = nullptr;  // set under mutex_ when an invoke()d task has run
@@ -74,12 +82,9 @@ class UiDispatcher {
 class UiLock {
   public:
     UiLock(std::mutex& mutex, UiDispatcher& dispatcher);
-    ~UiLock();
-    UiLock(const UiLock&) = delete;
-    UiLock& operator=(const UiLock&) = delete;
 
   private:
-    std::mutex& mutex_;
+    std::unique_lock<std::mutex> lock_;
 };
 
 }  // namespace vantor

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "console/InterfaceWorker.h"
+#include "ports/InterfaceWorker.h"
 
 namespace vantor {
 

@@ -14,8 +14,8 @@
 #include <csignal>
 #include <cstring>
 
-#include "console/Constants.h"
-#include "console/UniqueFd.h"
+#include "base/UniqueFd.h"
+#include "hostnet/HostToolLimits.h"
 
 extern char** environ;
 

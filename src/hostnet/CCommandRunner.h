@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "console/Timings.h"
+#include "base/Timings.h"
 
 namespace vantor {
 

@@ -15,10 +15,10 @@
 #include <random>
 #include <vector>
 
-#include "console/Constants.h"
-#include "console/Ipv4.h"
-#include "console/UniqueFd.h"
+#include "base/Ipv4.h"
+#include "base/UniqueFd.h"
 #include "hostnet/EchoPacket.h"
+#include "hostnet/IcmpWire.h"
 
 namespace vantor {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "console/Constants.h"
+#include "hostnet/IcmpWire.h"
 
 namespace vantor {
 namespace {

@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "console/ConsoleView.h"
-#include "console/Timings.h"
+#include "base/MessageIcon.h"
+#include "base/Timings.h"
 #include "hostnet/HostToolBackend.h"
 #include "hostnet/ToolKind.h"
 #include "hostnet/ToolRunner.h"

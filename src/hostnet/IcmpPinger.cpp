@@ -1,7 +1,7 @@
 #include "hostnet/IcmpPinger.h"
 
-#include "console/Constants.h"
 #include "hostnet/CPing.h"
+#include "hostnet/IcmpWire.h"
 
 namespace vantor {
 

@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "console/Timings.h"
+#include "base/Timings.h"
 #include "hostnet/IcmpSocketKind.h"
 #include "hostnet/Pinger.h"
 

@@ -11,8 +11,8 @@
 #include <memory>
 #include <sstream>
 
-#include "console/Constants.h"
-#include "console/Ipv4.h"
+#include "base/Ipv4.h"
+#include "hostnet/HostToolLimits.h"
 
 namespace vantor {
 namespace {

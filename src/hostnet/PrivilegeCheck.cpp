@@ -8,8 +8,8 @@
 #include <sstream>
 #include <vector>
 
-#include "console/Constants.h"
 #include "hostnet/Capabilities.h"
+#include "net/WellKnownPorts.h"
 
 namespace vantor {
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "console/Timings.h"
+#include "base/Timings.h"
 #include "hostnet/ToolRunner.h"
 
 namespace vantor {

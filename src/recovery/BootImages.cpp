@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <array>
 
-#include "console/Constants.h"
 #include "recovery/BootImageConfig.h"
 #include "recovery/FileSource.h"
 #include "recovery/MemorySource.h"
+#include "recovery/RecoveryService.h"
+#include "recovery/TftpWire.h"
 
 // Defined by the generated assembler file that embeds the images (.incbin).
 extern "C" {

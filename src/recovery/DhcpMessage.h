@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "console/Constants.h"
+#include "recovery/DhcpWire.h"
 
 namespace vantor {
 

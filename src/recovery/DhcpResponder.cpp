@@ -1,8 +1,10 @@
 #include "recovery/DhcpResponder.h"
 
+#include "base/Product.h"
+
 #include <algorithm>
 
-#include "console/Ipv4.h"
+#include "base/Ipv4.h"
 #include "recovery/DhcpMessage.h"
 
 namespace vantor {

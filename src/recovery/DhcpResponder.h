@@ -7,8 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "console/Constants.h"
-#include "recovery/Endpoint.h"
+#include "net/Endpoint.h"
+#include "recovery/DhcpWire.h"
+#include "recovery/RecoveryService.h"
 
 namespace vantor {
 

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "console/UniqueFd.h"
+#include "base/UniqueFd.h"
 #include "recovery/BlockSource.h"
 
 namespace vantor {

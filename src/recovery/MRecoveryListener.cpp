@@ -3,12 +3,11 @@
 #include <cstdio>
 #include <system_error>
 
-#include "console/ConsoleMode.h"
-#include "console/Constants.h"
-#include "console/Ipv4.h"
-#include "console/OperatorConsole.h"
-#include "recovery/CTimedSocket.h"
+#include "base/Ipv4.h"
+#include "net/CTimedSocket.h"
+#include "ports/ConsoleMode.h"
 #include "recovery/RecoveryLog.h"
+#include "recovery/RecoveryService.h"
 
 namespace vantor {
 
@@ -29,8 +28,8 @@ MRecoveryListener::Publication::~Publication() {
     slot_ = nullptr;
 }
 
-MRecoveryListener::MRecoveryListener(OperatorConsole& console, std::uint32_t nic)
-    : nicAddress(nic), owner(console), nicText_(Ipv4::format(nic)) {}
+MRecoveryListener::MRecoveryListener(WorkerPorts& ports, std::uint32_t nic)
+    : nicAddress(nic), ports_(ports), nicText_(Ipv4::format(nic)) {}
 
 MRecoveryListener::~MRecoveryListener() {
     // Start joins the DHCP thread before it returns; this only covers a Start cut short.
@@ -41,7 +40,7 @@ MRecoveryListener::~MRecoveryListener() {
 }
 
 void MRecoveryListener::Start() {
-    prefix_ = owner.InterfacePrefix(nicAddress);
+    prefix_ = ports_.interfaces.prefixFor(nicAddress);
     dhcpRunning = true;
     tftpRunning = true;
     if (stopRequested_) {
@@ -52,8 +51,8 @@ void MRecoveryListener::Start() {
     }
     // A host that already answers at the recovery address would receive the devices'
     // traffic (or be taken over by the route this service sets up): serve nothing here.
-    if (owner.PingHost(std::string(kRecoveryAddress), kRecoveryPrecheckAttempts,
-                       kRecoveryPrecheckDataSize)) {
+    if (ports_.pinger.PingHost(std::string(kRecoveryAddress), kRecoveryPrecheckAttempts,
+                               kRecoveryPrecheckDataSize)) {
         log(RecoveryLog::addressInUse(prefix_));
         return;
     }
@@ -65,11 +64,11 @@ void MRecoveryListener::Start() {
         });
     } catch (const std::system_error&) {
         // No thread for the responder: it ends at once, as when its socket cannot be made.
-        owner.restartAllowed = true;
+        ports_.gate.allowRestart(true);
     }
     DoTFTP();
     while (countDhcp.load() != 0) {
-        std::this_thread::sleep_for(owner.timings().recoveryPoll);
+        std::this_thread::sleep_for(ports_.timings.recoveryPoll);
     }
     // The counter is raised by the thread itself, so it may still read 0 before the thread
     // has begun: the join is what guarantees the responder has ended.
@@ -93,7 +92,7 @@ void MRecoveryListener::Stop() {
 }
 
 void MRecoveryListener::log(const std::string& text) {
-    owner.AppendStatus(tagOf(ConsoleMode::Recovery), text);
+    ports_.report.appendStatus(tagOf(ConsoleMode::Recovery), text);
 }
 
 void MRecoveryListener::Trace(std::string_view text) {
@@ -108,11 +107,11 @@ void MRecoveryListener::Trace(std::string_view text) {
 
 void MRecoveryListener::logFailure(const std::string& line) {
     {
-        const std::lock_guard group(owner.logLock);
+        const LogGroup group = ports_.report.logGroup();
         log(line);
         log(RecoveryLog::kListening);
     }
-    owner.restartAllowed = true;
+    ports_.gate.allowRestart(true);
 }
 
 }  // namespace vantor

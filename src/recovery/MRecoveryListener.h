@@ -8,15 +8,15 @@
 #include <string_view>
 #include <thread>
 
-#include "console/InterfaceWorker.h"
+#include "net/Endpoint.h"
+#include "ports/InterfaceWorker.h"
+#include "ports/WorkerPorts.h"
 #include "recovery/DhcpResponder.h"
-#include "recovery/Endpoint.h"
 #include "recovery/TftpTransfer.h"
 
 namespace vantor {
 
 class CTimedSocket;
-class OperatorConsole;
 
 // The recovery boot service of one interface address: the BOOTP/DHCP responder on its own
 // thread and the read-only TFTP server on the recovery thread that runs Start. A device that
@@ -28,7 +28,7 @@ class OperatorConsole;
 // thread; a socket is unpublished before its loop closes it.
 class MRecoveryListener final : public InterfaceWorker {
   public:
-    MRecoveryListener(OperatorConsole& console, std::uint32_t nicAddress);
+    MRecoveryListener(WorkerPorts& ports, std::uint32_t nicAddress);
     ~MRecoveryListener() override;
     MRecoveryListener(const MRecoveryListener&) = delete;
     MRecoveryListener& operator=(const MRecoveryListener&) = delete;
@@ -91,7 +91,7 @@ class MRecoveryListener final : public InterfaceWorker {
     std::atomic<bool> tftpRunning{false};
     std::atomic<bool> dhcpRunning{false};
     const std::uint32_t nicAddress;
-    OperatorConsole& owner;
+    WorkerPorts ports_;
     std::atomic<bool> transferActive{false};
     // Published sockets, guarded by socketLock_.
     CTimedSocket* tftpSocket = nullptr;
@@ -99,7 +99,6 @@ class MRecoveryListener final : public InterfaceWorker {
     CTimedSocket* dhcpSocket = nullptr;
     // What the responder last offered; written by the DHCP thread only.
     std::uint32_t offeredAddress = 0;
-    std::string bootFileName;
 
     std::mutex socketLock_;
     // Set by Stop before it clears the running flags, so that a Stop that comes before

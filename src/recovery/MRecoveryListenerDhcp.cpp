@@ -5,13 +5,11 @@
 #include <chrono>
 #include <thread>
 
-#include "console/ConsoleMode.h"
-#include "console/Constants.h"
-#include "console/Ipv4.h"
-#include "console/OperatorConsole.h"
-#include "console/SystemInterfaceSource.h"
-#include "recovery/CTimedSocket.h"
+#include "base/Ipv4.h"
+#include "net/CTimedSocket.h"
+#include "ports/ConsoleMode.h"
 #include "recovery/DhcpMessage.h"
+#include "recovery/DhcpWire.h"
 #include "recovery/MRecoveryListener.h"
 #include "recovery/RecoveryLog.h"
 
@@ -31,9 +29,7 @@ std::array<std::uint8_t, 4> octetsOf(std::uint32_t networkOrder) {
 }  // namespace
 
 void MRecoveryListener::DoDHCP() {
-    DhcpResponder responder(nicAddress,
-                            DhcpResponder::ServerNameFor(SystemInterfaceSource().hostName()));
-    bootFileName = responder.bootFileName();
+    DhcpResponder responder(nicAddress, DhcpResponder::ServerNameFor(ports_.interfaces.hostName()));
     offeredAddress = responder.offeredAddress();
 
     // Bound to the interface rather than to its address: DISCOVERs are broadcast, and the
@@ -43,12 +39,12 @@ void MRecoveryListener::DoDHCP() {
         log(RecoveryLog::dhcpSocketFailed(prefix_));
         log(RecoveryLog::kDhcpServiceRunning);
         log(RecoveryLog::kDhcpDisableService);
-        owner.restartAllowed = true;
+        ports_.gate.allowRestart(true);
         return;
     }
     if (!socket.SetBroadcast(true)) {
         log(RecoveryLog::dhcpBroadcastRefused(prefix_));
-        owner.restartAllowed = true;
+        ports_.gate.allowRestart(true);
         return;
     }
     const Publication published(*this, dhcpSocket, socket);
@@ -67,7 +63,6 @@ void MRecoveryListener::DoDHCP() {
         }
         const DhcpDecision decision = responder.Evaluate(
             std::span<const std::uint8_t>(buffer.data(), received.length), received.peer);
-        bootFileName = responder.bootFileName();
         switch (decision.verdict) {
             case DhcpVerdict::tooShort: {
                 logFailure(RecoveryLog::dhcpTooShort(prefix_));
@@ -76,8 +71,8 @@ void MRecoveryListener::DoDHCP() {
                 // and drops them.
                 const auto now = std::chrono::steady_clock::now();
                 if (now >= nextShortPause) {
-                    std::this_thread::sleep_for(owner.timings().dhcpShortPause);
-                    nextShortPause = now + owner.timings().dhcpShortPauseSpacing;
+                    std::this_thread::sleep_for(ports_.timings.dhcpShortPause);
+                    nextShortPause = now + ports_.timings.dhcpShortPauseSpacing;
                 }
                 continue;
             }
@@ -87,19 +82,14 @@ void MRecoveryListener::DoDHCP() {
             case DhcpVerdict::notRequest:
                 Trace(RecoveryLog::traceNotProcessed(threadNumber(), decision.op));
                 continue;
-            case DhcpVerdict::foreignClient: {
-                const std::lock_guard fields(owner.fieldLock);
-                owner.SetNoticeLine(RecoveryLog::ignoringPacket(decision.macText));
+            case DhcpVerdict::foreignClient:
+                ports_.report.setNoticeLine(RecoveryLog::ignoringPacket(decision.macText));
                 continue;
-            }
             case DhcpVerdict::noReply:
             case DhcpVerdict::reply:
                 break;
         }
-        {
-            const std::lock_guard fields(owner.fieldLock);
-            owner.SetNoticeLine("");
-        }
+        ports_.report.setNoticeLine("");
         if (decision.board == BoardType::pxa) {
             log(RecoveryLog::kPxaBoardFound);
         } else if (decision.board == BoardType::other) {
@@ -116,7 +106,7 @@ void MRecoveryListener::DoDHCP() {
 void MRecoveryListener::replyToBootRequest(CTimedSocket& socket, const DhcpDecision& decision) {
     const bool offer = decision.replyType == kDhcpOffer;
     const std::string offered = Ipv4::format(offeredAddress);
-    const std::lock_guard group(owner.logLock);
+    const LogGroup group = ports_.report.logGroup();
     if (offer) {
         Trace(RecoveryLog::traceSend(threadNumber(), kDhcpReplySize));
         log(RecoveryLog::addressRequest(prefix_, decision.macText));
@@ -124,29 +114,29 @@ void MRecoveryListener::replyToBootRequest(CTimedSocket& socket, const DhcpDecis
     // A device that asks again has restarted its boot: whatever it was fetching is dead.
     abortTransfer();
     Trace(RecoveryLog::kTraceResetTftp);
-    std::this_thread::sleep_for(owner.timings().tftpAbortPause);
+    std::this_thread::sleep_for(ports_.timings.tftpAbortPause);
 
     if (!offer) {
         // From now on the device is being served; its RAM disk ends that.
-        owner.restartAllowed = false;
+        ports_.gate.allowRestart(false);
         // The device may sit on another subnet than this interface: reach it through here,
         // whichever interface served the last device before.
-        owner.RouteDelete(offered);
-        if (!owner.RouteAdd(offered, nicText_)) {
+        ports_.tools.RouteDelete(offered);
+        if (!ports_.tools.RouteAdd(offered, nicText_)) {
             log(RecoveryLog::routeToolMissing(prefix_));
         }
     }
     if (!decision.destination.broadcast) {
         // A client that already has an address is answered by unicast; the static entry lets
         // the offered address resolve to it before it has taken that address.
-        owner.ArpDelete(offered);
-        owner.ArpAdd(offered, decision.macText, nicText_);
+        ports_.tools.ArpDelete(offered);
+        ports_.tools.ArpAdd(offered, decision.macText, nicText_);
     }
     const SocketResult sent = socket.SendTo(decision.reply, decision.destination.to);
     if (!sent.ok() || sent.length != kDhcpReplySize) {
         log(RecoveryLog::dhcpSendFailed(prefix_));
         log(RecoveryLog::kListening);
-        owner.restartAllowed = true;
+        ports_.gate.allowRestart(true);
         return;
     }
     if (offer) {
@@ -156,9 +146,9 @@ void MRecoveryListener::replyToBootRequest(CTimedSocket& socket, const DhcpDecis
     log(RecoveryLog::addressAssigned(prefix_));
     log(RecoveryLog::assignedMac(decision.macText));
     log(RecoveryLog::assignedIp(offered));
-    owner.SetBannerState(BannerState::Instructions);
-    owner.SetIpFields(octetsOf(offeredAddress));
-    owner.SetMacFields(decision.mac);
+    ports_.report.setBannerState(BannerState::Instructions);
+    ports_.report.showDeviceIp(octetsOf(offeredAddress));
+    ports_.report.showDeviceMac(decision.mac);
 }
 
 void MRecoveryListener::abortTransfer() {

@@ -7,14 +7,14 @@
 #include <thread>
 #include <vector>
 
-#include "console/Constants.h"
-#include "console/Ipv4.h"
-#include "console/OperatorConsole.h"
+#include "base/Ipv4.h"
+#include "net/CTimedSocket.h"
 #include "recovery/BootImages.h"
-#include "recovery/CTimedSocket.h"
 #include "recovery/MRecoveryListener.h"
 #include "recovery/RecoveryLog.h"
+#include "recovery/RecoveryService.h"
 #include "recovery/TftpPacket.h"
+#include "recovery/TftpWire.h"
 
 namespace vantor {
 
@@ -40,7 +40,7 @@ void MRecoveryListener::DoTFTP() {
     CTimedSocket socket;
     if (!socket.Create(nicAddress, kTftpPort)) {
         log(RecoveryLog::tftpListenSocketFailed(prefix_));
-        owner.restartAllowed = true;
+        ports_.gate.allowRestart(true);
         return;
     }
     const Publication published(*this, tftpSocket, socket);
@@ -78,7 +78,7 @@ void MRecoveryListener::TftpRejectRequest(Endpoint client) {
     }
     // Published like a transfer's socket so that a stop does not wait out the time-out.
     const Publication published(*this, tftpTransmitSocket, socket);
-    socket.SetReceiveTimeout(owner.timings().tftpTimeout);
+    socket.SetReceiveTimeout(ports_.timings.tftpTimeout);
     const SocketResult sent =
         socket.SendTo(TftpPacket::BuildError(kTftpErrorNotDefined, kTftpNotDefinedText), client);
     if (!sent.ok()) {
@@ -94,7 +94,7 @@ void MRecoveryListener::TftpRejectRequest(Endpoint client) {
 void MRecoveryListener::TftpRRQ(const std::string& fileName, Endpoint client) {
     const std::unique_ptr<BlockSource> source = BootImages::Open(fileName);
     {
-        const std::lock_guard group(owner.logLock);
+        const LogGroup group = ports_.report.logGroup();
         log(RecoveryLog::tftpRequest(prefix_, fileName, Ipv4::format(client.address)));
     }
     CTimedSocket socket;
@@ -102,7 +102,7 @@ void MRecoveryListener::TftpRRQ(const std::string& fileName, Endpoint client) {
         logFailure(RecoveryLog::tftpSocketFailed(prefix_));
         return;
     }
-    socket.SetReceiveTimeout(owner.timings().tftpTimeout);
+    socket.SetReceiveTimeout(ports_.timings.tftpTimeout);
     const Publication published(*this, tftpTransmitSocket, socket);
     if (source == nullptr) {
         serveMissingFile(socket, fileName, client);
@@ -115,7 +115,7 @@ void MRecoveryListener::serveMissingFile(CTimedSocket& socket, const std::string
                                          Endpoint client) {
     {
         // The group holds the lock across its wait, so that other lines follow it whole.
-        const std::lock_guard group(owner.logLock);
+        const LogGroup group = ports_.report.logGroup();
         log(RecoveryLog::fileNotFound(prefix_));
         log(RecoveryLog::fileLocationHint(fileName));
         const SocketResult sent = socket.SendTo(
@@ -129,20 +129,21 @@ void MRecoveryListener::serveMissingFile(CTimedSocket& socket, const std::string
         }
         log(RecoveryLog::kListening);
     }
-    owner.restartAllowed = true;
+    ports_.gate.allowRestart(true);
 }
 
 void MRecoveryListener::serveFile(CTimedSocket& socket, BlockSource& source,
                                   const std::string& fileName, Endpoint client) {
     transferActive = true;
     log(RecoveryLog::transferStarted(prefix_, fileName));
-    TftpTransfer transfer(source, client, owner.timings().tftpTimeout);
+    TftpTransfer transfer(source, client, ports_.timings.tftpTimeout);
     TftpStep step = transfer.Start(Clock::now());
     for (;;) {
         // A new boot request of the device ended the transfer: nothing to say. Leaving the
         // mode lets a device that keeps acknowledging finish its boot, but closing the
         // program must not wait on a device (up to a time-out for a silent one).
-        if (!isFinished(step.state) && (!transferActive || (!tftpRunning && owner.closing()))) {
+        if (!isFinished(step.state) &&
+            (!transferActive || (!tftpRunning && ports_.gate.closing()))) {
             break;
         }
         bool sendFailed = false;
@@ -222,7 +223,7 @@ void MRecoveryListener::endTransfer(TftpTransferState state, const std::string& 
 void MRecoveryListener::completeTransfer(const std::string& fileName) {
     const std::string recoveryAddress(kRecoveryAddress);
     {
-        const std::lock_guard group(owner.logLock);
+        const LogGroup group = ports_.report.logGroup();
         log(RecoveryLog::transferCompleted(prefix_));
         if (!fileName.starts_with(kRamDiskPrefix)) {
             return;  // a kernel: the device asks for its RAM disk next
@@ -231,26 +232,26 @@ void MRecoveryListener::completeTransfer(const std::string& fileName) {
         log(RecoveryLog::restartWait(prefix_));
         // Leaving the mode waits for the device; closing the program cuts the wait and the
         // pings short.
-        const auto settled = std::chrono::steady_clock::now() + owner.timings().initrdSettle;
-        while (!owner.closing() && std::chrono::steady_clock::now() < settled) {
+        const auto settled = std::chrono::steady_clock::now() + ports_.timings.initrdSettle;
+        while (!ports_.gate.closing() && std::chrono::steady_clock::now() < settled) {
             std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-                settled - std::chrono::steady_clock::now(), owner.timings().closingCheck));
+                settled - std::chrono::steady_clock::now(), ports_.timings.closingCheck));
         }
         log(RecoveryLog::kLineEnd);
         log(RecoveryLog::pingTest(prefix_, recoveryAddress));
-        if (owner.winsockReady) {
+        if (ports_.gate.winsockReady()) {
             bool answered = false;
-            for (int attempt = 0; attempt < kRecoveryTestRounds && !answered && !owner.closing();
-                 ++attempt) {
-                if (!owner.RouteAdd(recoveryAddress, nicText_)) {
+            for (int attempt = 0;
+                 attempt < kRecoveryTestRounds && !answered && !ports_.gate.closing(); ++attempt) {
+                if (!ports_.tools.RouteAdd(recoveryAddress, nicText_)) {
                     log(RecoveryLog::routeToolMissing(prefix_));
                 }
-                answered =
-                    owner.PingHost(recoveryAddress, kRecoveryTestAttempts, kRecoveryTestDataSize);
+                answered = ports_.pinger.PingHost(recoveryAddress, kRecoveryTestAttempts,
+                                                  kRecoveryTestDataSize);
                 if (answered) {
                     log(RecoveryLog::pingSucceeded(prefix_));
                 } else {
-                    std::this_thread::sleep_for(owner.timings().recoveryPingPause);
+                    std::this_thread::sleep_for(ports_.timings.recoveryPingPause);
                 }
             }
             if (!answered) {
@@ -259,11 +260,11 @@ void MRecoveryListener::completeTransfer(const std::string& fileName) {
         } else {
             log(RecoveryLog::pingUnavailable(prefix_));
         }
-        owner.setServerIP(recoveryAddress);
-        owner.SetBannerState(BannerState::DeviceReady);
+        ports_.report.setServerAddress(recoveryAddress);
+        ports_.report.setBannerState(BannerState::DeviceReady);
         log(RecoveryLog::kListening);
     }
-    owner.restartAllowed = true;
+    ports_.gate.allowRestart(true);
 }
 
 }  // namespace vantor

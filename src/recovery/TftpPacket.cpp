@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "console/Constants.h"
+#include "recovery/TftpWire.h"
 
 namespace vantor {
 namespace {

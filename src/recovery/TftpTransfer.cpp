@@ -2,8 +2,8 @@
 
 #include <array>
 
-#include "console/Constants.h"
 #include "recovery/TftpPacket.h"
+#include "recovery/TftpWire.h"
 
 namespace vantor {
 

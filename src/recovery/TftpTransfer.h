@@ -5,9 +5,9 @@
 #include <span>
 #include <vector>
 
-#include "console/Timings.h"
+#include "base/Timings.h"
+#include "net/Endpoint.h"
 #include "recovery/BlockSource.h"
-#include "recovery/Endpoint.h"
 
 namespace vantor {
 

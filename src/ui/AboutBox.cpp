@@ -3,7 +3,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "console/Constants.h"
+#include "base/Product.h"
 #include "ui/CaptionFit.h"
 #include "ui/DialogUnits.h"
 #include "ui/ProgramIcon.h"

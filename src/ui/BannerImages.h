@@ -3,7 +3,7 @@
 #include <QPixmap>
 #include <array>
 
-#include "console/BannerState.h"
+#include "ports/BannerState.h"
 
 namespace vantor::ui {
 

@@ -3,7 +3,7 @@
 #include <QFont>
 #include <QPainter>
 
-#include "console/Constants.h"
+#include "console/ConsoleLimits.h"
 
 namespace vantor::ui {
 

@@ -4,7 +4,7 @@
 #include <QPixmap>
 #include <QString>
 
-#include "console/BannerState.h"
+#include "ports/BannerState.h"
 
 namespace vantor::ui {
 

@@ -3,7 +3,7 @@
 #include <QObject>
 #include <map>
 
-#include "console/ControlId.h"
+#include "ports/ControlId.h"
 
 class QWidget;
 

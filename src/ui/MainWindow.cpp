@@ -13,9 +13,9 @@
 #include <QPushButton>
 #include <QUrl>
 
+#include "base/Product.h"
 #include "console/AddressFields.h"
 #include "console/CloseRequestWatch.h"
-#include "console/Constants.h"
 #include "console/OperatorConsole.h"
 #include "ui/AboutBox.h"
 #include "ui/BannerButton.h"

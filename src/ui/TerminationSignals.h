@@ -2,7 +2,7 @@
 
 #include <QObject>
 
-#include "console/TerminationSignalFd.h"
+#include "base/TerminationSignalFd.h"
 
 class QSocketNotifier;
 

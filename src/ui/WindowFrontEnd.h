@@ -1,8 +1,8 @@
 #pragma once
 
-#include "console/InterfaceSource.h"
-#include "console/Timings.h"
-#include "console/WorkerFactory.h"
+#include "base/InterfaceSource.h"
+#include "base/Timings.h"
+#include "ports/WorkerFactory.h"
 
 namespace vantor::ui {
 

@@ -3,7 +3,7 @@
 
 #include <array>
 
-#include "console/ControlId.h"
+#include "ports/ControlId.h"
 #include "ui/DialogUnits.h"
 
 namespace vantor::ui::layout {

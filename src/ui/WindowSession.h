@@ -2,10 +2,10 @@
 
 #include <QTimer>
 
-#include "console/InterfaceSource.h"
+#include "base/InterfaceSource.h"
+#include "base/Timings.h"
 #include "console/OperatorConsole.h"
-#include "console/Timings.h"
-#include "console/WorkerFactory.h"
+#include "ports/WorkerFactory.h"
 #include "ui/DispatchPump.h"
 #include "ui/MainWindow.h"
 

@@ -8,7 +8,7 @@
 #include <variant>
 #include <vector>
 
-#include "console/Constants.h"
+#include "upgrade/CodeUpdateWire.h"
 
 namespace vantor {
 

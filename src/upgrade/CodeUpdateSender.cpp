@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "console/ConsoleMode.h"
-#include "console/Constants.h"
+#include "ports/ConsoleMode.h"
+#include "upgrade/CodeUpdateWire.h"
 
 namespace vantor {
 

@@ -4,7 +4,7 @@
 #include <functional>
 #include <span>
 
-#include "console/Timings.h"
+#include "base/Timings.h"
 #include "upgrade/CodeUpdateTransfer.h"
 #include "upgrade/CodeUpdateTransport.h"
 #include "upgrade/StatusSink.h"

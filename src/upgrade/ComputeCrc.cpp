@@ -1,6 +1,6 @@
 #include "upgrade/ComputeCrc.h"
 
-#include "console/Constants.h"
+#include "upgrade/UpdateFileFormat.h"
 
 namespace vantor {
 

@@ -6,10 +6,10 @@
 #include <array>
 #include <limits>
 
-#include "console/Constants.h"
 #include "upgrade/FileArchiveSource.h"
 #include "upgrade/RawInflater.h"
 #include "upgrade/TraditionalCipher.h"
+#include "upgrade/ZipFormat.h"
 
 namespace vantor {
 

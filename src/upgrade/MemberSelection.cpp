@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "console/Constants.h"
+#include "upgrade/UpgradeLimits.h"
 
 namespace vantor {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "console/Constants.h"
+#include "upgrade/ZipFormat.h"
 
 namespace vantor {
 

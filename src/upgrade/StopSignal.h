@@ -5,7 +5,7 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "console/UniqueFd.h"
+#include "base/UniqueFd.h"
 
 namespace vantor {
 

@@ -2,7 +2,7 @@
 
 #include <zlib.h>
 
-#include "console/Constants.h"
+#include "upgrade/ZipFormat.h"
 
 namespace vantor {
 

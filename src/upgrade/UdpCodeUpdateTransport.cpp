@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "console/Ipv4.h"
+#include "base/Ipv4.h"
 
 namespace vantor {
 

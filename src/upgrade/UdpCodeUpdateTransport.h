@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "console/UniqueFd.h"
+#include "base/UniqueFd.h"
 #include "upgrade/CodeUpdateTransport.h"
 
 namespace vantor {

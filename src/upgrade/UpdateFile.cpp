@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <string_view>
 
-#include "console/ConsoleMode.h"
-#include "console/Constants.h"
-#include "upgrade/ByteReader.h"
+#include "base/ByteReader.h"
+#include "ports/ConsoleMode.h"
+#include "upgrade/CodeUpdateWire.h"
 #include "upgrade/ComputeCrc.h"
+#include "upgrade/UpdateFileFormat.h"
 
 namespace vantor {
 

@@ -3,7 +3,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "console/Constants.h"
+#include "upgrade/CodeUpdateWire.h"
+#include "upgrade/UpdateFileFormat.h"
 
 namespace vantor {
 

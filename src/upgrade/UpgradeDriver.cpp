@@ -3,13 +3,12 @@
 #include <system_error>
 #include <vector>
 
-#include "console/Constants.h"
-#include "console/OperatorConsole.h"
 #include "upgrade/CodeUpdateSender.h"
-#include "upgrade/ConsoleStatusSink.h"
+#include "upgrade/CodeUpdateWire.h"
 #include "upgrade/MemberSelection.h"
 #include "upgrade/UdpCodeUpdateTransport.h"
 #include "upgrade/UpdateFile.h"
+#include "upgrade/UpgradeLimits.h"
 
 namespace vantor {
 
@@ -19,31 +18,47 @@ std::unique_ptr<CodeUpdateTransport> udpTransport(const std::string& deviceIp, i
     return UdpCodeUpdateTransport::open(deviceIp, kCodeUpdatePort, wakeFd);
 }
 
+// The sender's and the update file reader's rows, into the status log.
+class ReportStatusSink final : public StatusSink {
+  public:
+    explicit ReportStatusSink(ReportPort& report) : report_(report) {}
+    void AppendStatus(int statusTag, const std::string& text) override {
+        report_.appendStatus(statusTag, text);
+    }
+
+  private:
+    ReportPort& report_;
+};
+
 }  // namespace
 
-UpgradeDriver::UpgradeDriver(OperatorConsole& console) : UpgradeDriver(console, udpTransport) {}
+UpgradeDriver::UpgradeDriver(WorkerPorts& ports) : UpgradeDriver(ports, udpTransport) {}
 
-UpgradeDriver::UpgradeDriver(OperatorConsole& console, TransportFactory makeTransport)
-    : console_(console), makeTransport_(std::move(makeTransport)) {}
+UpgradeDriver::UpgradeDriver(WorkerPorts& ports, TransportFactory makeTransport)
+    : ports_(ports), makeTransport_(std::move(makeTransport)) {}
 
 UpgradeDriver::~UpgradeDriver() {
     requestStop();
     // Normally the console has waited for the run already; otherwise keep serving the worker's
     // requests to the user-interface thread until it is done with the console.
-    console_.WaitUntil([&] { return console_.upgradeActiveCount.load() == 0; });
+    ports_.gate.waitUntil([&] { return !active(); });
     if (worker_.joinable()) {
         worker_.join();
     }
 }
 
 void UpgradeDriver::log(const std::string& text) {
-    console_.AppendStatus(tagOf(ConsoleMode::FirmwareFile), text);
+    ports_.report.appendStatus(tagOf(ConsoleMode::FirmwareFile), text);
 }
 
 void UpgradeDriver::enableRunControls(bool on) {
-    console_.EnableModeRadios(on);
-    console_.EnableControl(ControlId::BrowseButton, on);
-    console_.EnableControl(ControlId::UpdateButton, on);
+    ports_.panel.enableModeRadios(on);
+    ports_.panel.enable(ControlId::BrowseButton, on);
+    ports_.panel.enable(ControlId::UpdateButton, on);
+}
+
+bool UpgradeDriver::active() const {
+    return activeRuns_.load() > 0;
 }
 
 UpgradeRuns UpgradeDriver::runs() const {
@@ -58,44 +73,41 @@ void UpgradeDriver::requestStop() {
 // ---- Handlers -------------------------------------------------------------------------------
 
 void UpgradeDriver::OnBrowse() {
-    if (const auto path = console_.ChooseFile(std::string(kZipFileFilter))) {
-        console_.SetControlText(ControlId::FirmwarePath, *path);
+    if (const auto path = ports_.panel.chooseFile(std::string(kZipFileFilter))) {
+        ports_.panel.setText(ControlId::FirmwarePath, *path);
     }
-    console_.SetBannerState(BannerState::Instructions);
+    ports_.report.setBannerState(BannerState::Instructions);
 }
 
 void UpgradeDriver::OnUpdate() {
     // Update is disabled while a run lasts; a press that still arrives must neither start a
     // second run nor clear the running one's lines.
-    if (console_.upgradeActiveCount.load() > 0) {
+    if (active()) {
         return;
     }
-    console_.SetBannerState(BannerState::Instructions);
-    {
-        UiLock lock(console_.logLock, console_.dispatcher());
-        console_.ClearStatus();
-    }
-    const std::string path = console_.ControlText(ControlId::FirmwarePath);
+    ports_.report.setBannerState(BannerState::Instructions);
+    ports_.panel.clearStatus();
+    const std::string path = ports_.panel.text(ControlId::FirmwarePath);
     if (path.empty()) {
-        console_.FocusControl(ControlId::UpdateButton);
-        console_.ShowMessage("Error! Firmware file is not entered.", MessageIcon::None);
+        ports_.panel.focus(ControlId::UpdateButton);
+        ports_.panel.showMessage("Error! Firmware file is not entered.", MessageIcon::None);
         return;
     }
-    const std::string password = console_.ControlText(ControlId::PasswordEdit);
+    const std::string password = ports_.panel.text(ControlId::PasswordEdit);
     if (password.empty()) {
-        console_.FocusControl(ControlId::PasswordEdit);
-        console_.ShowMessage("Error! Password is not entered.", MessageIcon::None);
+        ports_.panel.focus(ControlId::PasswordEdit);
+        ports_.panel.showMessage("Error! Password is not entered.", MessageIcon::None);
         return;
     }
     setPassword_ = password;
-    if (!console_.IsValidDeviceIp()) {
+    if (!ports_.panel.validDeviceIp()) {
         log("> Error: Invalid IP address\r\n");
         log("> Ready...\r\n");
         return;
     }
-    const IpTexts ip = console_.ipTexts();
+    const IpTexts ip = ports_.panel.ipTexts();
     deviceIp_ = ip[0] + "." + ip[1] + "." + ip[2] + "." + ip[3];
-    onePagePerPacket_ = console_.IsChecked(ControlId::OnePageCheck);
+    onePagePerPacket_ = ports_.panel.checked(ControlId::OnePageCheck);
     archivePath_ = path;
     startUpgrade();
 }
@@ -111,7 +123,7 @@ void UpgradeDriver::startUpgrade() {
     enableRunControls(false);
     // One count for the whole run, handed to the worker, which gives it back when it is done
     // with the console: the console never sees 0 while a worker is starting or running.
-    ++console_.upgradeActiveCount;
+    ++activeRuns_;
     {
         std::lock_guard lock(runsMutex_);
         ++runs_.started;
@@ -125,8 +137,8 @@ void UpgradeDriver::startUpgrade() {
             ++runs_.ended;
             runs_.lastSucceeded = false;
         }
-        --console_.upgradeActiveCount;
-        console_.WorkerEnded();
+        --activeRuns_;
+        ports_.gate.workerEnded();
     }
 }
 
@@ -135,8 +147,8 @@ void UpgradeDriver::startUpgrade() {
 void UpgradeDriver::upgradeThread() {
     const bool succeeded = runUpgrade();
     if (succeeded) {
-        console_.setServerIP(deviceIp_);
-        console_.SetBannerState(BannerState::DeviceReady);
+        ports_.report.setServerAddress(deviceIp_);
+        ports_.report.setBannerState(BannerState::DeviceReady);
     } else {
         log("> System update has not completed.\n");
         log("> ready...\n");
@@ -148,8 +160,8 @@ void UpgradeDriver::upgradeThread() {
         runs_.lastSucceeded = succeeded;
     }
     // Last: once the count is 0 the console may go on (or go away).
-    --console_.upgradeActiveCount;
-    console_.WorkerEnded();
+    --activeRuns_;
+    ports_.gate.workerEnded();
 }
 
 bool UpgradeDriver::readMember(FirmwareArchive& archive, std::size_t index, StatusSink& status) {
@@ -157,7 +169,7 @@ bool UpgradeDriver::readMember(FirmwareArchive& archive, std::size_t index, Stat
         return true;
     }
     if (archive.error() == ArchiveError::BadPassword) {
-        console_.ShowMessageFromWorker("bad password");
+        ports_.report.showMessage("bad password");
     }
     return false;
 }
@@ -171,23 +183,23 @@ bool UpgradeDriver::waitForReboot() {
             if (stop_.requested()) {
                 return false;
             }
-            if (console_.PingHost(deviceIp_, 1, kUpgradePingDataSize)) {
+            if (ports_.pinger.PingHost(deviceIp_, 1, kUpgradePingDataSize)) {
                 log("> System reboot completed.\n");
                 return true;
             }
         }
-        if (!stop_.sleepFor(console_.timings().rebootCheckPause)) {
+        if (!stop_.sleepFor(ports_.timings.rebootCheckPause)) {
             return false;
         }
     }
-    console_.ShowMessageFromWorker("Cannot ping the device");
+    ports_.report.showMessage("Cannot ping the device");
     return false;
 }
 
 bool UpgradeDriver::runUpgrade() {
     hasHeader_ = true;
     enableRunControls(false);
-    if (!console_.PingHost(deviceIp_, kUpgradeReachAttempts, kUpgradePingDataSize)) {
+    if (!ports_.pinger.PingHost(deviceIp_, kUpgradeReachAttempts, kUpgradePingDataSize)) {
         log("> System on IP address  " + deviceIp_ + " is not responding.\n");
         return false;
     }
@@ -218,9 +230,9 @@ bool UpgradeDriver::runUpgrade() {
     if (!transport) {
         return false;
     }
-    ConsoleStatusSink status(console_);
-    CodeUpdateSender sender(*transport, status, console_.timings(), stop_,
-                            [this](bool on) { console_.EnableModeRadios(on); });
+    ReportStatusSink status(ports_.report);
+    CodeUpdateSender sender(*transport, status, ports_.timings, stop_,
+                            [this](bool on) { ports_.panel.enableModeRadios(on); });
     // No update file header has been read in this run yet: any model is taken until one is.
     CodeUpdateSettings settings{setPassword_, onePagePerPacket_, hasHeader_, std::nullopt};
     const auto transfer = [&](std::uint8_t kind) {

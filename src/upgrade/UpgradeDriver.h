@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -7,7 +8,8 @@
 #include <string>
 #include <thread>
 
-#include "console/InterfaceWorker.h"
+#include "ports/InterfaceWorker.h"
+#include "ports/WorkerPorts.h"
 #include "upgrade/CodeUpdateTransport.h"
 #include "upgrade/FirmwareArchive.h"
 #include "upgrade/StatusSink.h"
@@ -15,8 +17,6 @@
 #include "upgrade/UpdateImage.h"
 
 namespace vantor {
-
-class OperatorConsole;
 
 // The firmware file mode's Browse and Update and the runs they start: each run checks that the
 // device answers, opens the archive, picks its members, sends them with the code update
@@ -30,8 +30,8 @@ class UpgradeDriver final : public FirmwareUpgrader {
         const std::string& deviceIp, int wakeFd)>;
 
     // With the UDP transport to the device's port 69.
-    explicit UpgradeDriver(OperatorConsole& console);
-    UpgradeDriver(OperatorConsole& console, TransportFactory makeTransport);
+    explicit UpgradeDriver(WorkerPorts& ports);
+    UpgradeDriver(WorkerPorts& ports, TransportFactory makeTransport);
     ~UpgradeDriver() override;
     UpgradeDriver(const UpgradeDriver&) = delete;
     UpgradeDriver& operator=(const UpgradeDriver&) = delete;
@@ -40,6 +40,7 @@ class UpgradeDriver final : public FirmwareUpgrader {
     void OnBrowse() override;
     void OnUpdate() override;
     void requestStop() override;
+    bool active() const override;
     UpgradeRuns runs() const override;
 
     // Starts the worker of a run with the settings OnUpdate stored.
@@ -53,7 +54,7 @@ class UpgradeDriver final : public FirmwareUpgrader {
     void log(const std::string& text);
     void enableRunControls(bool on);
 
-    OperatorConsole& console_;
+    WorkerPorts ports_;
     TransportFactory makeTransport_;
 
     // Set by OnUpdate before the worker starts; read by the worker.
@@ -66,6 +67,8 @@ class UpgradeDriver final : public FirmwareUpgrader {
     bool hasHeader_ = true;
     UpdateImage image_;
 
+    // One count from the press of Update until the run's worker is done with the ports.
+    std::atomic<int> activeRuns_{0};
     StopSignal stop_;
     std::thread worker_;
     mutable std::mutex runsMutex_;

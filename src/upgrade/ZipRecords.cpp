@@ -1,7 +1,7 @@
 #include "upgrade/ZipRecords.h"
 
-#include "console/Constants.h"
-#include "upgrade/ByteReader.h"
+#include "base/ByteReader.h"
+#include "upgrade/ZipFormat.h"
 
 namespace vantor {
 

@@ -19,12 +19,12 @@
 #include <vector>
 
 #include "app/ChildProcess.h"
-#include "console/Constants.h"
-#include "console/Ipv4.h"
-#include "console/UniqueFd.h"
+#include "base/Ipv4.h"
+#include "base/UniqueFd.h"
 #include "netlab/LabCommand.h"
 #include "netlab/NetLab.h"
 #include "recovery/TftpPacket.h"
+#include "recovery/TftpWire.h"
 #include "upgrade/TempDir.h"
 
 namespace vantor {

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "console/Ipv4.h"
+#include "base/Ipv4.h"
 
 namespace vantor {
 namespace {

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "console/DeviceWorkerFactory.h"
+#include "app/DeviceWorkerFactory.h"
 #include "console/OperatorConsole.h"
 #include "hostnet/HostTools.h"
 #include "netlab/LabNamespace.h"
@@ -57,7 +57,7 @@ class LabConsole {
     OperatorConsole& console() { return *console_; }
     RecordingView& view() { return view_; }
     std::vector<std::string> rows() { return view_.rows(); }
-    std::string field(ControlId id) { return console_->ControlText(id); }
+    std::string field(ControlId id) { return console_->panel().text(id); }
 
   private:
     FakeInterfaceSource interfaces_;

@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <fstream>
 
+#include "assign/AnnouncementWire.h"
 #include "assign/DeviceSim.h"
 #include "assign/LabConsole.h"
-#include "console/Constants.h"
 #include "netlab/NetLab.h"
 #include "support/ConsoleHarness.h"
 
@@ -107,8 +107,8 @@ TEST_F(AnnouncementLab, TheFirstDeviceIsTakenNotifiedRoutedAndPingedOnItsInterfa
                             "> [NIC 10.0.2.1] Testing Ping to 192.168.77.7.\r\n",
                             "> [NIC 10.0.2.1] Ping successful.\r\n", kListening));
 
-    EXPECT_EQ(console->console().GetMacText(), "02-56-4E-0A-0B-0C");
-    EXPECT_EQ(console->console().GetIpText(), "192.168.77.7");
+    EXPECT_EQ(console->console().panel().macText(), "02-56-4E-0A-0B-0C");
+    EXPECT_EQ(console->console().panel().ipText(), "192.168.77.7");
     EXPECT_EQ(console->console().serverIP(), "192.168.77.7");
     EXPECT_EQ(console->console().bannerState(), BannerState::DeviceReady);
     EXPECT_THAT(pc->ip({"-4", "route", "show", "192.168.77.7/32"}),
@@ -150,7 +150,7 @@ TEST_F(AnnouncementLab, TheFirstDeviceIsTakenNotifiedRoutedAndPingedOnItsInterfa
     EXPECT_THAT(other.records("notification"), IsEmpty());
     EXPECT_THAT(again.records("notification"), IsEmpty());
     EXPECT_EQ(rowsAfter(*console, listed), group);
-    EXPECT_EQ(console->console().GetMacText(), "02-56-4E-0A-0B-0C");
+    EXPECT_EQ(console->console().panel().macText(), "02-56-4E-0A-0B-0C");
     EXPECT_EQ(console->console().serverIP(), "192.168.77.7");
 }
 
@@ -247,7 +247,7 @@ TEST_F(SilentDeviceLab, LeavingAutoMeanwhileEndsTheRoundsAndEveryListener) {
         console->onUi([](OperatorConsole& c) { c.OnRadioClicked(ControlId::RadioManual); }, 10s))
         << "the switch to Manual did not end: a deadlock";
     EXPECT_EQ(console->console().mode(), ConsoleMode::Manual);
-    EXPECT_EQ(console->console().countListener.load(), 0);
+    EXPECT_EQ(console->console().listenerThreads(), 0);
     EXPECT_EQ(console->console().listenerCount(), 0U);
 
     std::this_thread::sleep_for(100ms);  // lets the simulator write down what already came
@@ -261,7 +261,7 @@ TEST_F(AnnouncementLab, DatagramsOfOtherShapesAndAnAddressWithoutInterface) {
     auto console = startConsole({"10.0.1.1", "10.9.9.9"}, 300ms, 1);
     EXPECT_TRUE(LabConsole::waitFor([&] {
         return hasRow(*console, "> [NIC 10.9.9.9] Error: Cannot create a socket.\r\n") &&
-               console->console().countListener.load() == 1;
+               console->console().listenerThreads() == 1;
     }));
     ASSERT_TRUE(LabConsole::waitFor([&] { return hasRow(*console, std::string(kListening)); }));
     const std::size_t listed = console->rows().size();
@@ -284,7 +284,7 @@ TEST_F(AnnouncementLab, DatagramsOfOtherShapesAndAnAddressWithoutInterface) {
 
     // Shorter than 82 bytes: read with zeros (here, no sender text). Without the ICMP library
     // the device is taken but not pinged.
-    console->console().winsockReady = false;
+    console->console().gate().setWinsockReady(false);
     announce({"--length", "18", "--text", "beyond the datagram"});
     ASSERT_TRUE(LabConsole::waitFor([&] { return rowsAfter(*console, listed).size() >= 6; }));
     EXPECT_THAT(rowsAfter(*console, listed),
@@ -294,7 +294,7 @@ TEST_F(AnnouncementLab, DatagramsOfOtherShapesAndAnAddressWithoutInterface) {
                             "> [NIC 10.0.1.1] Warning: Ping failed because WinSock1.1 DLL could "
                             "not be found.\r\n",
                             kListening));
-    EXPECT_EQ(console->console().GetMacText(), "02-56-4E-00-00-01");
+    EXPECT_EQ(console->console().panel().macText(), "02-56-4E-00-00-01");
     EXPECT_EQ(console->console().serverIP(), "10.0.1.2");
 }
 

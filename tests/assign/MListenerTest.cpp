@@ -5,7 +5,7 @@
 
 #include <future>
 
-#include "console/Ipv4.h"
+#include "base/Ipv4.h"
 #include "support/ConsoleHarness.h"
 
 namespace vantor {
@@ -29,7 +29,7 @@ class MListenerStop : public ::testing::Test {
 
     test::ConsoleHarness h{{"127.0.0.1"}};
     // Port 0: the system chooses, so that nothing else on the host is in the way.
-    MListener listener{*h.console, *Ipv4::parse("127.0.0.1"), 0};
+    MListener listener{h.console->workerPorts(), *Ipv4::parse("127.0.0.1"), 0};
 };
 
 TEST_F(MListenerStop, AStopBeforeTheThreadRunsEndsItAtOnce) {

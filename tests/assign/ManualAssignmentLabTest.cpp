@@ -8,7 +8,7 @@
 
 #include "assign/DeviceSim.h"
 #include "assign/LabConsole.h"
-#include "console/Constants.h"
+
 #include "netlab/NetLab.h"
 #include "support/ConsoleHarness.h"
 

@@ -7,9 +7,10 @@
 #include <atomic>
 #include <functional>
 
+#include "assign/AssignEchoes.h"
+#include "base/Ipv4.h"
+#include "base/Product.h"
 #include "console/AddressFields.h"
-#include "console/Constants.h"
-#include "console/Ipv4.h"
 #include "hostnet/LinuxToolBackend.h"
 #include "hostnet/RecordingToolRunner.h"
 #include "support/ConsoleHarness.h"
@@ -112,34 +113,36 @@ TEST_P(ManualAssignmentRefusal, ReportsAndChangesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Refusals, ManualAssignmentRefusal,
-    ::testing::Values(
-        Refusal{"NoInterface",
-                [](ManualAssignmentTest& fixture) { fixture.h.interfaces.set({}); },
-                kMac,
-                kIp,
-                {"> Error: No NIC found on this machine\r\n"}},
-        Refusal{"NoWinsock",
-                [](ManualAssignmentTest& fixture) { fixture.h.console->winsockReady = false; },
-                kMac,
-                kIp,
-                {"> Error: A compatible version of WinSock1.1 not found\r\n",
-                 "> Try using the automatic mode\r\n"}},
-        Refusal{"NoArpTool",
-                [](ManualAssignmentTest& fixture) { fixture.toolsPresent = false; },
-                kMac,
-                kIp,
-                {"> Error: ARP command not found\r\n", "> Try using the automatic mode\r\n"}},
-        // The MAC is judged before the IP: both bad gives the MAC's line alone.
-        Refusal{"BroadcastMac",
-                [](ManualAssignmentTest&) {},
-                {"FF", "00", "00", "00", "00", "01"},
-                {"127", "0", "0", "1"},
-                {"> Error: Invalid MAC address\r\n", "> Ready\r\n\r\n"}},
-        Refusal{"LoopbackIp",
-                [](ManualAssignmentTest&) {},
-                kMac,
-                {"127", "0", "0", "1"},
-                {"> Error: Invalid IP address\r\n", "> Ready\r\n\r\n"}}),
+    ::testing::Values(Refusal{"NoInterface",
+                              [](ManualAssignmentTest& fixture) { fixture.h.interfaces.set({}); },
+                              kMac,
+                              kIp,
+                              {"> Error: No NIC found on this machine\r\n"}},
+                      Refusal{"NoWinsock",
+                              [](ManualAssignmentTest& fixture) {
+                                  fixture.h.console->gate().setWinsockReady(false);
+                              },
+                              kMac,
+                              kIp,
+                              {"> Error: A compatible version of WinSock1.1 not found\r\n",
+                               "> Try using the automatic mode\r\n"}},
+                      Refusal{"NoArpTool",
+                              [](ManualAssignmentTest& fixture) { fixture.toolsPresent = false; },
+                              kMac,
+                              kIp,
+                              {"> Error: ARP command not found\r\n",
+                               "> Try using the automatic mode\r\n"}},
+                      // The MAC is judged before the IP: both bad gives the MAC's line alone.
+                      Refusal{"BroadcastMac",
+                              [](ManualAssignmentTest&) {},
+                              {"FF", "00", "00", "00", "00", "01"},
+                              {"127", "0", "0", "1"},
+                              {"> Error: Invalid MAC address\r\n", "> Ready\r\n\r\n"}},
+                      Refusal{"LoopbackIp",
+                              [](ManualAssignmentTest&) {},
+                              kMac,
+                              {"127", "0", "0", "1"},
+                              {"> Error: Invalid IP address\r\n", "> Ready\r\n\r\n"}}),
     refusalName);
 
 TEST_F(ManualAssignmentTest, SuccessReportsKeepsTheRouteEmptiesTheArpCacheAndReadiesTheFields) {
@@ -174,10 +177,10 @@ TEST_F(ManualAssignmentTest, SuccessReportsKeepsTheRouteEmptiesTheArpCacheAndRea
     // Ready for the next device: the maker's part of the MAC kept, the rest blank.
     for (std::size_t i = 0; i < kMacControls.size(); ++i) {
         const std::string expected = i < 3 ? AddressFields::macOctet(kDeviceOui[i]) : " ";
-        EXPECT_EQ(h.console->ControlText(kMacControls[i]), expected) << "MAC field " << i + 1;
+        EXPECT_EQ(h.console->panel().text(kMacControls[i]), expected) << "MAC field " << i + 1;
     }
     for (ControlId id : kIpControls) {
-        EXPECT_EQ(h.console->ControlText(id), " ");
+        EXPECT_EQ(h.console->panel().text(id), " ");
     }
     EXPECT_EQ(h.console->controls().focused(), ControlId::Mac4);
 }
@@ -212,8 +215,8 @@ TEST_F(ManualAssignmentTest, NoAnswerOnAnyInterfaceUndoesEachAttemptAndKeepsTheF
     EXPECT_TRUE(setEnabled());
     EXPECT_EQ(h.console->serverIP(), "");
     EXPECT_EQ(h.console->bannerState(), BannerState::Instructions);
-    EXPECT_EQ(h.console->GetMacText(), "00-11-22-33-44-55");
-    EXPECT_EQ(h.console->GetIpText(), "192.168.1.50");
+    EXPECT_EQ(h.console->panel().macText(), "00-11-22-33-44-55");
+    EXPECT_EQ(h.console->panel().ipText(), "192.168.1.50");
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "console/Constants.h"
+#include "base/Product.h"
 #include "support/ConsoleHarness.h"
 
 namespace vantor {
@@ -105,31 +105,31 @@ class ConsoleFields : public ::testing::Test {
         h.click(ControlId::RadioManual);
         ASSERT_EQ(h.console->mode(), ConsoleMode::Manual);
     }
-    std::string text(ControlId id) { return h.console->ControlText(id); }
+    std::string text(ControlId id) { return h.console->panel().text(id); }
     std::optional<ControlId> focus() { return h.console->controls().focused(); }
 
     test::ConsoleHarness h;
 };
 
 TEST_F(ConsoleFields, SettersWriteHexAndDecimalAndMoveOnLikeTyping) {
-    h.console->SetMacFields({10, 171, 205, 1, 2, 255});
-    EXPECT_EQ(h.console->GetMacText(), "0A-AB-CD-01-02-FF");
+    h.console->panel().setMacFields({10, 171, 205, 1, 2, 255});
+    EXPECT_EQ(h.console->panel().macText(), "0A-AB-CD-01-02-FF");
     EXPECT_EQ(focus(), ControlId::Ip1);  // a full sixth octet moves on
-    h.console->SetIpFields({192, 168, 0, 7});
-    EXPECT_EQ(h.console->GetIpText(), "192.168.0.7");
+    h.console->panel().setIpFields({192, 168, 0, 7});
+    EXPECT_EQ(h.console->panel().ipText(), "192.168.0.7");
     EXPECT_EQ(focus(), ControlId::Ip1);  // "7" is one digit: no move to Set
-    h.console->SetIpFields({192, 168, 0, 100});
+    h.console->panel().setIpFields({192, 168, 0, 100});
     EXPECT_EQ(focus(), ControlId::SetButton);
     EXPECT_EQ(h.view.control(ControlId::Mac2).text, "AB");  // and the window shows it
 }
 
 TEST_F(ConsoleFields, ClearingWritesTheBlankMarkerAndPrefillFillsOnlyBlankOuiFields) {
-    h.console->ClearIpFields();
-    h.console->ClearMacFields();
-    EXPECT_EQ(h.console->GetIpText(), " . . . ");
-    EXPECT_EQ(h.console->GetMacText(), " - - - - - ");
+    h.console->panel().clearIpFields();
+    h.console->panel().clearMacFields();
+    EXPECT_EQ(h.console->panel().ipText(), " . . . ");
+    EXPECT_EQ(h.console->panel().macText(), " - - - - - ");
     h.console->OnFieldEdited(ControlId::Mac2, "7");
-    h.console->PrefillMacOui();
+    h.console->panel().prefillMacOui();
     EXPECT_EQ(text(ControlId::Mac1), AddressFields::macOctet(kDeviceOui[0]));
     EXPECT_EQ(text(ControlId::Mac2), "7");
     EXPECT_EQ(text(ControlId::Mac3), AddressFields::macOctet(kDeviceOui[2]));

@@ -90,7 +90,7 @@ class BannerClicks : public ::testing::Test {
 };
 
 TEST_F(BannerClicks, WithoutADeviceTheClickSaysSoAndShowsTheInstructions) {
-    h.console->SetBannerState(BannerState::DeviceReady);
+    h.console->report().setBannerState(BannerState::DeviceReady);
     h.console->OnBanner();
     EXPECT_EQ(h.view.messages(), std::vector<std::string>{"serverIP.IsEmpty"});
     EXPECT_EQ(h.console->bannerState(), BannerState::Instructions);
@@ -100,8 +100,8 @@ TEST_F(BannerClicks, WithoutADeviceTheClickSaysSoAndShowsTheInstructions) {
 TEST_F(BannerClicks, InRecoveryTheFirstClickOpensTheRootPageThenOffersTheStatus) {
     h.click(ControlId::RadioRecovery);
     ASSERT_EQ(h.console->mode(), ConsoleMode::Recovery);
-    h.console->setServerIP("192.168.0.100");
-    h.console->SetBannerState(BannerState::DeviceReady);
+    h.console->report().setServerAddress("192.168.0.100");
+    h.console->report().setBannerState(BannerState::DeviceReady);
     h.console->OnTimerTick();
     EXPECT_EQ(h.view.lastBanner()->pair, BannerPair::SetupButton);
     EXPECT_TRUE(h.view.lastBanner()->asButton);
@@ -114,8 +114,8 @@ TEST_F(BannerClicks, InRecoveryTheFirstClickOpensTheRootPageThenOffersTheStatus)
 }
 
 TEST_F(BannerClicks, ADesktopFailureIsLoggedInEveryMode) {
-    h.console->setServerIP("10.0.0.5");
-    h.console->SetBannerState(BannerState::DeviceReady);
+    h.console->report().setServerAddress("10.0.0.5");
+    h.console->report().setBannerState(BannerState::DeviceReady);
     h.view.openUrlResult = 2;
     h.console->OnBanner();
     EXPECT_EQ(h.view.openedUrls(),

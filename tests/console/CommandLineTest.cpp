@@ -1,8 +1,8 @@
-#include "console/CommandLine.h"
+#include "headless/CommandLine.h"
 
 #include <gtest/gtest.h>
 
-#include "console/HeadlessView.h"
+#include "headless/HeadlessView.h"
 
 namespace vantor {
 namespace {

@@ -1,7 +1,7 @@
 // What a headless Set types into the fields for its --mac and --ip texts.
 #include <gtest/gtest.h>
 
-#include "console/HeadlessFrontEnd.h"
+#include "headless/HeadlessFrontEnd.h"
 
 namespace vantor {
 namespace {

@@ -8,11 +8,14 @@
 #include <cstring>
 #include <thread>
 
-#include "console/Constants.h"
-#include "console/Ipv4.h"
+#include "assign/AnnouncementWire.h"
+#include "base/Ipv4.h"
 #include "console/OperatorConsole.h"
+#include "recovery/DhcpWire.h"
 #include "recovery/RecoveryLab.h"
+#include "recovery/RecoveryService.h"
 #include "recovery/TftpPacket.h"
+#include "recovery/TftpWire.h"
 #include "support/ProcessHoldings.h"
 
 namespace vantor {
@@ -30,8 +33,8 @@ void expectHoldingAsBefore(const test::ProcessHoldings& before) {
 
 // Every worker of the console has ended and been released.
 bool quiet(OperatorConsole& console) {
-    return console.countListener == 0 && console.countThread == 0 &&
-           console.upgradeActiveCount == 0 && console.listenerCount() == 0 &&
+    return console.listenerThreads() == 0 && console.recoveryThreads() == 0 &&
+           !console.upgradeActive() && console.listenerCount() == 0 &&
            console.recoveryListenerCount() == 0;
 }
 
@@ -127,8 +130,8 @@ TEST(ModeStorm, AThousandSwitchesUnderTrafficLeaveNoWorkerThreadOrSocket) {
     lab.onUi([](OperatorConsole& console) { console.OnRadioClicked(ControlId::RadioAuto); });
     lab.onUi([](OperatorConsole& console) { console.OnRadioClicked(ControlId::RadioManual); });
     EXPECT_TRUE(RecoveryLab::eventually([&] { return quiet(lab.console()); }))
-        << "counters: listeners " << lab.console().countListener << ", threads "
-        << lab.console().countThread;
+        << "counters: listeners " << lab.console().listenerThreads() << ", threads "
+        << lab.console().recoveryThreads();
     EXPECT_GT(traffic->sent.load(), 0);
     expectHoldingAsBefore(before);
     std::printf("storm: %d clicks (%d mode changes) in %.1f s under %d rounds of traffic\n", clicks,
@@ -140,8 +143,8 @@ bool following(OperatorConsole& console, ConsoleMode mode, int addresses) {
     const std::size_t listeners =
         mode == ConsoleMode::Auto ? console.listenerCount() : console.recoveryListenerCount();
     const int running =
-        mode == ConsoleMode::Auto ? console.countListener.load() : console.countThread.load();
-    return console.mode() == mode && console.interfaceCount() == addresses &&
+        mode == ConsoleMode::Auto ? console.listenerThreads() : console.recoveryThreads();
+    return console.mode() == mode && console.interfaces().count() == addresses &&
            listeners == static_cast<std::size_t>(addresses) && running == addresses;
 }
 

@@ -1,8 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "assign/AnnouncementWire.h"
+#include "base/Ipv4.h"
+#include "base/Product.h"
 #include "console/AddressFields.h"
-#include "console/Constants.h"
-#include "console/Ipv4.h"
 #include "support/ConsoleHarness.h"
 
 namespace vantor {
@@ -60,8 +61,8 @@ class ModeSwitch : public ::testing::TestWithParam<Switch> {
                 EXPECT_FALSE(mac.enabled);
                 EXPECT_TRUE(mac.readOnly);
                 EXPECT_TRUE(ip.readOnly);
-                EXPECT_EQ(h.console->GetMacText(), " - - - - - ");
-                EXPECT_EQ(h.console->GetIpText(), " . . . ");
+                EXPECT_EQ(h.console->panel().macText(), " - - - - - ");
+                EXPECT_EQ(h.console->panel().ipText(), " . . . ");
                 break;
             case ConsoleMode::Manual:
                 EXPECT_TRUE(mac.enabled);
@@ -74,8 +75,8 @@ class ModeSwitch : public ::testing::TestWithParam<Switch> {
             case ConsoleMode::Recovery:
                 EXPECT_TRUE(mac.readOnly);
                 EXPECT_TRUE(ip.readOnly);
-                EXPECT_EQ(h.console->GetMacText(), " - - - - - ");
-                EXPECT_EQ(h.console->GetIpText(), " . . . ");
+                EXPECT_EQ(h.console->panel().macText(), " - - - - - ");
+                EXPECT_EQ(h.console->panel().ipText(), " . . . ");
                 break;
             case ConsoleMode::FirmwareFile:
                 EXPECT_FALSE(mac.enabled);
@@ -103,7 +104,7 @@ TEST_P(ModeSwitch, FollowsTheTransitionTable) {
     enter(from);
     const int listenersBefore = h.workers.listenersMade;
     const int recoveryBefore = h.workers.recoveryListenersMade;
-    h.console->AppendStatus(kTagAlways, "marker\r\n");
+    h.console->report().appendStatus(kTagAlways, "marker\r\n");
 
     h.click(radioOf(to));
 
@@ -124,8 +125,8 @@ TEST_P(ModeSwitch, FollowsTheTransitionTable) {
     EXPECT_EQ(h.console->listenerCount(), now == ConsoleMode::Auto ? 2u : 0u);
     EXPECT_EQ(h.console->recoveryListenerCount(), now == ConsoleMode::Recovery ? 2u : 0u);
     EXPECT_TRUE(h.pumpUntil([&] {
-        return h.console->countListener == (now == ConsoleMode::Auto ? 2 : 0) &&
-               h.console->countThread == (now == ConsoleMode::Recovery ? 2 : 0);
+        return h.console->listenerThreads() == (now == ConsoleMode::Auto ? 2 : 0) &&
+               h.console->recoveryThreads() == (now == ConsoleMode::Recovery ? 2 : 0);
     }));
     EXPECT_EQ(h.console->watcherRunning(),
               now == ConsoleMode::Auto || now == ConsoleMode::Recovery);
@@ -149,8 +150,8 @@ TEST(ModeSwitchContent, StartUpIsAutoWithBlankLockedFieldsAndTheInterfaceList) {
     EXPECT_EQ(h.view.control(ControlId::Mac1).limit, 2);
     EXPECT_EQ(h.view.control(ControlId::Ip1).limit, 3);
     EXPECT_FALSE(h.view.control(ControlId::RadioFirmwareFile).visible);
-    EXPECT_TRUE(h.console->winsockReady);
-    EXPECT_TRUE(h.console->restartAllowed);
+    EXPECT_TRUE(h.console->gate().winsockReady());
+    EXPECT_TRUE(h.console->gate().restartAllowed());
     EXPECT_EQ(h.view.rows(), (std::vector<std::string>{
                                  "> 2 NICs found on this machine (pc1):\r\n",
                                  "    - NIC1: 192.168.1.10\r\n",
@@ -163,16 +164,16 @@ TEST(ModeSwitchContent, StartUpIsAutoWithBlankLockedFieldsAndTheInterfaceList) {
 TEST(ModeSwitchContent, ManualFromAutoKeepsWhatAListenerFilledAndAddsTheOuiToBlanks) {
     test::ConsoleHarness h;
     h.console->Initialize();
-    h.console->SetMacFields({0x00, 0x11, 0x22, 0x33, 0x44, 0x55});
-    h.console->SetIpFields({192, 168, 1, 50});
+    h.console->panel().setMacFields({0x00, 0x11, 0x22, 0x33, 0x44, 0x55});
+    h.console->panel().setIpFields({192, 168, 1, 50});
     h.click(ControlId::RadioManual);
-    EXPECT_EQ(h.console->GetMacText(), "00-11-22-33-44-55");
-    EXPECT_EQ(h.console->GetIpText(), "192.168.1.50");
+    EXPECT_EQ(h.console->panel().macText(), "00-11-22-33-44-55");
+    EXPECT_EQ(h.console->panel().ipText(), "192.168.1.50");
 
     // Back in Auto the fields are blank; on to Manual they get the maker's OUI.
     h.click(ControlId::RadioAuto);
     h.click(ControlId::RadioManual);
-    const auto mac = h.console->macTexts();
+    const auto mac = h.console->panel().macTexts();
     EXPECT_EQ(mac[0], AddressFields::macOctet(kDeviceOui[0]));
     EXPECT_EQ(mac[2], AddressFields::macOctet(kDeviceOui[2]));
     EXPECT_EQ(mac[3], " ");
@@ -183,14 +184,14 @@ TEST(ModeSwitchContent, FirmwareFileClearsMacFromManualAndManualClearsIpFromFirm
     test::ConsoleHarness h;
     h.console->Initialize();
     h.click(ControlId::RadioManual);
-    h.console->SetIpFields({10, 0, 0, 2});
+    h.console->panel().setIpFields({10, 0, 0, 2});
     h.click(ControlId::RadioFirmwareFile);
-    EXPECT_EQ(h.console->GetMacText(), " - - - - - ");
-    EXPECT_EQ(h.console->GetIpText(), "10.0.0.2");
+    EXPECT_EQ(h.console->panel().macText(), " - - - - - ");
+    EXPECT_EQ(h.console->panel().ipText(), "10.0.0.2");
     EXPECT_EQ(h.view.focused(), ControlId::PasswordEdit);  // IP 1 is filled
     EXPECT_EQ(h.workers.upgradeDriversMade, 1);
     h.click(ControlId::RadioManual);
-    EXPECT_EQ(h.console->GetIpText(), " . . . ");
+    EXPECT_EQ(h.console->panel().ipText(), " . . . ");
     h.click(ControlId::RadioFirmwareFile);
     EXPECT_EQ(h.workers.upgradeDriversMade, 1);  // created once and kept
 }
@@ -223,10 +224,10 @@ TEST(ModeSwitchContent, RecoveryCountsAHostWithoutAddressesAsZeroAutoAsAnError) 
 TEST(ModeSwitchContent, OneInterfaceGivesThePlainPrefixSeveralTheBracketedOne) {
     test::ConsoleHarness one;
     one.console->Initialize();
-    EXPECT_EQ(one.console->InterfacePrefix(*Ipv4::parse("192.168.1.10")), ">");
+    EXPECT_EQ(one.console->interfaces().prefixFor(*Ipv4::parse("192.168.1.10")), ">");
     test::ConsoleHarness two({"192.168.1.10", "10.1.2.3"});
     two.console->Initialize();
-    EXPECT_EQ(two.console->InterfacePrefix(*Ipv4::parse("10.1.2.3")), "> [NIC 10.1.2.3]");
+    EXPECT_EQ(two.console->interfaces().prefixFor(*Ipv4::parse("10.1.2.3")), "> [NIC 10.1.2.3]");
 }
 
 TEST(ModeSwitchContent, ShutdownStopsEveryWorkerAndLaterClicksDoNothing) {
@@ -234,7 +235,7 @@ TEST(ModeSwitchContent, ShutdownStopsEveryWorkerAndLaterClicksDoNothing) {
     h.console->Initialize();
     h.click(ControlId::RadioRecovery);
     h.console->Shutdown();
-    EXPECT_EQ(h.console->countThread, 0);
+    EXPECT_EQ(h.console->recoveryThreads(), 0);
     EXPECT_EQ(h.console->recoveryListenerCount(), 0u);
     EXPECT_FALSE(h.console->watcherRunning());
     h.click(ControlId::RadioAuto);

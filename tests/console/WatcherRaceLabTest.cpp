@@ -26,11 +26,11 @@ using test::RecoveryLab;
 bool serving(OperatorConsole& console, ConsoleMode mode, int addresses) {
     const int listening = mode == ConsoleMode::Auto ? addresses : 0;
     const int recovering = mode == ConsoleMode::Recovery ? addresses : 0;
-    return console.mode() == mode && console.interfaceCount() == addresses &&
+    return console.mode() == mode && console.interfaces().count() == addresses &&
            console.listenerCount() == static_cast<std::size_t>(listening) &&
-           console.countListener == listening &&
+           console.listenerThreads() == listening &&
            console.recoveryListenerCount() == static_cast<std::size_t>(recovering) &&
-           console.countThread == recovering && console.upgradeActiveCount == 0;
+           console.recoveryThreads() == recovering && !console.upgradeActive();
 }
 
 TEST(WatcherRace, SwitchesWhileInterfacesFlapLeaveTheListenersOfTheLastCount) {

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <thread>
 
-#include "console/Ipv4.h"
+#include "base/Ipv4.h"
 #include "support/ConsoleHarness.h"
 
 namespace vantor {
@@ -21,7 +21,7 @@ TEST(InterfaceWatcher, AnAddedAddressRestartsTheListenersWithinAboutOnePeriod) {
     ASSERT_EQ(h.console->listenerCount(), 1u);
     h.interfaces.set({"192.168.1.10", "10.9.8.7"});
     ASSERT_TRUE(h.pumpUntil([&] { return h.console->listenerCount() == 2; }));
-    ASSERT_TRUE(h.pumpUntil([&] { return h.console->countListener == 2; }));
+    ASSERT_TRUE(h.pumpUntil([&] { return h.console->listenerThreads() == 2; }));
     EXPECT_EQ(h.workers.listenersMade, 3);
     const auto rows = h.view.rows();
     EXPECT_EQ(rows.front(), "> 2 NICs found on this machine (pc1):\r\n");
@@ -44,12 +44,12 @@ TEST(InterfaceWatcher, RecoveryWaitsUntilRestartIsAllowed) {
     test::ConsoleHarness h;
     h.console->Initialize();
     h.click(ControlId::RadioRecovery);
-    h.console->restartAllowed = false;  // a device is being served
+    h.console->gate().allowRestart(false);  // a device is being served
     h.interfaces.set({"192.168.1.10", "10.9.8.7"});
     const auto until = std::chrono::steady_clock::now() + 6 * h.console->timings().interfaceWatch;
     h.pumpUntil([&] { return std::chrono::steady_clock::now() > until; });
     EXPECT_EQ(h.workers.recoveryListenersMade, 1);
-    h.console->restartAllowed = true;
+    h.console->gate().allowRestart(true);
     EXPECT_TRUE(h.pumpUntil([&] {
         const auto rows = h.view.rows();
         return rows.size() == 4 && rows.back() == "> Listening.....\r\n";
@@ -76,37 +76,35 @@ TEST(InterfaceWatcher, LeavingAndReenteringWithinTheSleepKeepsOneWatcher) {
     EXPECT_EQ(made, 1 + 5 + 2);
 }
 
-// A listener that, like a real one handling a device, holds logLock and fieldLock while it
-// writes fields, the notice line and log rows, over and over until it is stopped.
+// A listener that, like a real one handling a device, holds its log group while it writes
+// fields, the notice line and log rows, over and over until it is stopped.
 class BusyListener final : public InterfaceWorker {
   public:
-    explicit BusyListener(OperatorConsole& console) : console_(console) {}
+    explicit BusyListener(WorkerPorts& ports) : ports_(ports) {}
     void run() override {
         int round = 0;
-        while (!stop_ && console_.mode() == ConsoleMode::Auto) {
-            std::lock_guard log(console_.logLock);
-            {
-                std::lock_guard fields(console_.fieldLock);
-                console_.SetNoticeLine("Ignoring a packet from 00-11-22-33-44-55");
-            }
-            console_.SetMacFields({0, 0x11, 0x22, 0x33, 0x44, static_cast<std::uint8_t>(round)});
-            console_.AppendStatus(1, "> busy\r\n");
-            console_.SetBannerState(BannerState::DeviceReady);
+        while (!stop_ && ports_.gate.mode() == ConsoleMode::Auto) {
+            const LogGroup log = ports_.report.logGroup();
+            ports_.report.setNoticeLine("Ignoring a packet from 00-11-22-33-44-55");
+            ports_.report.showDeviceMac(
+                {0, 0x11, 0x22, 0x33, 0x44, static_cast<std::uint8_t>(round)});
+            ports_.report.appendStatus(1, "> busy\r\n");
+            ports_.report.setBannerState(BannerState::DeviceReady);
             ++round;
         }
     }
     void stop() override { stop_ = true; }
 
   private:
-    OperatorConsole& console_;
+    WorkerPorts ports_;
     std::atomic<bool> stop_{false};
 };
 
 class BusyFactory final : public IdleWorkerFactory {
   public:
-    std::unique_ptr<InterfaceWorker> makeListener(OperatorConsole& console, std::uint32_t,
+    std::unique_ptr<InterfaceWorker> makeListener(WorkerPorts& ports, std::uint32_t,
                                                   std::uint16_t) override {
-        return std::make_unique<BusyListener>(console);
+        return std::make_unique<BusyListener>(ports);
     }
 };
 
@@ -119,7 +117,7 @@ TEST(WorkerHandover, ModeSwitchesNeverDeadlockWithWorkersChangingControls) {
     console.Initialize();
     for (int i = 0; i < 50; ++i) {
         console.OnRadioClicked(i % 2 == 0 ? ControlId::RadioManual : ControlId::RadioRecovery);
-        EXPECT_EQ(console.countListener, 0);
+        EXPECT_EQ(console.listenerThreads(), 0);
         console.OnRadioClicked(ControlId::RadioAuto);
         ASSERT_EQ(console.mode(), ConsoleMode::Auto);
     }
@@ -130,7 +128,7 @@ TEST(WorkerHandover, ModeSwitchesNeverDeadlockWithWorkersChangingControls) {
         console.dispatcher().drainAndWait(2ms);
     }
     console.Shutdown();
-    EXPECT_EQ(console.countListener, 0);
+    EXPECT_EQ(console.listenerThreads(), 0);
     EXPECT_EQ(console.listenerCount(), 0u);
     console.attachView(nullptr);
 }

@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "console/UniqueFd.h"
+#include "base/UniqueFd.h"
 
 namespace vantor {
 namespace {

@@ -13,8 +13,8 @@
 
 #include <gtest/gtest.h>
 
-#include "console/Ipv4.h"
-#include "console/UniqueFd.h"
+#include "base/Ipv4.h"
+#include "base/UniqueFd.h"
 #include "hostnet/EchoPacket.h"
 #include "hostnet/IcmpPinger.h"
 #include "netlab/NetLab.h"

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "console/Constants.h"
-#include "console/Ipv4.h"
+#include "base/Ipv4.h"
+#include "hostnet/HostToolLimits.h"
 
 namespace vantor {
 namespace {

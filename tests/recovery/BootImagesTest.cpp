@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "console/Constants.h"
+#include "recovery/RecoveryService.h"
 
 namespace vantor {
 namespace {

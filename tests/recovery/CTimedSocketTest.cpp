@@ -1,4 +1,4 @@
-#include "recovery/CTimedSocket.h"
+#include "net/CTimedSocket.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "console/Ipv4.h"
+#include "base/Ipv4.h"
 
 namespace vantor {
 namespace {

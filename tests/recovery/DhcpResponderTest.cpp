@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "console/Constants.h"
-#include "console/Ipv4.h"
+#include "base/Ipv4.h"
+#include "base/Product.h"
 #include "recovery/DhcpMessage.h"
+#include "recovery/DhcpWire.h"
 #include "recovery/RecoveryLog.h"
 
 namespace vantor {

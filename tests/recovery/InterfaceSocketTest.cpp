@@ -8,9 +8,9 @@
 #include <memory>
 #include <string>
 
-#include "console/Constants.h"
-#include "console/Ipv4.h"
-#include "recovery/CTimedSocket.h"
+#include "base/Ipv4.h"
+#include "net/CTimedSocket.h"
+#include "recovery/DhcpWire.h"
 #include "support/MiniLab.h"
 
 namespace vantor {

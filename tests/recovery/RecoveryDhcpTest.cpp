@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "console/Constants.h"
-#include "console/Ipv4.h"
+#include "base/Ipv4.h"
+#include "base/Product.h"
 #include "recovery/DhcpMessage.h"
+#include "recovery/DhcpWire.h"
 #include "recovery/RecoveryLab.h"
 
 namespace vantor {
@@ -108,13 +109,13 @@ TEST_P(RealDhcpClient, GetsTheRecoveryAddressAndItsBoardsKernelAndThePcRoutesToI
     std::string macField;
     std::string ipField;
     lab.onUi([&](OperatorConsole& console) {
-        macField = console.GetMacText();
-        ipField = console.GetIpText();
+        macField = console.panel().macText();
+        ipField = console.panel().ipText();
     });
     EXPECT_EQ(macField, mac);
     EXPECT_EQ(ipField, "192.168.0.100");
     EXPECT_EQ(lab.console().noticeLine(), "");
-    EXPECT_FALSE(lab.console().restartAllowed) << "a device is being served";
+    EXPECT_FALSE(lab.console().gate().restartAllowed()) << "a device is being served";
 }
 
 INSTANTIATE_TEST_SUITE_P(HostNames, RealDhcpClient,
@@ -224,7 +225,7 @@ TEST_F(HandBuiltRequests, TheLengthLimitIs236Bytes) {
     EXPECT_FALSE(exchange(shortest.bytes(), rows).has_value());
     EXPECT_THAT(rows, ElementsAreArray({"> Warning: Received dhcp package is too short.\r\n",
                                         "\r\n> Listening.....\r\n"}));
-    EXPECT_TRUE(lab_.console().restartAllowed);
+    EXPECT_TRUE(lab_.console().gate().restartAllowed());
 
     shortest.size = 236;
     const auto reply = exchange(shortest.bytes(), rows);

@@ -9,12 +9,14 @@
 #include <future>
 #include <sstream>
 
-#include "console/Constants.h"
-#include "console/DeviceWorkerFactory.h"
-#include "console/Ipv4.h"
-#include "console/SystemInterfaceSource.h"
+#include "app/DeviceWorkerFactory.h"
+#include "base/Ipv4.h"
+#include "base/Product.h"
+#include "base/SystemInterfaceSource.h"
 #include "netlab/LabCommand.h"
 #include "netlab/LabError.h"
+#include "recovery/DhcpWire.h"
+#include "recovery/RecoveryService.h"
 
 namespace vantor::test {
 

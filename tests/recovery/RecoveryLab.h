@@ -12,10 +12,10 @@
 #include <thread>
 #include <vector>
 
+#include "base/Timings.h"
 #include "console/OperatorConsole.h"
-#include "console/Timings.h"
+#include "net/CTimedSocket.h"
 #include "netlab/NetLab.h"
-#include "recovery/CTimedSocket.h"
 #include "support/RecordingView.h"
 #include "upgrade/TempDir.h"
 

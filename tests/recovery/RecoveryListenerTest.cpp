@@ -5,10 +5,11 @@
 
 #include <future>
 
-#include "console/Constants.h"
-#include "console/Ipv4.h"
+#include "base/Ipv4.h"
 #include "recovery/RecoveryLab.h"
+#include "recovery/RecoveryService.h"
 #include "recovery/TftpTestClient.h"
+#include "recovery/TftpWire.h"
 #include "support/FakePinger.h"
 
 namespace vantor {
@@ -30,7 +31,7 @@ std::chrono::milliseconds leaveRecovery(RecoveryLab& lab) {
 
 void expectAllEnded(RecoveryLab& lab, const RecoveryLab::Device& device) {
     EXPECT_EQ(lab.console().mode(), ConsoleMode::Auto);
-    EXPECT_EQ(lab.console().countThread.load(), 0);
+    EXPECT_EQ(lab.console().recoveryThreads(), 0);
     EXPECT_EQ(lab.console().recoveryListenerCount(), 0u);
     EXPECT_FALSE(lab.serving(device));
     EXPECT_THAT(lab.pc.exec({"/bin/ss", "-Hnua"}).output, Not(HasSubstr(":69 ")));
@@ -55,7 +56,7 @@ TEST(RecoveryListener, LeavingWhileIdleEndsEveryReceiveAtOnce) {
     const auto& first = lab.addDevice(test::deviceMac(0x72));
     const auto& second = lab.addDevice(test::deviceMac(0x73));
     lab.start();
-    EXPECT_EQ(lab.console().countThread.load(), 2);
+    EXPECT_EQ(lab.console().recoveryThreads(), 2);
 
     EXPECT_LT(leaveRecovery(lab), 2000ms);
     expectAllEnded(lab, first);
@@ -147,7 +148,7 @@ TEST(RecoveryListener, ClosingDuringTheRestartWaitCutsItAndItsPingsShort) {
     const auto begin = Clock::now();
     lab.onUi([](OperatorConsole& console) { console.Shutdown(); });
     EXPECT_LT(Clock::now() - begin, 5s) << "the close waited for the device's restart";
-    EXPECT_EQ(lab.console().countThread.load(), 0);
+    EXPECT_EQ(lab.console().recoveryThreads(), 0);
     for (const auto& call : pinger.calls()) {
         EXPECT_FALSE(call.host == kRecoveryAddress && call.dataSize == kRecoveryTestDataSize)
             << "no echo goes out once the program closes";

@@ -17,12 +17,15 @@
 #include <thread>
 #include <vector>
 
-#include "console/Constants.h"
+#include "console/ConsoleLimits.h"
 #include "recovery/BootImages.h"
 #include "recovery/DhcpMessage.h"
+#include "recovery/DhcpWire.h"
 #include "recovery/RecoveryLab.h"
+#include "recovery/RecoveryService.h"
 #include "recovery/TftpPacket.h"
 #include "recovery/TftpTestClient.h"
+#include "recovery/TftpWire.h"
 
 namespace vantor {
 namespace {

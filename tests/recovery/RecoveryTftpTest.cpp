@@ -12,13 +12,15 @@
 #include <string>
 #include <vector>
 
-#include "console/Constants.h"
-#include "console/Ipv4.h"
-#include "console/UniqueFd.h"
+#include "base/Ipv4.h"
+#include "base/UniqueFd.h"
 #include "recovery/BootImages.h"
+#include "recovery/DhcpWire.h"
 #include "recovery/RecoveryLab.h"
+#include "recovery/RecoveryService.h"
 #include "recovery/TftpPacket.h"
 #include "recovery/TftpTestClient.h"
+#include "recovery/TftpWire.h"
 #include "support/FakePinger.h"
 
 namespace vantor {
@@ -118,7 +120,7 @@ TEST(RecoveryTftp, AfterARamDiskThePcPingsTheRestartedDeviceAndOffersItsPage) {
     // it yet, so the check before the service starts finds nobody there.
     device.space->ip({"address", "add", "192.168.0.100/32", "dev", device.interface});
     lab.start();
-    lab.onUi([](OperatorConsole& console) { console.restartAllowed = false; });
+    lab.onUi([](OperatorConsole& console) { console.gate().allowRestart(false); });
     const std::size_t before = lab.view().rows().size();
 
     ASSERT_EQ(lab.curlGet(device, "initrds.img", lab.temp.file("initrds.img")), 0);
@@ -135,7 +137,7 @@ TEST(RecoveryTftp, AfterARamDiskThePcPingsTheRestartedDeviceAndOffersItsPage) {
             "\r\n> Listening.....\r\n"));
     EXPECT_EQ(lab.console().serverIP(), "192.168.0.100");
     EXPECT_EQ(lab.console().bannerState(), BannerState::DeviceReady);
-    EXPECT_TRUE(lab.console().restartAllowed);
+    EXPECT_TRUE(lab.console().gate().restartAllowed());
     EXPECT_THAT(lab.recoveryRoute(), HasSubstr("dev " + device.pcInterface));
 
     // The operator opens the device's page; the banner then leads to the update status.
@@ -160,7 +162,7 @@ TEST(RecoveryTftp, CurlIsToldAMissingFileIsNotFound) {
                             "> Error: File not found.\r\n",
                             "> \t'missing.img' must be in the same location as Vantor.exe\r\n",
                             "\r\n> Listening.....\r\n"));
-    EXPECT_TRUE(lab.console().restartAllowed);
+    EXPECT_TRUE(lab.console().gate().restartAllowed());
 }
 
 // ---- Names that are not served ---------------------------------------------------------------
@@ -245,7 +247,7 @@ TEST(RecoveryTftp, AClientThatFallsSilentGetsOneResendThenTheTransferFails) {
     RecoveryLab lab;
     const auto& device = lab.addDevice(test::deviceMac(0x67));
     lab.start(withTimeout(300ms));
-    lab.onUi([](OperatorConsole& console) { console.restartAllowed = false; });
+    lab.onUi([](OperatorConsole& console) { console.gate().allowRestart(false); });
     TftpTestClient client(lab, device);
 
     const auto fetched = client.fetch(
@@ -257,7 +259,7 @@ TEST(RecoveryTftp, AClientThatFallsSilentGetsOneResendThenTheTransferFails) {
         lab.waitForLog("> Error: File transfer failed (no response from client).\r\n"
                        "\r\n> Listening.....\r\n"))
         << lab.log();
-    EXPECT_TRUE(lab.console().restartAllowed);
+    EXPECT_TRUE(lab.console().gate().restartAllowed());
 }
 
 TEST(RecoveryTftp, AStrayDatagramGetsError5AndNeitherRedirectsNorDisturbsTheTransfer) {

@@ -2,8 +2,8 @@
 
 #include <map>
 
-#include "console/Constants.h"
 #include "recovery/TftpPacket.h"
+#include "recovery/TftpWire.h"
 
 namespace vantor::test {
 

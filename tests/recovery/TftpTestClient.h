@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "recovery/CTimedSocket.h"
+#include "net/CTimedSocket.h"
 #include "recovery/RecoveryLab.h"
 
 namespace vantor::test {

@@ -4,8 +4,7 @@
 
 #include <vector>
 
-#include "console/Constants.h"
-#include "console/Ipv4.h"
+#include "base/Ipv4.h"
 #include "recovery/BootImages.h"
 #include "recovery/MemorySource.h"
 #include "recovery/TftpPacket.h"

@@ -4,24 +4,23 @@
 
 namespace vantor::test {
 
-std::unique_ptr<InterfaceWorker> CountingWorkerFactory::makeListener(OperatorConsole& console,
+std::unique_ptr<InterfaceWorker> CountingWorkerFactory::makeListener(WorkerPorts& ports,
                                                                      std::uint32_t nic,
                                                                      std::uint16_t port) {
     ++listenersMade;
     lastPort = port;
-    return idle_.makeListener(console, nic, port);
+    return idle_.makeListener(ports, nic, port);
 }
 
-std::unique_ptr<InterfaceWorker> CountingWorkerFactory::makeRecoveryListener(
-    OperatorConsole& console, std::uint32_t nic) {
+std::unique_ptr<InterfaceWorker> CountingWorkerFactory::makeRecoveryListener(WorkerPorts& ports,
+                                                                             std::uint32_t nic) {
     ++recoveryListenersMade;
-    return idle_.makeRecoveryListener(console, nic);
+    return idle_.makeRecoveryListener(ports, nic);
 }
 
-std::unique_ptr<FirmwareUpgrader> CountingWorkerFactory::makeUpgradeDriver(
-    OperatorConsole& console) {
+std::unique_ptr<FirmwareUpgrader> CountingWorkerFactory::makeUpgradeDriver(WorkerPorts& ports) {
     ++upgradeDriversMade;
-    return idle_.makeUpgradeDriver(console);
+    return idle_.makeUpgradeDriver(ports);
 }
 
 Timings fastTimings() {

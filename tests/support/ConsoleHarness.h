@@ -14,11 +14,11 @@ namespace vantor::test {
 // Counts the workers the console asks for and hands out idle ones.
 class CountingWorkerFactory final : public WorkerFactory {
   public:
-    std::unique_ptr<InterfaceWorker> makeListener(OperatorConsole& console, std::uint32_t nic,
+    std::unique_ptr<InterfaceWorker> makeListener(WorkerPorts& ports, std::uint32_t nic,
                                                   std::uint16_t port) override;
-    std::unique_ptr<InterfaceWorker> makeRecoveryListener(OperatorConsole& console,
+    std::unique_ptr<InterfaceWorker> makeRecoveryListener(WorkerPorts& ports,
                                                           std::uint32_t nic) override;
-    std::unique_ptr<FirmwareUpgrader> makeUpgradeDriver(OperatorConsole& console) override;
+    std::unique_ptr<FirmwareUpgrader> makeUpgradeDriver(WorkerPorts& ports) override;
 
     std::atomic<int> listenersMade{0};
     std::atomic<int> recoveryListenersMade{0};

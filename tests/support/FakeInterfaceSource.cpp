@@ -1,6 +1,6 @@
 #include "support/FakeInterfaceSource.h"
 
-#include "console/Ipv4.h"
+#include "base/Ipv4.h"
 
 namespace vantor::test {
 

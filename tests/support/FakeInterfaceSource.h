@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "console/InterfaceSource.h"
+#include "base/InterfaceSource.h"
 
 namespace vantor::test {
 

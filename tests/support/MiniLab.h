@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "console/UniqueFd.h"
+#include "base/UniqueFd.h"
 
 namespace vantor::test {
 

@@ -13,7 +13,9 @@
 #include <csignal>
 #include <thread>
 
-#include "console/Constants.h"
+#include "base/Product.h"
+#include "console/AddressFields.h"
+#include "console/ConsoleLimits.h"
 #include "console/OperatorConsole.h"
 #include "ui/AboutBox.h"
 #include "ui/StatusList.h"
@@ -189,7 +191,7 @@ TEST_F(MainWindowTest, EscapeClosesTheWindowAndStopsTheWorkers) {
     EXPECT_FALSE(console().watcherRunning());
     // The console has let go of the window: nothing reaches it any more.
     const int rows = window().statusList()->count();
-    console().AppendStatus(kTagAlways, "> late\r\n");
+    console().report().appendStatus(kTagAlways, "> late\r\n");
     EXPECT_EQ(window().statusList()->count(), rows);
 }
 
@@ -214,13 +216,13 @@ TEST_F(MainWindowTest, BannerTurnsIntoTheButtonWhenADeviceIsReady) {
     QWidget* button = control(ControlId::BannerButton);
     EXPECT_TRUE(picture->isVisible());
     EXPECT_FALSE(button->isVisible());
-    console().setServerIP("10.20.30.40");
-    console().SetBannerState(BannerState::DeviceReady);
+    console().report().setServerAddress("10.20.30.40");
+    console().report().setBannerState(BannerState::DeviceReady);
     EXPECT_TRUE(QTest::qWaitFor([&] { return button->isVisible(); }, 2000));
     EXPECT_FALSE(picture->isVisible());
 
     // Pressed without a device, it says so and goes back to the instructions.
-    console().setServerIP("");
+    console().report().setServerAddress("");
     QString message;
     whenModalOpens([&](QWidget& box) {
         if (auto* messageBox = qobject_cast<QMessageBox*>(&box)) {
@@ -236,8 +238,8 @@ TEST_F(MainWindowTest, BannerTurnsIntoTheButtonWhenADeviceIsReady) {
 
 TEST_F(MainWindowTest, FieldsWrittenByAWorkerShowAndMoveTheFocus) {
     std::thread worker([&] {
-        console().SetMacFields({10, 171, 205, 1, 2, 255});
-        console().SetIpFields({192, 168, 0, 7});
+        console().panel().setMacFields({10, 171, 205, 1, 2, 255});
+        console().panel().setIpFields({192, 168, 0, 7});
     });
     // The worker waits for the window's thread; keep its event loop turning meanwhile.
     EXPECT_TRUE(QTest::qWaitFor([&] { return field(ControlId::Ip4)->text() == "7"; }, 5000));
@@ -260,7 +262,7 @@ TEST_F(MainWindowTest, RowsFromManyWorkersAllArriveAndTheListKeepsItsCap) {
     for (int t = 0; t < kThreads; ++t) {
         workers.emplace_back([&, t] {
             for (int i = 0; i < kRowsEach; ++i) {
-                console().AppendStatus(
+                console().report().appendStatus(
                     tagOf(ConsoleMode::Auto),
                     "> row " + std::to_string(t) + "." + std::to_string(i) + "\r\n");
             }
@@ -308,17 +310,17 @@ class TypingTest : public WindowFixture, public ::testing::WithParamInterface<Ty
 TEST_P(TypingTest, MovesOnAsTheFieldRulesSay) {
     const TypingCase& typing = GetParam();
     clickManual();
-    console().FocusControl(typing.start);
+    console().panel().focus(typing.start);
     ASSERT_EQ(QApplication::focusWidget(), control(typing.start));
     ASSERT_TRUE(field(typing.start)->hasSelectedText() || field(typing.start)->text().isEmpty());
     typeIntoFocus(typing.keys);
     EXPECT_EQ(QApplication::focusWidget(), control(typing.focusAfter))
         << "focus is on " << QApplication::focusWidget()->objectName().toStdString();
     // Leave the fields so that each one's text is normalised as on any focus loss.
-    console().FocusControl(ControlId::RadioManual);
+    console().panel().focus(ControlId::RadioManual);
     for (const auto& [id, text] : typing.texts) {
         EXPECT_EQ(field(id)->text(), text) << controlName(id);
-        EXPECT_EQ(toQString(console().ControlText(id)), text) << controlName(id);
+        EXPECT_EQ(toQString(console().panel().text(id)), text) << controlName(id);
     }
 }
 

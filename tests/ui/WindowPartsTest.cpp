@@ -2,7 +2,7 @@
 
 #include <QImage>
 
-#include "console/Constants.h"
+#include "console/ConsoleLimits.h"
 #include "ui/BannerPainter.h"
 #include "ui/DialogUnits.h"
 #include "ui/FileFilter.h"

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <numeric>
 
-#include "console/ConsoleMode.h"
+#include "ports/ConsoleMode.h"
 #include "upgrade/ComputeCrc.h"
 #include "upgrade/FakeCodeUpdateDevice.h"
 #include "upgrade/ZipWriter.h"

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "console/Constants.h"
 #include "upgrade/ArchiveTestSupport.h"
+#include "upgrade/UpdateFileFormat.h"
+#include "upgrade/UpgradeLimits.h"
+#include "upgrade/ZipFormat.h"
 #include "upgrade/ZipWriter.h"
 
 namespace vantor {

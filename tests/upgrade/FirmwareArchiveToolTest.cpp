@@ -12,10 +12,11 @@
 #include <iterator>
 #include <map>
 
-#include "console/Constants.h"
 #include "upgrade/ArchiveTestSupport.h"
 #include "upgrade/FirmwareArchive.h"
 #include "upgrade/TempDir.h"
+#include "upgrade/UpgradeLimits.h"
+#include "upgrade/ZipFormat.h"
 #include "upgrade/ZipWriter.h"
 
 namespace vantor {

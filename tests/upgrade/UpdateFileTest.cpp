@@ -4,10 +4,13 @@
 
 #include <algorithm>
 
-#include "console/ConsoleMode.h"
-#include "console/Constants.h"
+#include "ports/ConsoleMode.h"
 #include "upgrade/ArchiveTestSupport.h"
+#include "upgrade/CodeUpdateWire.h"
 #include "upgrade/ComputeCrc.h"
+#include "upgrade/UpdateFileFormat.h"
+#include "upgrade/UpgradeLimits.h"
+#include "upgrade/ZipFormat.h"
 #include "upgrade/ZipWriter.h"
 
 namespace vantor {

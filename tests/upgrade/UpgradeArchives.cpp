@@ -2,8 +2,9 @@
 
 #include <fstream>
 
-#include "console/Constants.h"
 #include "upgrade/ComputeCrc.h"
+#include "upgrade/UpdateFileFormat.h"
+#include "upgrade/UpgradeLimits.h"
 
 namespace vantor::test {
 

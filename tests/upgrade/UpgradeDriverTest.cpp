@@ -29,16 +29,16 @@ class FakeDeviceWorkers final : public WorkerFactory {
   public:
     explicit FakeDeviceWorkers(UpgradeDriver::TransportFactory transport)
         : transport_(std::move(transport)) {}
-    std::unique_ptr<InterfaceWorker> makeListener(OperatorConsole& console, std::uint32_t nic,
+    std::unique_ptr<InterfaceWorker> makeListener(WorkerPorts& ports, std::uint32_t nic,
                                                   std::uint16_t port) override {
-        return idle_.makeListener(console, nic, port);
+        return idle_.makeListener(ports, nic, port);
     }
-    std::unique_ptr<InterfaceWorker> makeRecoveryListener(OperatorConsole& console,
+    std::unique_ptr<InterfaceWorker> makeRecoveryListener(WorkerPorts& ports,
                                                           std::uint32_t nic) override {
-        return idle_.makeRecoveryListener(console, nic);
+        return idle_.makeRecoveryListener(ports, nic);
     }
-    std::unique_ptr<FirmwareUpgrader> makeUpgradeDriver(OperatorConsole& console) override {
-        return std::make_unique<UpgradeDriver>(console, transport_);
+    std::unique_ptr<FirmwareUpgrader> makeUpgradeDriver(WorkerPorts& ports) override {
+        return std::make_unique<UpgradeDriver>(ports, transport_);
     }
 
   private:
@@ -187,10 +187,10 @@ class UpdateRefusal : public UpgradeDriverTest,
 TEST_P(UpdateRefusal, StartsNoRun) {
     const RefusalCase& c = GetParam();
     fill(c.path, c.password, c.ip);
-    console_->AppendStatus(tagOf(ConsoleMode::FirmwareFile), "an earlier row\n");
+    console_->report().appendStatus(tagOf(ConsoleMode::FirmwareFile), "an earlier row\n");
     EXPECT_FALSE(update());
     EXPECT_EQ(runs().started, 0);
-    EXPECT_EQ(console_->upgradeActiveCount.load(), 0);
+    EXPECT_EQ(console_->upgradeActive(), false);
     EXPECT_EQ(rows(), c.rows) << "the log is cleared first";
     EXPECT_EQ(view_.messages(), c.message.empty() ? Lines{} : Lines{c.message});
     if (c.focus) {
@@ -554,7 +554,7 @@ TEST_F(UpgradeDriverTest, LeavingTheModeDuringTheModelQueryStopsTheRun) {
     ASSERT_TRUE(view_.control(ControlId::RadioAuto).enabled) << "enabled during the query";
     console_->OnRadioClicked(ControlId::RadioAuto);  // returns once the worker has ended
     EXPECT_EQ(console_->mode(), ConsoleMode::Auto);
-    EXPECT_EQ(console_->upgradeActiveCount.load(), 0);
+    EXPECT_EQ(console_->upgradeActive(), false);
     EXPECT_EQ(runs().ended, 1);
     EXPECT_FALSE(runs().lastSucceeded);
 }
@@ -565,7 +565,7 @@ TEST_F(UpgradeDriverTest, ClosingTheWindowDuringARunStopsItAndWaits) {
     console_->OnUpdate();
     ASSERT_TRUE(pumpUntil([&] { return device_->sent().size() > 5; }));
     console_->Shutdown();
-    EXPECT_EQ(console_->upgradeActiveCount.load(), 0);
+    EXPECT_EQ(console_->upgradeActive(), false);
     EXPECT_EQ(runs().ended, 1);
 }
 
@@ -591,12 +591,12 @@ TEST_F(UpgradeDriverTest, BrowsePutsTheChosenArchiveIntoTheFileField) {
     view_.chosenFile = "/media/usb/fw.zip";
     console_->OnBrowse();
     EXPECT_EQ(view_.lastFileFilter, "Zip File (*.zip)|*.zip||");
-    EXPECT_EQ(console_->ControlText(ControlId::FirmwarePath), "/media/usb/fw.zip");
+    EXPECT_EQ(console_->panel().text(ControlId::FirmwarePath), "/media/usb/fw.zip");
     EXPECT_EQ(view_.control(ControlId::FirmwarePath).text, "/media/usb/fw.zip");
 
     view_.chosenFile.reset();
     console_->OnBrowse();
-    EXPECT_EQ(console_->ControlText(ControlId::FirmwarePath), "/media/usb/fw.zip");
+    EXPECT_EQ(console_->panel().text(ControlId::FirmwarePath), "/media/usb/fw.zip");
     EXPECT_EQ(console_->bannerState(), BannerState::Instructions);
 }
 

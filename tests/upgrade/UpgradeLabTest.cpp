@@ -11,7 +11,7 @@
 #include <sstream>
 #include <thread>
 
-#include "console/DeviceWorkerFactory.h"
+#include "app/DeviceWorkerFactory.h"
 #include "console/OperatorConsole.h"
 #include "netlab/NetLab.h"
 #include "support/ConsoleHarness.h"

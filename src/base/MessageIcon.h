@@ -1,0 +1,8 @@
+#pragma once
+
+namespace vantor {
+
+// The icon of a modal message box.
+enum class MessageIcon { None, Information, Exclamation };
+
+}  // namespace vantor

@@ -1,0 +1,437 @@
+#include "net/CTimedSocket.h"
+
+#include <arpa/inet.h>
+#include <errno.h>
+#include <ifaddrs.h>
+#include <linux/errqueue.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <memory>
+
+namespace vantor {
+namespace {
+
+SocketError errorKindOf(int systemError) {
+    switch (systemError) {
+        case ECONNREFUSED:
+        case ECONNRESET:
+            return SocketError::connectionReset;
+        case ECONNABORTED:
+            return SocketError::connectionAborted;
+        case EMSGSIZE:
+            return SocketError::messageTooLong;
+        default:
+            return SocketError::other;
+    }
+}
+
+SocketResult failure(int systemError) {
+    SocketResult result;
+    result.error = errorKindOf(systemError);
+    result.systemError = systemError;
+    return result;
+}
+
+sockaddr_in socketAddress(std::uint32_t address, std::uint16_t port) {
+    sockaddr_in result{};
+    result.sin_family = AF_INET;
+    result.sin_addr.s_addr = address;
+    result.sin_port = htons(port);
+    return result;
+}
+
+Endpoint endpointOf(const sockaddr_in& address) {
+    return Endpoint{address.sin_addr.s_addr, ntohs(address.sin_port)};
+}
+
+bool setIntOption(int fd, int level, int name, int value) {
+    return setsockopt(fd, level, name, &value, sizeof value) == 0;
+}
+
+// The name of the interface that owns the IPv4 address, or empty.
+std::string interfaceOwning(std::uint32_t address) {
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0) {
+        return {};
+    }
+    const std::unique_ptr<ifaddrs, decltype(&freeifaddrs)> owner(list, &freeifaddrs);
+    for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
+        if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET ||
+            entry->ifa_name == nullptr) {
+            continue;
+        }
+        sockaddr_in candidate{};
+        std::memcpy(&candidate, entry->ifa_addr, sizeof candidate);
+        if (candidate.sin_addr.s_addr == address) {
+            return entry->ifa_name;
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+CTimedSocket::CTimedSocket() : cancelEvent_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    if (!cancelEvent_) {
+        lastError_ = errno;
+    }
+}
+
+CTimedSocket::~CTimedSocket() = default;
+
+bool CTimedSocket::open(int interfaceIndex) {
+    Close();
+    if (!cancelEvent_) {
+        return false;  // lastError_ was set by the constructor
+    }
+    socket_.reset(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!socket_) {
+        lastError_ = errno;
+        return false;
+    }
+    // Report ICMP errors on this unconnected socket as the next receive's failure, as the
+    // platform the product came from does (its "connection reset" on UDP).
+    if (!setIntOption(socket_.get(), IPPROTO_IP, IP_RECVERR, 1)) {
+        lastError_ = errno;
+        socket_.reset();
+        return false;
+    }
+    interfaceIndex_ = interfaceIndex;
+    return true;
+}
+
+bool CTimedSocket::Create(std::uint32_t address, std::uint16_t port) {
+    if (!open(0)) {
+        return false;
+    }
+    const sockaddr_in local = socketAddress(address, port);
+    if (bind(socket_.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+        lastError_ = errno;
+        socket_.reset();
+        return false;
+    }
+    interfaceAddress_ = address;
+    return true;
+}
+
+bool CTimedSocket::CreateOnInterface(std::uint32_t interfaceAddress, std::uint16_t port) {
+    const std::string name = interfaceOwning(interfaceAddress);
+    const unsigned index = name.empty() ? 0 : if_nametoindex(name.c_str());
+    if (index == 0) {
+        Close();
+        lastError_ = ENODEV;
+        return false;
+    }
+    if (!open(static_cast<int>(index))) {
+        return false;
+    }
+    const int fd = socket_.get();
+    // The device binding is what confines the socket to its interface; SO_REUSEADDR lets a
+    // second address of the same interface bind the port as well (both then see its
+    // broadcasts, as sockets bound to the two addresses would).
+    if (!setIntOption(fd, SOL_SOCKET, SO_REUSEADDR, 1) ||
+        setsockopt(fd, SOL_SOCKET, SO_BINDTODEVICE, name.c_str(),
+                   static_cast<socklen_t>(name.size() + 1)) != 0) {
+        lastError_ = errno;
+        Close();
+        return false;
+    }
+    const sockaddr_in local = socketAddress(htonl(INADDR_ANY), port);
+    if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+        lastError_ = errno;
+        Close();
+        return false;
+    }
+    interfaceName_ = name;
+    interfaceAddress_ = interfaceAddress;
+    return true;
+}
+
+bool CTimedSocket::SetBroadcast(bool on) {
+    if (!socket_) {
+        lastError_ = EBADF;
+        return false;
+    }
+    if (!setIntOption(socket_.get(), SOL_SOCKET, SO_BROADCAST, on ? 1 : 0)) {
+        lastError_ = errno;
+        return false;
+    }
+    return true;
+}
+
+void CTimedSocket::Close() {
+    socket_.reset();
+    interfaceName_.clear();
+    interfaceIndex_ = 0;
+    interfaceAddress_ = 0;
+}
+
+std::optional<Endpoint> CTimedSocket::localEndpoint() const {
+    if (!socket_) {
+        return std::nullopt;
+    }
+    sockaddr_in local{};
+    socklen_t size = sizeof local;
+    if (getsockname(socket_.get(), reinterpret_cast<sockaddr*>(&local), &size) != 0) {
+        return std::nullopt;
+    }
+    return endpointOf(local);
+}
+
+SocketResult CTimedSocket::SendTo(std::span<const std::uint8_t> bytes, Endpoint to) {
+    if (!socket_) {
+        return failure(EBADF);
+    }
+    sockaddr_in peer = socketAddress(to.address, to.port);
+    iovec part{const_cast<std::uint8_t*>(bytes.data()), bytes.size()};
+    msghdr message{};
+    message.msg_name = &peer;
+    message.msg_namelen = sizeof peer;
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    // An interface socket is bound to the wildcard address: name the interface and the source
+    // address for every datagram, so that a broadcast leaves by this interface and from
+    // this interface's address even when the interface has several.
+    alignas(cmsghdr) std::array<unsigned char, CMSG_SPACE(sizeof(in_pktinfo))> control{};
+    if (interfaceIndex_ != 0) {
+        message.msg_control = control.data();
+        message.msg_controllen = control.size();
+        cmsghdr* header = CMSG_FIRSTHDR(&message);
+        header->cmsg_level = IPPROTO_IP;
+        header->cmsg_type = IP_PKTINFO;
+        header->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+        in_pktinfo info{};
+        info.ipi_ifindex = interfaceIndex_;
+        info.ipi_spec_dst.s_addr = interfaceAddress_;
+        std::memcpy(CMSG_DATA(header), &info, sizeof info);
+    }
+    for (int attempt = 0;; ++attempt) {
+        const ssize_t sent = sendmsg(socket_.get(), &message, MSG_NOSIGNAL);
+        if (sent >= 0) {
+            SocketResult result;
+            result.error = SocketError::none;
+            result.length = static_cast<std::size_t>(sent);
+            result.peer = to;
+            return result;
+        }
+        const int error = errno;
+        // A pending ICMP error of an earlier datagram makes the next send fail on Linux; it
+        // belongs to that datagram, and stays queued for the next receive to report.
+        if ((error == ECONNREFUSED && attempt == 0) || error == EINTR) {
+            continue;
+        }
+        lastError_ = error;
+        return failure(error);
+    }
+}
+
+unsigned CTimedSocket::SetReceiveTimeout(Millis period) {
+    const std::lock_guard lock(timerMutex_);
+    if (timerId_ != 0) {
+        return timerId_;
+    }
+    lastTimerId_ = lastTimerId_ == ~0U ? 1 : lastTimerId_ + 1;
+    timerId_ = lastTimerId_;
+    deadline_ = Clock::now() + std::max(period, Millis{0});
+    return timerId_;
+}
+
+bool CTimedSocket::ClearReceiveTimeout() {
+    const std::lock_guard lock(timerMutex_);
+    const bool wasArmed = timerId_ != 0;
+    timerId_ = 0;
+    return wasArmed;
+}
+
+unsigned CTimedSocket::timerId() const {
+    const std::lock_guard lock(timerMutex_);
+    return timerId_;
+}
+
+void CTimedSocket::CancelBlockingCall() {
+    if (cancelEvent_) {
+        const std::uint64_t one = 1;
+        // The only failure is a counter about to overflow, which still wakes the receive.
+        [[maybe_unused]] const ssize_t written = ::write(cancelEvent_.get(), &one, sizeof one);
+    }
+}
+
+int CTimedSocket::pollTimeout() const {
+    const std::lock_guard lock(timerMutex_);
+    if (timerId_ == 0) {
+        return -1;
+    }
+    const auto left = deadline_ - Clock::now();
+    if (left <= Clock::duration::zero()) {
+        return 0;
+    }
+    // Round up so that poll() never wakes just before the deadline and spins.
+    const auto millis = std::chrono::ceil<Millis>(left).count();
+    return static_cast<int>(std::min<decltype(millis)>(millis, 1'000'000'000));
+}
+
+bool CTimedSocket::expireIfDue() {
+    const std::lock_guard lock(timerMutex_);
+    if (timerId_ != 0 && Clock::now() >= deadline_) {
+        timerId_ = 0;  // each arming fires once
+        return true;
+    }
+    return false;
+}
+
+SocketResult CTimedSocket::ReceiveWithTimeout(std::span<std::uint8_t> buffer) {
+    if (!socket_ || !cancelEvent_) {
+        return failure(EBADF);
+    }
+    blocking_ = true;
+    struct Unblock {
+        std::atomic<bool>& flag;
+        ~Unblock() { flag = false; }
+    } unblock{blocking_};
+
+    for (;;) {
+        std::array<pollfd, 2> waits{};
+        waits[0] = {socket_.get(), POLLIN, 0};
+        waits[1] = {cancelEvent_.get(), POLLIN, 0};
+        const int ready = poll(waits.data(), waits.size(), pollTimeout());
+        if (ready < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            lastError_ = errno;
+            return failure(lastError_);
+        }
+        if ((waits[1].revents & POLLIN) != 0) {
+            std::uint64_t count = 0;
+            [[maybe_unused]] const ssize_t read = ::read(cancelEvent_.get(), &count, sizeof count);
+            SocketResult result;
+            result.error = SocketError::interrupted;
+            return result;
+        }
+        if ((waits[0].revents & POLLERR) != 0) {
+            SocketResult queued = takeQueuedError();
+            if (queued.error != SocketError::none) {
+                return queued;
+            }
+        }
+        if ((waits[0].revents & POLLIN) != 0) {
+            SocketResult result = receiveOnce(buffer);
+            if (result.error == SocketError::other && result.systemError == EAGAIN) {
+                continue;  // another reader or a dropped checksum-failed datagram
+            }
+            return result;
+        }
+        if ((waits[0].revents & POLLNVAL) != 0) {
+            return failure(EBADF);
+        }
+        if (ready == 0 && expireIfDue()) {
+            SocketResult result;
+            result.error = SocketError::interrupted;
+            result.systemError = ETIMEDOUT;
+            return result;
+        }
+    }
+}
+
+SocketResult CTimedSocket::receiveOnce(std::span<std::uint8_t> buffer) {
+    sockaddr_in peer{};
+    iovec part{buffer.data(), buffer.size()};
+    msghdr message{};
+    message.msg_name = &peer;
+    message.msg_namelen = sizeof peer;
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    // MSG_TRUNC makes the call return the datagram's real length, so that a datagram larger
+    // than the buffer is reported instead of silently cut.
+    const ssize_t received = recvmsg(socket_.get(), &message, MSG_TRUNC | MSG_DONTWAIT);
+    if (received < 0) {
+        const int error = errno;
+        if (error == EAGAIN || error == EWOULDBLOCK || error == EINTR) {
+            SocketResult retry;
+            retry.systemError = EAGAIN;
+            return retry;
+        }
+        lastError_ = error;
+        // The ICMP error that set the socket error is still queued: drop it so that it is
+        // reported once, not again by the next receive.
+        dropQueuedError();
+        return failure(error);
+    }
+    SocketResult result;
+    result.peer = endpointOf(peer);
+    const auto size = static_cast<std::size_t>(received);
+    if (size > buffer.size() || (message.msg_flags & MSG_TRUNC) != 0) {
+        result.error = SocketError::messageTooLong;
+        result.systemError = EMSGSIZE;
+        result.length = buffer.size();
+        return result;
+    }
+    result.error = SocketError::none;
+    result.length = size;
+    ClearReceiveTimeout();
+    return result;
+}
+
+SocketResult CTimedSocket::takeQueuedError() {
+    std::array<std::uint8_t, 64> payload{};
+    alignas(cmsghdr) std::array<unsigned char, 512> control{};
+    sockaddr_in peer{};
+    iovec part{payload.data(), payload.size()};
+    msghdr message{};
+    message.msg_name = &peer;
+    message.msg_namelen = sizeof peer;
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control.data();
+    message.msg_controllen = control.size();
+    if (recvmsg(socket_.get(), &message, MSG_ERRQUEUE | MSG_DONTWAIT) < 0) {
+        // Nothing queued: the error was the socket's own pending error.
+        int pending = 0;
+        socklen_t size = sizeof pending;
+        if (getsockopt(socket_.get(), SOL_SOCKET, SO_ERROR, &pending, &size) == 0 && pending != 0) {
+            lastError_ = pending;
+            return failure(pending);
+        }
+        SocketResult none;
+        none.error = SocketError::none;
+        return none;
+    }
+    int error = EIO;
+    for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr;
+         header = CMSG_NXTHDR(&message, header)) {
+        if (header->cmsg_level == IPPROTO_IP && header->cmsg_type == IP_RECVERR &&
+            header->cmsg_len >= CMSG_LEN(sizeof(sock_extended_err))) {
+            sock_extended_err extended{};
+            std::memcpy(&extended, CMSG_DATA(header), sizeof extended);
+            error = static_cast<int>(extended.ee_errno);
+        }
+    }
+    lastError_ = error;
+    SocketResult result = failure(error);
+    result.peer = endpointOf(peer);  // where the datagram that drew the error was sent
+    return result;
+}
+
+void CTimedSocket::dropQueuedError() {
+    std::array<std::uint8_t, 64> payload{};
+    alignas(cmsghdr) std::array<unsigned char, 512> control{};
+    iovec part{payload.data(), payload.size()};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control.data();
+    message.msg_controllen = control.size();
+    // Taking the entry also loads the socket error of the next queued one, if any, so that
+    // each ICMP error is reported exactly once.
+    [[maybe_unused]] const ssize_t taken =
+        recvmsg(socket_.get(), &message, MSG_ERRQUEUE | MSG_DONTWAIT);
+}
+
+}  // namespace vantor

@@ -1,0 +1,101 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "base/Timings.h"
+#include "base/UniqueFd.h"
+#include "net/Endpoint.h"
+#include "net/SocketError.h"
+
+namespace vantor {
+
+// A UDP socket whose receive ends on a datagram, on an expired time-out or on a cancel from
+// another thread; the last two both end it as SocketError::interrupted.
+//
+// The receive waits in poll() on the socket and on an eventfd that CancelBlockingCall
+// writes. The time-out is a deadline armed once: a second SetReceiveTimeout keeps the first
+// deadline, a successful receive or an expiry disarms it, and a cancel leaves it armed, so a
+// transfer whose wait was cancelled still gives up when the original deadline passes.
+//
+// A cancel that arrives while no receive is blocked is kept and ends the next receive at
+// once. A listener's stop may run between the moment its loop publishes the socket and the
+// moment the loop blocks in it; keeping the cancel means that stop is never lost. Several
+// cancels before one receive count as one.
+//
+// The socket belongs to the thread that created it. From other threads only
+// CancelBlockingCall, ClearReceiveTimeout, IsBlocking and timerId may be called, and only
+// while the object is alive (the owner publishes it under a lock and unpublishes it before
+// destroying it).
+class CTimedSocket {
+  public:
+    using Clock = std::chrono::steady_clock;
+
+    CTimedSocket();
+    ~CTimedSocket();
+    CTimedSocket(const CTimedSocket&) = delete;
+    CTimedSocket& operator=(const CTimedSocket&) = delete;
+
+    // Opens the socket bound to address:port (port 0: the system chooses). Returns false
+    // and keeps errno in lastError() when that fails.
+    bool Create(std::uint32_t address, std::uint16_t port);
+    // Opens a socket for `port` that serves the interface owning interfaceAddress: it
+    // receives the datagrams, broadcasts included, that arrive on that interface only, and
+    // sends (broadcasts included) out of that interface only, from interfaceAddress.
+    // Sockets of different interfaces may so share one port. A socket bound to the unicast
+    // address would miss broadcasts, and its broadcasts would leave by the route's interface.
+    bool CreateOnInterface(std::uint32_t interfaceAddress, std::uint16_t port);
+    bool SetBroadcast(bool on);
+    void Close();
+    bool IsOpen() const { return static_cast<bool>(socket_); }
+    int lastError() const { return lastError_; }
+    std::optional<Endpoint> localEndpoint() const;
+    // The interface a CreateOnInterface socket serves; empty otherwise.
+    const std::string& interfaceName() const { return interfaceName_; }
+
+    SocketResult SendTo(std::span<const std::uint8_t> bytes, Endpoint to);
+
+    // Arms the time-out unless one is armed; returns the armed timer's id (never 0).
+    unsigned SetReceiveTimeout(Millis period);
+    // Disarms the time-out; false when none was armed.
+    bool ClearReceiveTimeout();
+    unsigned timerId() const;
+
+    // Receives one datagram into buffer. A datagram larger than the buffer fills it and
+    // gives messageTooLong; an ICMP port unreachable drawn by an earlier send gives
+    // connectionReset (once).
+    SocketResult ReceiveWithTimeout(std::span<std::uint8_t> buffer);
+
+    // Ends the current receive, or the next one if none is blocked, as interrupted.
+    void CancelBlockingCall();
+    bool IsBlocking() const { return blocking_.load(); }
+
+  private:
+    bool open(int interfaceIndex);
+    SocketResult receiveOnce(std::span<std::uint8_t> buffer);
+    SocketResult takeQueuedError();
+    void dropQueuedError();
+    // Milliseconds poll() may wait: -1 without a time-out.
+    int pollTimeout() const;
+    bool expireIfDue();
+
+    UniqueFd socket_;
+    UniqueFd cancelEvent_;
+    int lastError_ = 0;
+    std::string interfaceName_;
+    int interfaceIndex_ = 0;
+    std::uint32_t interfaceAddress_ = 0;
+    std::atomic<bool> blocking_{false};
+
+    mutable std::mutex timerMutex_;
+    unsigned timerId_ = 0;
+    unsigned lastTimerId_ = 0;
+    Clock::time_point deadline_{};
+};
+
+}  // namespace vantor

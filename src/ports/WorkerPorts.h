@@ -1,0 +1,26 @@
+#pragma once
+
+#include "base/Timings.h"
+#include "hostnet/HostTools.h"
+#include "hostnet/Pinger.h"
+#include "ports/ControlPanel.h"
+#include "ports/InterfaceTable.h"
+#include "ports/ReportPort.h"
+#include "ports/RunGate.h"
+
+namespace vantor {
+
+// Everything a worker is handed: it reaches the rest of the program through these alone.
+// They outlive every worker made with them.
+struct WorkerPorts {
+    ReportPort& report;
+    RunGate& gate;
+    ControlPanel& panel;
+    InterfaceTable& interfaces;
+    HostTools& tools;
+    // Gives up at once, answering false, while the program closes.
+    Pinger& pinger;
+    const Timings& timings;
+};
+
+}  // namespace vantor
