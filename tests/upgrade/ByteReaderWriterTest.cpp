@@ -11,94 +11,82 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// A field as it sits in the bytes: its width picks u8/u16/u32/u64.
+// A field as it sits in the bytes; the number of bytes picks u8, u16, u32 or u64.
 struct Field {
     ByteOrder order;
-    std::size_t width;
     std::uint64_t value;
     Bytes bytes;
 };
 
 std::uint64_t readField(ByteReader& reader, std::size_t width) {
-    switch (width) {
-        case sizeof(std::uint8_t):
-            return reader.u8();
-        case sizeof(std::uint16_t):
-            return reader.u16();
-        case sizeof(std::uint32_t):
-            return reader.u32();
-        default:
-            return reader.u64();
+    if (width == sizeof(std::uint64_t)) {
+        return reader.u64();
     }
+    if (width == sizeof(std::uint32_t)) {
+        return reader.u32();
+    }
+    return width == sizeof(std::uint16_t) ? reader.u16() : reader.u8();
 }
 
 void writeField(ByteWriter& writer, std::size_t width, std::uint64_t value) {
-    switch (width) {
-        case sizeof(std::uint8_t):
-            writer.u8(static_cast<std::uint8_t>(value));
-            break;
-        case sizeof(std::uint16_t):
-            writer.u16(static_cast<std::uint16_t>(value));
-            break;
-        case sizeof(std::uint32_t):
-            writer.u32(static_cast<std::uint32_t>(value));
-            break;
-        default:
-            writer.u64(value);
+    if (width == sizeof(std::uint64_t)) {
+        writer.u64(value);
+    } else if (width == sizeof(std::uint32_t)) {
+        writer.u32(static_cast<std::uint32_t>(value));
+    } else if (width == sizeof(std::uint16_t)) {
+        writer.u16(static_cast<std::uint16_t>(value));
+    } else {
+        writer.u8(static_cast<std::uint8_t>(value));
     }
 }
 
 // Known answers in both orders, with high bits set so that a sign extension or a shift done
 // in int shows.
 const std::vector<Field> kFields = {
-    {ByteOrder::big, 1, 0xFF, {0xFF}},
-    {ByteOrder::big, 2, 0x1234, {0x12, 0x34}},
-    {ByteOrder::little, 2, 0x1234, {0x34, 0x12}},
-    {ByteOrder::big, 2, 0xFF80, {0xFF, 0x80}},
-    {ByteOrder::little, 2, 0xFF80, {0x80, 0xFF}},
-    {ByteOrder::big, 4, 0x80000001, {0x80, 0x00, 0x00, 0x01}},
-    {ByteOrder::little, 4, 0x80000001, {0x01, 0x00, 0x00, 0x80}},
-    {ByteOrder::big, 4, 0xC0A80001, {0xC0, 0xA8, 0x00, 0x01}},  // 192.168.0.1
-    {ByteOrder::little, 4, 0xFEDCBA98, {0x98, 0xBA, 0xDC, 0xFE}},
-    {ByteOrder::big, 8, 0x8102030405060708, {0x81, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08}},
-    {ByteOrder::little, 8, 0x8000000100000002, {0x02, 0, 0, 0, 0x01, 0, 0, 0x80}},
+    {ByteOrder::big, 0xFF, {0xFF}},
+    {ByteOrder::big, 0x1234, {0x12, 0x34}},
+    {ByteOrder::little, 0x1234, {0x34, 0x12}},
+    {ByteOrder::big, 0xFF80, {0xFF, 0x80}},
+    {ByteOrder::little, 0xFF80, {0x80, 0xFF}},
+    {ByteOrder::big, 0x80000001, {0x80, 0x00, 0x00, 0x01}},
+    {ByteOrder::little, 0x80000001, {0x01, 0x00, 0x00, 0x80}},
+    {ByteOrder::big, 0xC0A80001, {0xC0, 0xA8, 0x00, 0x01}},  // 192.168.0.1
+    {ByteOrder::little, 0xFEDCBA98, {0x98, 0xBA, 0xDC, 0xFE}},
+    {ByteOrder::big, 0x8102030405060708, {0x81, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08}},
+    {ByteOrder::little, 0x8000000100000002, {0x02, 0, 0, 0, 0x01, 0, 0, 0x80}},
 };
 
 TEST(ByteReaderWriter, KnownAnswersInBothOrders) {
     for (const Field& field : kFields) {
-        SCOPED_TRACE(::testing::Message()
-                     << "width " << field.width << " value 0x" << std::hex << field.value);
+        SCOPED_TRACE(::testing::Message() << "value 0x" << std::hex << field.value);
         ByteReader reader(field.bytes, field.order);
-        EXPECT_EQ(readField(reader, field.width), field.value);
+        EXPECT_EQ(readField(reader, field.bytes.size()), field.value);
         EXPECT_TRUE(reader.ok());
         EXPECT_EQ(reader.remaining(), 0u);
 
         Bytes written;
         ByteWriter writer(written, field.order);
-        writeField(writer, field.width, field.value);
+        writeField(writer, field.bytes.size(), field.value);
         EXPECT_TRUE(writer.ok());
         EXPECT_EQ(written, field.bytes);
     }
-}
-
-TEST(ByteReader, ReadsLittleEndianUnlessToldOtherwise) {
     // The zip and update file readers construct it without an order.
-    const Bytes bytes = {0x50, 0x4B, 0x05, 0x06};
-    EXPECT_EQ(ByteReader(bytes).u32(), 0x06054B50u);
+    EXPECT_EQ(ByteReader(Bytes{0x50, 0x4B, 0x05, 0x06}).u32(), 0x06054B50u);
 }
 
 TEST(ByteReader, AFieldEndingOnTheLastByteReadsAndOneByteShortFailsForGood) {
     constexpr std::size_t kLead = 3;  // fields start past the front, as they do in records
+    constexpr std::uint8_t kFill = 0xA5;
     for (const std::size_t width : {1u, 2u, 4u, 8u}) {
         SCOPED_TRACE(::testing::Message() << "width " << width);
-        const Bytes exact(kLead + width, 0xA5);
+        const Bytes exact(kLead + width, kFill);
         ByteReader fits(exact, ByteOrder::big);
         fits.seek(kLead);
         EXPECT_NE(readField(fits, width), 0u);
         EXPECT_TRUE(fits.ok());
         EXPECT_EQ(fits.position(), exact.size());
 
-        const Bytes shortByOne(kLead + width - 1, 0xA5);
+        const Bytes shortByOne(kLead + width - 1, kFill);
         ByteReader cut(shortByOne, ByteOrder::little);
         cut.seek(kLead);
         EXPECT_EQ(readField(cut, width), 0u);
@@ -125,13 +113,6 @@ TEST(ByteReader, SeekAndByteRunsStopAtTheEnd) {
     pastEnd.seek(bytes.size() + 1);
     EXPECT_FALSE(pastEnd.ok());
 
-    ByteReader run(bytes);
-    run.skip(1);
-    const auto rest = run.bytes(3);
-    ASSERT_EQ(rest.size(), 3u);
-    EXPECT_EQ(rest[0], 2);
-    EXPECT_TRUE(run.ok());
-
     // A length from the input so large that position + length wraps around.
     ByteReader huge(bytes);
     huge.skip(1);
@@ -155,9 +136,6 @@ TEST(ByteWriter, ASpanTakesAFieldEndingOnItsLastByteAndNothingOfOneThatOverruns)
     ByteWriter pastEnd(std::span<std::uint8_t>(storage), ByteOrder::little);
     EXPECT_TRUE(pastEnd.seek(storage.size()).ok());
     EXPECT_FALSE(pastEnd.u8(0).ok());
-    EXPECT_FALSE(ByteWriter(std::span<std::uint8_t>(storage), ByteOrder::little)
-                     .seek(storage.size() + 1)
-                     .ok());
 }
 
 TEST(ByteWriter, AVectorGrowsAtItsEndAndIsPatchedInPlace) {
