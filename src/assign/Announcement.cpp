@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "base/ByteWriter.h"
+
 namespace vantor {
 
 ParsedAnnouncement Announcement::parse(std::span<const std::uint8_t> datagram) {
@@ -46,10 +48,7 @@ std::string Announcement::senderText() const {
 
 Announcement::Bytes Announcement::notification(std::uint32_t nicAddress) const {
     Bytes reply = bytes_;
-    const std::uint32_t host = ntohl(nicAddress);
-    for (std::size_t i = 0; i < 4; ++i) {
-        reply[kAnnouncementIpOffset + i] = static_cast<std::uint8_t>(host >> (24 - 8 * i));
-    }
+    ByteWriter(reply, ByteOrder::big).seek(kAnnouncementIpOffset).u32(ntohl(nicAddress));
     return reply;
 }
 

@@ -1,14 +1,10 @@
 #include "base/SystemInterfaceSource.h"
 
-#include <ifaddrs.h>
-#include <net/if.h>
-#include <netinet/in.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <array>
-#include <memory>
 
+#include "base/InterfaceList.h"
 namespace vantor {
 
 std::optional<std::string> SystemInterfaceSource::hostName() {
@@ -21,23 +17,13 @@ std::optional<std::string> SystemInterfaceSource::hostName() {
 
 std::vector<std::uint32_t> SystemInterfaceSource::addresses() {
     std::vector<std::uint32_t> result;
-    ifaddrs* list = nullptr;
-    if (getifaddrs(&list) != 0) {
-        return result;
-    }
-    const std::unique_ptr<ifaddrs, decltype(&freeifaddrs)> owner(list, &freeifaddrs);
-    for (const ifaddrs* entry = list; entry != nullptr && result.size() < kMaxInterfaces;
-         entry = entry->ifa_next) {
-        if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET) {
-            continue;
+    for (const InterfaceList::Entry& entry : InterfaceList::read()) {
+        if (result.size() >= kMaxInterfaces) {
+            break;
         }
-        if ((entry->ifa_flags & IFF_UP) == 0 || (entry->ifa_flags & IFF_LOOPBACK) != 0) {
-            continue;
+        if (entry.up && !entry.loopback) {
+            result.push_back(entry.address);
         }
-        sockaddr_in address{};
-        std::copy_n(reinterpret_cast<const unsigned char*>(entry->ifa_addr), sizeof address,
-                    reinterpret_cast<unsigned char*>(&address));
-        result.push_back(address.sin_addr.s_addr);
     }
     return result;
 }

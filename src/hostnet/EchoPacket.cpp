@@ -2,42 +2,46 @@
 
 #include <algorithm>
 
+#include "base/ByteReader.h"
+#include "base/ByteWriter.h"
 #include "hostnet/IcmpWire.h"
 
 namespace vantor {
 namespace {
 
-std::uint16_t readBigEndian16(std::span<const std::uint8_t> bytes, std::size_t at) {
-    return static_cast<std::uint16_t>((bytes[at] << 8) | bytes[at + 1]);
-}
-
-void writeBigEndian16(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint16_t value) {
-    bytes[at] = static_cast<std::uint8_t>(value >> 8);
-    bytes[at + 1] = static_cast<std::uint8_t>(value & 0xFF);
-}
+constexpr std::uint8_t kIcmpEchoCode = 0;
+constexpr std::size_t kIcmpChecksumOffset = 2;
+constexpr std::uint16_t kUnsetChecksum = 0;
+constexpr std::size_t kChecksumWordSize = 2;
+constexpr unsigned kOddByteShift = 8;  // the high byte of its word
+// The first IPv4 header byte holds the version above the header length in 32-bit words.
+constexpr unsigned kIpVersionShift = 4;
+constexpr std::uint8_t kIpHeaderLengthMask = 0x0F;
+constexpr std::size_t kIpHeaderWordSize = 4;
+constexpr unsigned kIpVersion4 = 4;
+constexpr std::size_t kIpTypeOfServiceSize = 1;
+constexpr std::size_t kIpProtocolOffset = 9;
 
 }  // namespace
 
 std::vector<std::uint8_t> EchoPacket::BuildRequest(std::uint16_t identifier, std::uint16_t sequence,
                                                    std::size_t dataSize) {
     std::vector<std::uint8_t> packet(kIcmpEchoHeaderSize + dataSize, kPingDataByte);
-    packet[0] = kIcmpEchoRequest;
-    packet[1] = 0;  // code
-    writeBigEndian16(packet, 2, 0);
-    writeBigEndian16(packet, 4, identifier);
-    writeBigEndian16(packet, 6, sequence);
-    writeBigEndian16(packet, 2, Checksum(packet));
+    ByteWriter writer(std::span<std::uint8_t>(packet), ByteOrder::big);
+    // The checksum is computed over the message with zero in its place (RFC 792).
+    writer.u8(kIcmpEchoRequest).u8(kIcmpEchoCode).u16(kUnsetChecksum).u16(identifier).u16(sequence);
+    writer.seek(kIcmpChecksumOffset).u16(Checksum(packet));
     return packet;
 }
 
 std::uint16_t EchoPacket::Checksum(std::span<const std::uint8_t> bytes) {
     std::uint32_t sum = 0;
-    std::size_t i = 0;
-    for (; i + 1 < bytes.size(); i += 2) {
-        sum += readBigEndian16(bytes, i);
+    ByteReader words(bytes, ByteOrder::big);
+    while (words.remaining() >= kChecksumWordSize) {
+        sum += words.u16();
     }
-    if (i < bytes.size()) {
-        sum += static_cast<std::uint32_t>(bytes[i]) << 8;  // an odd byte is padded with zero
+    if (words.remaining() > 0) {
+        sum += std::uint32_t{words.u8()} << kOddByteShift;  // an odd byte is padded with zero
     }
     while ((sum >> 16) != 0) {
         sum = (sum & 0xFFFF) + (sum >> 16);
@@ -51,16 +55,22 @@ ParsedEcho EchoPacket::Parse(std::span<const std::uint8_t> packet, EchoFraming f
         if (packet.size() < kIpv4MinHeaderSize) {
             return {EchoError::Truncated, {}};
         }
-        const std::size_t headerLength = std::size_t{packet[0] & 0x0Fu} * 4;
-        const std::size_t totalLength = readBigEndian16(packet, 2);
-        if ((packet[0] >> 4) != 4 || headerLength < kIpv4MinHeaderSize ||
-            totalLength < headerLength) {
+        ByteReader ip(packet, ByteOrder::big);
+        const std::uint8_t versionAndLength = ip.u8();
+        ip.skip(kIpTypeOfServiceSize);
+        const std::size_t totalLength = ip.u16();
+        ip.seek(kIpProtocolOffset);
+        const std::uint8_t protocol = ip.u8();
+        const std::size_t headerLength =
+            static_cast<std::size_t>(versionAndLength & kIpHeaderLengthMask) * kIpHeaderWordSize;
+        if ((versionAndLength >> kIpVersionShift) != kIpVersion4 ||
+            headerLength < kIpv4MinHeaderSize || totalLength < headerLength) {
             return {EchoError::NotIpv4, {}};
         }
         if (headerLength > packet.size() || totalLength > packet.size()) {
             return {EchoError::Truncated, {}};
         }
-        if (packet[9] != kIpProtocolIcmp) {
+        if (protocol != kIpProtocolIcmp) {
             return {EchoError::NotIcmp, {}};
         }
         // Bytes beyond the IP total length are link padding, not ICMP data.
@@ -72,11 +82,13 @@ ParsedEcho EchoPacket::Parse(std::span<const std::uint8_t> packet, EchoFraming f
     if (Checksum(icmp) != 0) {
         return {EchoError::BadChecksum, {}};
     }
+    ByteReader reader(icmp, ByteOrder::big);
     EchoMessage message;
-    message.type = icmp[0];
-    message.code = icmp[1];
-    message.identifier = readBigEndian16(icmp, 4);
-    message.sequence = readBigEndian16(icmp, 6);
+    message.type = reader.u8();
+    message.code = reader.u8();
+    reader.skip(sizeof(std::uint16_t));  // the checksum, checked above
+    message.identifier = reader.u16();
+    message.sequence = reader.u16();
     message.data = icmp.subspan(kIcmpEchoHeaderSize);
     return {EchoError::None, message};
 }

@@ -1,7 +1,5 @@
 #include "hostnet/LinuxToolBackend.h"
 
-#include <ifaddrs.h>
-#include <netinet/in.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +9,7 @@
 #include <memory>
 #include <sstream>
 
+#include "base/InterfaceList.h"
 #include "base/Ipv4.h"
 #include "hostnet/HostToolLimits.h"
 
@@ -270,20 +269,9 @@ bool LinuxToolBackend::IsExecutableFile(const std::string& path) {
 }
 
 std::optional<std::string> LinuxToolBackend::SystemInterfaceOwning(std::uint32_t address) {
-    ifaddrs* list = nullptr;
-    if (::getifaddrs(&list) != 0) {
-        return std::nullopt;
-    }
-    const std::unique_ptr<ifaddrs, decltype(&freeifaddrs)> owner(list, &freeifaddrs);
-    for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
-        if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET) {
-            continue;
-        }
-        sockaddr_in local{};
-        std::copy_n(reinterpret_cast<const unsigned char*>(entry->ifa_addr), sizeof local,
-                    reinterpret_cast<unsigned char*>(&local));
-        if (local.sin_addr.s_addr == address) {
-            return std::string(entry->ifa_name);
+    for (const InterfaceList::Entry& entry : InterfaceList::read()) {
+        if (entry.address == address) {
+            return entry.name;
         }
     }
     return std::nullopt;

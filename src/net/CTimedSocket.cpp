@@ -2,7 +2,6 @@
 
 #include <arpa/inet.h>
 #include <errno.h>
-#include <ifaddrs.h>
 #include <linux/errqueue.h>
 #include <net/if.h>
 #include <netinet/in.h>
@@ -13,7 +12,9 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <memory>
+#include <utility>
+
+#include "base/InterfaceList.h"
 
 namespace vantor {
 namespace {
@@ -55,25 +56,14 @@ bool setIntOption(int fd, int level, int name, int value) {
     return setsockopt(fd, level, name, &value, sizeof value) == 0;
 }
 
-// The name of the interface that owns the IPv4 address, or empty.
-std::string interfaceOwning(std::uint32_t address) {
-    ifaddrs* list = nullptr;
-    if (getifaddrs(&list) != 0) {
-        return {};
-    }
-    const std::unique_ptr<ifaddrs, decltype(&freeifaddrs)> owner(list, &freeifaddrs);
-    for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
-        if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET ||
-            entry->ifa_name == nullptr) {
-            continue;
-        }
-        sockaddr_in candidate{};
-        std::memcpy(&candidate, entry->ifa_addr, sizeof candidate);
-        if (candidate.sin_addr.s_addr == address) {
-            return entry->ifa_name;
+// The interface that owns the IPv4 address: the first entry listing it, or nothing.
+std::optional<InterfaceList::Entry> interfaceOwning(std::uint32_t address) {
+    for (InterfaceList::Entry& entry : InterfaceList::read()) {
+        if (entry.address == address) {
+            return std::move(entry);
         }
     }
-    return {};
+    return std::nullopt;
 }
 
 }  // namespace
@@ -122,14 +112,14 @@ bool CTimedSocket::Create(std::uint32_t address, std::uint16_t port) {
 }
 
 bool CTimedSocket::CreateOnInterface(std::uint32_t interfaceAddress, std::uint16_t port) {
-    const std::string name = interfaceOwning(interfaceAddress);
-    const unsigned index = name.empty() ? 0 : if_nametoindex(name.c_str());
-    if (index == 0) {
+    const auto owner = interfaceOwning(interfaceAddress);
+    if (!owner || owner->index == 0) {
         Close();
         lastError_ = ENODEV;
         return false;
     }
-    if (!open(static_cast<int>(index))) {
+    const std::string& name = owner->name;
+    if (!open(static_cast<int>(owner->index))) {
         return false;
     }
     const int fd = socket_.get();

@@ -4,7 +4,17 @@
 
 #include <algorithm>
 
+#include "base/ByteReader.h"
+#include "base/ByteWriter.h"
+
 namespace vantor {
+namespace {
+
+constexpr std::uint8_t kMessageTypeLength = 1;
+constexpr std::uint8_t kAddressLength = 4;
+constexpr std::uint32_t kNoSubnetMask = 0;
+
+}  // namespace
 
 std::optional<std::span<const std::uint8_t>> DhcpMessage::FindDhcpOption(
     std::span<const std::uint8_t> message, std::uint8_t code) {
@@ -13,25 +23,21 @@ std::optional<std::span<const std::uint8_t>> DhcpMessage::FindDhcpOption(
                     message.begin() + kDhcpCookieOffset)) {
         return std::nullopt;
     }
-    std::size_t position = kDhcpOptionsOffset;
-    while (position < message.size()) {
-        const std::uint8_t found = message[position];
+    ByteReader reader(message);
+    reader.seek(kDhcpOptionsOffset);
+    while (reader.remaining() > 0) {
+        const std::uint8_t found = reader.u8();
         if (found != code && found == kDhcpOptionPad) {
-            ++position;
             continue;
         }
-        if (message.size() - position < 2) {
-            return std::nullopt;  // no length byte
-        }
-        const std::size_t value = position + 2;
-        const std::size_t length = message[position + 1];
-        if (length > message.size() - value) {
-            return std::nullopt;  // the value would run past the datagram
+        const std::uint8_t length = reader.u8();
+        const auto value = reader.bytes(length);
+        if (!reader.ok()) {
+            return std::nullopt;  // no length byte, or a value running past the datagram
         }
         if (found == code) {
-            return message.subspan(value, length);
+            return value;
         }
-        position = value + length;
     }
     return std::nullopt;
 }
@@ -86,53 +92,30 @@ std::string DhcpMessage::ServerName(std::span<const std::uint8_t> message) {
 }
 
 std::uint32_t DhcpMessage::ReadAddress(std::span<const std::uint8_t> message, std::size_t offset) {
-    if (message.size() < offset || message.size() - offset < 4) {
-        return 0;
-    }
-    const std::uint32_t host =
-        (std::uint32_t{message[offset]} << 24) | (std::uint32_t{message[offset + 1]} << 16) |
-        (std::uint32_t{message[offset + 2]} << 8) | std::uint32_t{message[offset + 3]};
-    return htonl(host);
+    ByteReader reader(message, ByteOrder::big);
+    reader.seek(offset);
+    const std::uint32_t host = reader.u32();
+    return reader.ok() ? htonl(host) : 0;
 }
 
 void DhcpMessage::WriteAddress(std::span<std::uint8_t> message, std::size_t offset,
                                std::uint32_t networkOrder) {
-    const std::uint32_t host = ntohl(networkOrder);
-    message[offset] = static_cast<std::uint8_t>(host >> 24);
-    message[offset + 1] = static_cast<std::uint8_t>(host >> 16);
-    message[offset + 2] = static_cast<std::uint8_t>(host >> 8);
-    message[offset + 3] = static_cast<std::uint8_t>(host);
+    ByteWriter(message, ByteOrder::big).seek(offset).u32(ntohl(networkOrder));
 }
 
 std::size_t DhcpMessage::BuildReplyOptions(std::span<std::uint8_t, kDhcpReplySize> reply,
                                            std::uint8_t type, std::uint32_t nicAddress,
                                            std::uint32_t offeredAddress) {
-    std::size_t at = kDhcpOptionsOffset;
-    const auto put = [&](std::uint8_t byte) { reply[at++] = byte; };
-    const auto putAddress = [&](std::uint32_t networkOrder) {
-        WriteAddress(reply, at, networkOrder);
-        at += 4;
-    };
-    put(kDhcpOptionMessageType);
-    put(1);
-    put(type);
-    put(kDhcpOptionServerId);
-    put(4);
-    putAddress(nicAddress);
-    put(kDhcpOptionLeaseTime);
-    put(4);
-    putAddress(htonl(kDhcpLeaseSeconds));
-    put(kDhcpOptionSubnetMask);
-    put(4);
-    putAddress(0);
+    ByteWriter writer(reply, ByteOrder::big);
+    writer.seek(kDhcpOptionsOffset);
+    writer.u8(kDhcpOptionMessageType).u8(kMessageTypeLength).u8(type);
+    writer.u8(kDhcpOptionServerId).u8(kAddressLength).u32(ntohl(nicAddress));
+    writer.u8(kDhcpOptionLeaseTime).u8(kAddressLength).u32(kDhcpLeaseSeconds);
+    writer.u8(kDhcpOptionSubnetMask).u8(kAddressLength).u32(kNoSubnetMask);
     // The router is the offered address itself: the device then sends everything on-link.
-    put(kDhcpOptionRouter);
-    put(4);
-    putAddress(offeredAddress);
-    put(kDhcpOptionEnd);
-    put(0);
-    put(0);
-    return at;
+    writer.u8(kDhcpOptionRouter).u8(kAddressLength).u32(ntohl(offeredAddress));
+    writer.u8(kDhcpOptionEnd).u8(kDhcpOptionPad).u8(kDhcpOptionPad);
+    return writer.position();
 }
 
 std::array<std::uint8_t, kDhcpReplySize> DhcpMessage::BuildReply(

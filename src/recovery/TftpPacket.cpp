@@ -2,18 +2,32 @@
 
 #include <algorithm>
 
+#include "base/ByteReader.h"
+#include "base/ByteWriter.h"
 #include "recovery/TftpWire.h"
 
 namespace vantor {
 namespace {
 
-std::uint16_t read16(std::span<const std::uint8_t> bytes, std::size_t offset) {
-    return static_cast<std::uint16_t>((bytes[offset] << 8) | bytes[offset + 1]);
-}
+constexpr std::uint8_t kStringEnd = 0;
+constexpr std::size_t kOpcodeSize = sizeof(std::uint16_t);
 
-void put16(std::vector<std::uint8_t>& bytes, std::uint16_t value) {
-    bytes.push_back(static_cast<std::uint8_t>(value >> 8));
-    bytes.push_back(static_cast<std::uint8_t>(value & 0xFF));
+// The opcode and the 16-bit number behind it (block or error code), or nothing when the
+// datagram is shorter than the four-byte header.
+struct Header {
+    std::uint16_t opcode = 0;
+    std::uint16_t number = 0;
+};
+
+std::optional<Header> readHeader(std::span<const std::uint8_t> datagram) {
+    ByteReader reader(datagram, ByteOrder::big);
+    Header header;
+    header.opcode = reader.u16();
+    header.number = reader.u16();
+    if (!reader.ok()) {
+        return std::nullopt;
+    }
+    return header;
 }
 
 // The NUL-terminated string starting at `offset`; nothing when no NUL follows inside.
@@ -22,7 +36,7 @@ std::optional<std::string> readString(std::span<const std::uint8_t> bytes, std::
         return std::nullopt;
     }
     const auto begin = bytes.begin() + static_cast<std::ptrdiff_t>(offset);
-    const auto end = std::find(begin, bytes.end(), std::uint8_t{0});
+    const auto end = std::find(begin, bytes.end(), kStringEnd);
     if (end == bytes.end()) {
         return std::nullopt;
     }
@@ -33,10 +47,12 @@ std::optional<std::string> readString(std::span<const std::uint8_t> bytes, std::
 }  // namespace
 
 std::optional<std::uint16_t> TftpPacket::Opcode(std::span<const std::uint8_t> datagram) {
-    if (datagram.size() < 2) {
+    ByteReader reader(datagram, ByteOrder::big);
+    const std::uint16_t opcode = reader.u16();
+    if (!reader.ok()) {
         return std::nullopt;
     }
-    return read16(datagram, 0);
+    return opcode;
 }
 
 TftpRequest TftpPacket::ParseRequest(std::span<const std::uint8_t> datagram) {
@@ -46,7 +62,7 @@ TftpRequest TftpPacket::ParseRequest(std::span<const std::uint8_t> datagram) {
         return request;
     }
     request.opcode = *opcode;
-    std::size_t offset = 2;
+    std::size_t offset = kOpcodeSize;
     auto fileName = readString(datagram, offset);
     auto mode = fileName ? readString(datagram, offset) : std::nullopt;
     if (fileName) {
@@ -66,22 +82,24 @@ TftpRequest TftpPacket::ParseRequest(std::span<const std::uint8_t> datagram) {
 }
 
 std::optional<std::uint16_t> TftpPacket::ParseAck(std::span<const std::uint8_t> datagram) {
-    if (datagram.size() < kTftpHeaderSize || read16(datagram, 0) != kTftpAck) {
+    const auto header = readHeader(datagram);
+    if (!header || header->opcode != kTftpAck) {
         return std::nullopt;
     }
-    return read16(datagram, 2);
+    return header->number;
 }
 
 std::optional<TftpData> TftpPacket::ParseData(std::span<const std::uint8_t> datagram) {
-    if (datagram.size() < kTftpHeaderSize || datagram.size() > kTftpReceiveSize ||
-        read16(datagram, 0) != kTftpData) {
+    const auto header = readHeader(datagram);
+    if (!header || datagram.size() > kTftpReceiveSize || header->opcode != kTftpData) {
         return std::nullopt;
     }
-    return TftpData{read16(datagram, 2), datagram.subspan(kTftpHeaderSize)};
+    return TftpData{header->number, datagram.subspan(kTftpHeaderSize)};
 }
 
 std::optional<TftpErrorPacket> TftpPacket::ParseError(std::span<const std::uint8_t> datagram) {
-    if (datagram.size() < kTftpHeaderSize + 1 || read16(datagram, 0) != kTftpError) {
+    const auto header = readHeader(datagram);
+    if (!header || header->opcode != kTftpError) {
         return std::nullopt;
     }
     std::size_t offset = kTftpHeaderSize;
@@ -89,18 +107,20 @@ std::optional<TftpErrorPacket> TftpPacket::ParseError(std::span<const std::uint8
     if (!message) {
         return std::nullopt;
     }
-    return TftpErrorPacket{read16(datagram, 2), std::move(*message)};
+    return TftpErrorPacket{header->number, std::move(*message)};
 }
 
 std::vector<std::uint8_t> TftpPacket::BuildRequest(std::uint16_t opcode, std::string_view fileName,
                                                    std::string_view mode) {
     std::vector<std::uint8_t> bytes;
-    bytes.reserve(fileName.size() + mode.size() + 4);
-    put16(bytes, opcode);
-    bytes.insert(bytes.end(), fileName.begin(), fileName.end());
-    bytes.push_back(0);
-    bytes.insert(bytes.end(), mode.begin(), mode.end());
-    bytes.push_back(0);
+    bytes.reserve(kOpcodeSize + fileName.size() + sizeof kStringEnd + mode.size() +
+                  sizeof kStringEnd);
+    ByteWriter(bytes, ByteOrder::big)
+        .u16(opcode)
+        .text(fileName)
+        .u8(kStringEnd)
+        .text(mode)
+        .u8(kStringEnd);
     return bytes;
 }
 
@@ -108,26 +128,20 @@ std::vector<std::uint8_t> TftpPacket::BuildData(std::uint16_t block,
                                                 std::span<const std::uint8_t> payload) {
     std::vector<std::uint8_t> bytes;
     bytes.reserve(kTftpHeaderSize + payload.size());
-    put16(bytes, kTftpData);
-    put16(bytes, block);
-    bytes.insert(bytes.end(), payload.begin(), payload.end());
+    ByteWriter(bytes, ByteOrder::big).u16(kTftpData).u16(block).bytes(payload);
     return bytes;
 }
 
 std::vector<std::uint8_t> TftpPacket::BuildAck(std::uint16_t block) {
     std::vector<std::uint8_t> bytes;
-    put16(bytes, kTftpAck);
-    put16(bytes, block);
+    ByteWriter(bytes, ByteOrder::big).u16(kTftpAck).u16(block);
     return bytes;
 }
 
 std::vector<std::uint8_t> TftpPacket::BuildError(std::uint16_t code, std::string_view text) {
     std::vector<std::uint8_t> bytes;
-    bytes.reserve(kTftpHeaderSize + text.size() + 1);
-    put16(bytes, kTftpError);
-    put16(bytes, code);
-    bytes.insert(bytes.end(), text.begin(), text.end());
-    bytes.push_back(0);
+    bytes.reserve(kTftpHeaderSize + text.size() + sizeof kStringEnd);
+    ByteWriter(bytes, ByteOrder::big).u16(kTftpError).u16(code).text(text).u8(kStringEnd);
     return bytes;
 }
 

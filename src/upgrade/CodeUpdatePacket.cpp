@@ -2,14 +2,12 @@
 
 #include <algorithm>
 
+#include "base/ByteReader.h"
+#include "base/ByteWriter.h"
+
 namespace vantor {
 
 namespace {
-
-void putLe16(std::span<std::uint8_t> out, std::size_t offset, std::uint16_t value) {
-    out[offset] = static_cast<std::uint8_t>(value & 0xFFu);
-    out[offset + 1] = static_cast<std::uint8_t>(value >> 8);
-}
 
 std::vector<std::uint8_t> withHeader(const CodeUpdateHeader& header, std::size_t bodySize) {
     std::vector<std::uint8_t> packet(kCodeUpdateHeaderSize + bodySize);
@@ -29,13 +27,13 @@ std::array<std::uint8_t, kCodeUpdatePasswordSize> passwordField(std::string_view
 
 void writeCodeUpdateHeader(const CodeUpdateHeader& header,
                            std::span<std::uint8_t, kCodeUpdateHeaderSize> out) {
-    out[kCodeUpdateCommandOffset] = header.command;
-    out[kCodeUpdateCountOffset] = header.count;
-    out[kCodeUpdateFlagsOffset] = header.flags;
-    putLe16(out, kCodeUpdatePageOffset, header.page);
-    std::copy(header.password.begin(), header.password.end(),
-              out.begin() + kCodeUpdatePasswordOffset);
-    putLe16(out, kCodeUpdateVersionOffset, header.version);
+    ByteWriter writer(out, ByteOrder::little);
+    writer.seek(kCodeUpdateCommandOffset).u8(header.command);
+    writer.seek(kCodeUpdateCountOffset).u8(header.count);
+    writer.seek(kCodeUpdateFlagsOffset).u8(header.flags);
+    writer.seek(kCodeUpdatePageOffset).u16(header.page);
+    writer.seek(kCodeUpdatePasswordOffset).bytes(header.password);
+    writer.seek(kCodeUpdateVersionOffset).u16(header.version);
 }
 
 std::vector<std::uint8_t> buildModelQuery(const CodeUpdateHeader& base) {
@@ -57,10 +55,11 @@ std::vector<std::uint8_t> buildDataPacket(const CodeUpdateHeader& header,
 std::vector<std::uint8_t> buildEndPacket(const CodeUpdateHeader& header, std::uint16_t firstPage,
                                          std::uint16_t endPage, std::uint16_t checkValue) {
     std::vector<std::uint8_t> packet = withHeader(header, kCodeUpdateEndBodySize);
-    const auto body = std::span(packet).subspan(kCodeUpdateHeaderSize);
-    putLe16(body, 0, firstPage);
-    putLe16(body, 2, endPage);
-    putLe16(body, 4, checkValue);
+    ByteWriter(std::span<std::uint8_t>(packet), ByteOrder::little)
+        .seek(kCodeUpdateHeaderSize)
+        .u16(firstPage)
+        .u16(endPage)
+        .u16(checkValue);
     return packet;
 }
 
@@ -69,11 +68,14 @@ std::variant<CodeUpdateReply, ReplyFault> parseCodeUpdateReply(
     if (datagram.size() != kCodeUpdateReplySize) {
         return ReplyFault::WrongLength;
     }
+    ByteReader reader(datagram, ByteOrder::little);
     CodeUpdateReply reply;
-    reply.code = datagram[kCodeUpdateCommandOffset];
-    reply.detail = datagram[kCodeUpdateReplyDetailOffset];
-    reply.page = static_cast<std::uint16_t>(datagram[kCodeUpdatePageOffset] |
-                                            (datagram[kCodeUpdatePageOffset + 1] << 8));
+    reader.seek(kCodeUpdateCommandOffset);
+    reply.code = reader.u8();
+    reader.seek(kCodeUpdateReplyDetailOffset);
+    reply.detail = reader.u8();
+    reader.seek(kCodeUpdatePageOffset);
+    reply.page = reader.u16();
     return reply;
 }
 

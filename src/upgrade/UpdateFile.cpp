@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "base/ByteReader.h"
+#include "base/ByteWriter.h"
 #include "ports/ConsoleMode.h"
 #include "upgrade/CodeUpdateWire.h"
 #include "upgrade/ComputeCrc.h"
@@ -147,8 +148,9 @@ UpdateFileResult prepareUpdateImage(std::span<const std::uint8_t> member, bool h
         std::copy_backward(
             buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(length),
             buffer.begin() + static_cast<std::ptrdiff_t>(length + kLogoLengthPrefixSize));
-        buffer[0] = static_cast<std::uint8_t>(length & 0xFFu);
-        buffer[1] = static_cast<std::uint8_t>((length >> 8) & 0xFFu);
+        // The device reads the prefix as a 16-bit little-endian count.
+        ByteWriter(std::span<std::uint8_t>(buffer), ByteOrder::little)
+            .u16(static_cast<std::uint16_t>(length));
         length += kLogoLengthPrefixSize;
     }
 

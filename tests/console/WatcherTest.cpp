@@ -30,31 +30,53 @@ TEST(InterfaceWatcher, AnAddedAddressRestartsTheListenersWithinAboutOnePeriod) {
 }
 
 TEST(InterfaceWatcher, AChangedAddressWithTheSameCountRestartsNothing) {
-    test::ConsoleHarness h;
+    test::SteppedWatchTicker ticker;
+    test::ConsoleHarness h({"192.168.1.10"}, test::fastTimings(), {}, &ticker);
     h.console->Initialize();
     h.interfaces.set({"192.168.7.7"});
-    // Several watcher periods pass.
-    const auto until = std::chrono::steady_clock::now() + 8 * h.console->timings().interfaceWatch;
-    h.pumpUntil([&] { return std::chrono::steady_clock::now() > until; });
+    for (int look = 0; look < 8; ++look) {
+        ASSERT_TRUE(h.tickWatcher(ticker));
+    }
     EXPECT_EQ(h.workers.listenersMade, 1);
     EXPECT_FALSE(hasRow(h.view.rows(), "> Network connections changed\r\n"));
 }
 
 TEST(InterfaceWatcher, RecoveryWaitsUntilRestartIsAllowed) {
-    test::ConsoleHarness h;
+    test::SteppedWatchTicker ticker;
+    test::ConsoleHarness h({"192.168.1.10"}, test::fastTimings(), {}, &ticker);
     h.console->Initialize();
     h.click(ControlId::RadioRecovery);
     h.console->gate().allowRestart(false);  // a device is being served
     h.interfaces.set({"192.168.1.10", "10.9.8.7"});
-    const auto until = std::chrono::steady_clock::now() + 6 * h.console->timings().interfaceWatch;
-    h.pumpUntil([&] { return std::chrono::steady_clock::now() > until; });
+    for (int look = 0; look < 6; ++look) {
+        ASSERT_TRUE(h.tickWatcher(ticker));
+    }
     EXPECT_EQ(h.workers.recoveryListenersMade, 1);
     h.console->gate().allowRestart(true);
+    // One look reads the interfaces again, the next restarts.
+    for (int look = 0; look < 2; ++look) {
+        ASSERT_TRUE(h.tickWatcher(ticker));
+    }
     EXPECT_TRUE(h.pumpUntil([&] {
         const auto rows = h.view.rows();
         return rows.size() == 4 && rows.back() == "> Listening.....\r\n";
     }));
     EXPECT_EQ(h.workers.recoveryListenersMade, 3);
+}
+
+TEST(InterfaceWatcher, LooksOnlyOnItsClock) {
+    test::SteppedWatchTicker ticker;
+    test::ConsoleHarness h({"192.168.1.10"}, test::fastTimings(), {}, &ticker);
+    h.console->Initialize();
+    ASSERT_TRUE(h.pumpUntil([&] { return ticker.waits() == 1; }));
+    h.interfaces.set({"192.168.1.10", "10.9.8.7"});
+    h.console->dispatcher().drainAndWait(20ms);
+    EXPECT_EQ(h.workers.listenersMade, 1) << "a look before its tick";
+    // The look after the tick reads two addresses and restarts both listeners before its
+    // next wait.
+    ASSERT_TRUE(h.tickWatcher(ticker));
+    EXPECT_EQ(h.workers.listenersMade, 3);
+    EXPECT_EQ(h.console->listenerCount(), 2u);
 }
 
 TEST(InterfaceWatcher, LeavingAndReenteringWithinTheSleepKeepsOneWatcher) {

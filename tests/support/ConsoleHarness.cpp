@@ -43,14 +43,22 @@ Timings fastTimings() {
 
 ConsoleHarness::ConsoleHarness(
     std::vector<std::string> addresses, Timings timings,
-    std::function<std::unique_ptr<HostTools>(std::mutex& routeLock)> makeTools)
+    std::function<std::unique_ptr<HostTools>(std::mutex& routeLock)> makeTools,
+    WatchTicker* watchTicker)
     : interfaces(std::move(addresses)) {
     ConsoleServices services{interfaces, workers, timings};
     services.pinger = &pinger;
     services.makeTools = std::move(makeTools);
     services.reportPrivileges = false;
+    services.watchTicker = watchTicker;
     console = std::make_unique<OperatorConsole>(std::move(services));
     console->attachView(&view);
+}
+
+bool ConsoleHarness::tickWatcher(SteppedWatchTicker& ticker) {
+    const int waits = ticker.waits();
+    ticker.grant();
+    return pumpUntil([&] { return ticker.waits() > waits; });
 }
 
 ConsoleHarness::~ConsoleHarness() {

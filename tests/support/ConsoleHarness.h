@@ -8,6 +8,7 @@
 #include "support/FakeInterfaceSource.h"
 #include "support/FakePinger.h"
 #include "support/RecordingView.h"
+#include "support/SteppedWatchTicker.h"
 
 namespace vantor::test {
 
@@ -38,13 +39,16 @@ struct ConsoleHarness {
     // makeTools: the console's ARP and route tools; none: the system's own.
     explicit ConsoleHarness(
         std::vector<std::string> addresses = {"192.168.1.10"}, Timings timings = fastTimings(),
-        std::function<std::unique_ptr<HostTools>(std::mutex& routeLock)> makeTools = {});
+        std::function<std::unique_ptr<HostTools>(std::mutex& routeLock)> makeTools = {},
+        WatchTicker* watchTicker = nullptr);
     ~ConsoleHarness();
 
     // Clicks a mode radio the way the operator does.
     void click(ControlId radio) { console->OnRadioClicked(radio); }
     // Serves the console's queue until done() holds or about two seconds pass.
     bool pumpUntil(const std::function<bool()>& done);
+    // Lets the watcher, made with `ticker`, look once more and waits until it has done so.
+    bool tickWatcher(SteppedWatchTicker& ticker);
 
     FakeInterfaceSource interfaces;
     CountingWorkerFactory workers;
