@@ -132,15 +132,4 @@ bool LabConsole::onUi(std::function<void(OperatorConsole&)> fn, std::chrono::mil
     return ran.wait_for(limit) == std::future_status::ready;
 }
 
-bool LabConsole::waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
-
 }  // namespace vantor::test

@@ -12,6 +12,7 @@
 #include "console/OperatorConsole.h"
 #include "hostnet/HostTools.h"
 #include "netlab/LabNamespace.h"
+#include "support/Eventually.h"
 #include "support/FakeInterfaceSource.h"
 #include "support/RecordingView.h"
 
@@ -51,8 +52,8 @@ class LabConsole {
     // Runs fn on the user-interface thread and waits for it; false when it did not end in
     // time (a deadlock), which the caller reports.
     bool onUi(std::function<void(OperatorConsole&)> fn, std::chrono::milliseconds limit = 20s);
-    // Waits on the calling thread until done() holds; false when the time is up.
-    static bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s);
+    // How long a test waits (with eventually()) for what a device or the console brings about.
+    static constexpr std::chrono::milliseconds kPatience{10000};
 
     OperatorConsole& console() { return *console_; }
     RecordingView& view() { return view_; }

@@ -100,7 +100,8 @@ class ManualAssignmentLab : public ::testing::Test {
 TEST_F(ManualAssignmentLab, ADeviceBehindTheSecondInterfaceTakesAnAddressOnNoSubnetOfThePc) {
     auto console = startManual();
     DeviceSim device(*deviceB, {"adopt", "--iface", "veth0", "--duration", "8000"});
-    ASSERT_TRUE(LabConsole::waitFor([&] { return !device.records("ready").empty(); }));
+    ASSERT_TRUE(
+        test::eventually([&] { return !device.records("ready").empty(); }, LabConsole::kPatience));
     ASSERT_TRUE(set(*console, deviceMac, "192.168.77.7"));
     device.stop();
 
@@ -149,7 +150,8 @@ TEST_F(ManualAssignmentLab, AnAddressInUseIsReportedAndNoEntryForTheMacIsEverAdd
 TEST_F(ManualAssignmentLab, WithoutTheRouteToolTheArpEntryAloneReachesADeviceOnTheSubnet) {
     auto console = startManual(true);
     DeviceSim device(*deviceB, {"adopt", "--iface", "veth0", "--duration", "8000"});
-    ASSERT_TRUE(LabConsole::waitFor([&] { return !device.records("ready").empty(); }));
+    ASSERT_TRUE(
+        test::eventually([&] { return !device.records("ready").empty(); }, LabConsole::kPatience));
     ASSERT_TRUE(set(*console, deviceMac, "10.0.2.77"));
     device.stop();
 

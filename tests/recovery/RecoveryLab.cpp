@@ -158,7 +158,7 @@ void RecoveryLab::start(Timings timings, Pinger* pinger, bool waitForService) {
     ready.get();
     if (waitForService) {
         for (const auto& device : devices_) {
-            if (!eventually([&] { return serving(*device); })) {
+            if (!eventually([&] { return serving(*device); }, kPatience)) {
                 throw netlab::LabError("recovery service did not open its ports on " +
                                        device->pcInterface + "\n" + log());
             }
@@ -210,17 +210,6 @@ std::string RecoveryLab::log() {
 
 bool RecoveryLab::waitForLog(const std::string& text, std::chrono::milliseconds limit) {
     return eventually([&] { return log().find(text) != std::string::npos; }, limit);
-}
-
-bool RecoveryLab::eventually(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
 }
 
 std::map<std::string, std::string> RecoveryLab::udhcpc(const Device& device,

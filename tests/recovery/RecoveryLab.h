@@ -16,6 +16,7 @@
 #include "console/Timings.h"
 #include "netlab/NetLab.h"
 #include "recovery/CTimedSocket.h"
+#include "support/Eventually.h"
 #include "support/RecordingView.h"
 #include "upgrade/TempDir.h"
 
@@ -93,8 +94,6 @@ class RecoveryLab {
     // The status rows, joined.
     std::string log();
     bool waitForLog(const std::string& text, std::chrono::milliseconds limit = kPatience);
-    static bool eventually(const std::function<bool()>& done,
-                           std::chrono::milliseconds limit = kPatience);
 
     // ---- The device side --------------------------------------------------------------------
     // Runs busybox udhcpc on the device's link; the variables its script got when bound
@@ -111,6 +110,7 @@ class RecoveryLab {
     // The route to 192.168.0.100 in the PC namespace, as ip shows it.
     std::string recoveryRoute();
 
+    // How long a test waits (with eventually()) for what the service or a device brings about.
     static constexpr std::chrono::milliseconds kPatience{15000};
 
     netlab::NetLab lab;

@@ -15,6 +15,7 @@
 #include "console/OperatorConsole.h"
 #include "netlab/NetLab.h"
 #include "support/ConsoleHarness.h"
+#include "support/Eventually.h"
 #include "upgrade/TempDir.h"
 #include "upgrade/UpgradeArchives.h"
 
@@ -77,11 +78,7 @@ class Simulator {
             return ::posix_spawn(&pid, raw[0], nullptr, nullptr, raw.data(), environ) == 0 ? pid
                                                                                            : -1;
         });
-        const auto deadline = std::chrono::steady_clock::now() + 5s;
-        while (readFile(record_).find("ready") == std::string::npos &&
-               std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(5ms);
-        }
+        test::eventually([this] { return ready(); }, 5s);
     }
     ~Simulator() {
         if (pid_ > 0) {
@@ -148,11 +145,8 @@ class UpgradeLab : public ::testing::Test {
             console.OnCheckToggled(ControlId::OnePageCheck, onePage);
             console.OnUpdate();
             const FirmwareUpgrader& driver = *console.upgradeDriver();
-            const auto deadline = std::chrono::steady_clock::now() + 60s;
-            while (driver.runs().ended < driver.runs().started &&
-                   std::chrono::steady_clock::now() < deadline) {
-                console.dispatcher().drainAndWait(5ms);
-            }
+            test::eventually([&] { return driver.runs().ended >= driver.runs().started; }, 60s, 5ms,
+                             [&](Millis wait) { console.dispatcher().drainAndWait(wait); });
             console.dispatcher().drain();
             Outcome outcome{view.rows(), view.messages(), driver.runs()};
             console.Shutdown();
