@@ -10,6 +10,7 @@
 #include "assign/LabConsole.h"
 #include "console/Constants.h"
 #include "netlab/NetLab.h"
+#include "netlab/PcLab.h"
 #include "support/ConsoleHarness.h"
 
 namespace vantor {
@@ -39,16 +40,6 @@ std::string hex(const std::vector<std::uint8_t>& bytes) {
 
 class AnnouncementLab : public ::testing::Test {
   protected:
-    // pc veth0 10.0.1.1/24 -- deviceA veth0 10.0.1.2/24
-    // pc veth1 10.0.2.1/24 -- deviceB veth0 10.0.2.2/24
-    void SetUp() override {
-        pc = &lab.addNamespace();
-        deviceA = &lab.addNamespace();
-        deviceB = &lab.addNamespace();
-        lab.connect(*pc, "10.0.1.1/24", *deviceA, "10.0.1.2/24");
-        lab.connect(*pc, "10.0.2.1/24", *deviceB, "10.0.2.2/24");
-    }
-
     std::unique_ptr<LabConsole> startConsole(std::vector<std::string> addresses, Millis pingTimeout,
                                              std::size_t listening) {
         Timings timings = test::fastTimings();
@@ -86,10 +77,10 @@ class AnnouncementLab : public ::testing::Test {
         return std::find(rows.begin(), rows.end(), row) != rows.end();
     }
 
-    netlab::NetLab lab;
-    LabNamespace* pc = nullptr;
-    LabNamespace* deviceA = nullptr;
-    LabNamespace* deviceB = nullptr;
+    netlab::TwoSubnetLab lab;
+    LabNamespace* pc = &lab.pc;
+    LabNamespace* deviceA = &lab.deviceA;
+    LabNamespace* deviceB = &lab.deviceB;
 };
 
 TEST_F(AnnouncementLab, TheFirstDeviceIsTakenNotifiedRoutedAndPingedOnItsInterface) {

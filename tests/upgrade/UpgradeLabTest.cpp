@@ -14,6 +14,7 @@
 #include "console/DeviceWorkerFactory.h"
 #include "console/OperatorConsole.h"
 #include "netlab/NetLab.h"
+#include "netlab/PcLab.h"
 #include "support/ConsoleHarness.h"
 #include "support/Eventually.h"
 #include "upgrade/TempDir.h"
@@ -105,8 +106,7 @@ struct Outcome {
 
 class UpgradeLab : public ::testing::Test {
   protected:
-    UpgradeLab() : pc_(lab_.addNamespace()), device_(lab_.addNamespace()) {
-        lab_.connect(pc_, kPcAddress + "/24", device_, kDeviceAddress + "/24");
+    UpgradeLab() {
         timings_ = test::fastTimings();
         timings_.pingTimeout = 100ms;
         timings_.codeUpdateReceive = 100ms;
@@ -159,9 +159,10 @@ class UpgradeLab : public ::testing::Test {
         return std::find(lines.begin(), lines.end(), line) != lines.end();
     }
 
-    netlab::NetLab lab_;
-    netlab::LabNamespace& pc_;
-    netlab::LabNamespace& device_;
+    netlab::PcLab lab_;
+    netlab::LabNamespace& pc_ = lab_.pc;
+    netlab::LabNamespace& device_ =
+        lab_.addDevice(kPcAddress + "/24", kDeviceAddress + "/24").space;
     test::TempDir dir_;
     Timings timings_;
 };
