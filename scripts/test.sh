@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs, builds and runs the whole test suite.
 # Usage: scripts/test.sh [preset] [ctest arguments...]
+#   every label (unit, lab, process) unless the arguments pick some, e.g. -L lab;
 #   preset default (the default), asan (AddressSanitizer + UndefinedBehaviorSanitizer) or tsan
 #   (ThreadSanitizer) runs the suite in that build;
 #   all runs it in all three builds and then every fuzz target briefly (what CI runs).

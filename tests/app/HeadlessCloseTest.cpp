@@ -21,10 +21,12 @@
 #include "app/ChildProcess.h"
 #include "base/Ipv4.h"
 #include "base/UniqueFd.h"
+#include "net/WellKnownPorts.h"
 #include "netlab/LabCommand.h"
 #include "netlab/NetLab.h"
 #include "recovery/TftpPacket.h"
 #include "recovery/TftpWire.h"
+#include "support/Eventually.h"
 #include "upgrade/TempDir.h"
 
 namespace vantor {
@@ -131,10 +133,11 @@ TEST(HeadlessClose, DuringATftpTransferToADeviceThatKeepsAcknowledgingSlowly) {
 
     // The kernel's 1473 blocks at 50 ms each would take over a minute.
     SlowTftpClient client(device, Ipv4::fromOctets(10, 93, 0, 1), 50ms);
-    const auto deadline = Clock::now() + 15s;
-    while (client.blocks < 10 && Clock::now() < deadline) {
-        program.readUntil("\n", 1 << 30, 50ms);
-    }
+    // Reading what the program prints meanwhile keeps its pipe from filling up.
+    const auto readOn = [&](std::chrono::milliseconds wait) {
+        program.readUntil("\n", 1 << 30, wait);
+    };
+    test::eventually([&] { return client.blocks >= 10; }, 15s, 50ms, readOn);
     ASSERT_GE(client.blocks, 10) << program.output();
 
     expectPromptCleanClose(program);
@@ -169,18 +172,14 @@ TEST(HeadlessClose, DuringACodeUpdateToADeviceThatAnswersSlowly) {
         all << in.rdbuf();
         return all.str().find(text) != std::string::npos;
     };
-    auto deadline = Clock::now() + 5s;
-    while (!recorded("ready") && Clock::now() < deadline) {
-        std::this_thread::sleep_for(5ms);
-    }
+    test::eventually([&] { return recorded("ready"); }, 5s);
 
     test::ChildProcess program(
         inNamespace(pc, {VANTOR_BINARY, "--headless", "--mode", "firmware", "--ip", "10.94.0.2",
                          "--password", "setpw", "--archive", archive, "--one-page"}));
-    deadline = Clock::now() + 15s;
-    while (!recorded("data page=1387") && Clock::now() < deadline) {
-        program.readUntil("\n", 1 << 30, 50ms);
-    }
+    test::eventually(
+        [&] { return recorded("data page=1387"); }, 15s, 50ms,
+        [&](std::chrono::milliseconds wait) { program.readUntil("\n", 1 << 30, wait); });
     ASSERT_TRUE(recorded("data page=1387")) << program.output();
 
     expectPromptCleanClose(program);

@@ -20,11 +20,13 @@
 #include "base/Ipv4.h"
 #include "base/Product.h"
 #include "base/UniqueFd.h"
+#include "net/WellKnownPorts.h"
 #include "netlab/LabCommand.h"
 #include "netlab/NetLab.h"
 #include "recovery/BootImages.h"
 #include "recovery/TftpPacket.h"
 #include "recovery/TftpWire.h"
+#include "support/Eventually.h"
 #include "upgrade/TempDir.h"
 
 namespace vantor {
@@ -105,10 +107,7 @@ TEST(HeadlessRecovery, ADeviceBootsFromTheProgramWithAWorkingDirectoryKernel) {
     const auto serving = [&] {
         return pc.exec({"/bin/ss", "-Hnlu"}).output.find("10.78.0.1:69 ") != std::string::npos;
     };
-    const auto deadline = Clock::now() + 15s;
-    while (!serving() && Clock::now() < deadline) {
-        std::this_thread::sleep_for(20ms);
-    }
+    test::eventually(serving, 15s, 20ms);
 
     device.exec({"/usr/sbin/udhcpc", "-i", link.interfaceB, "-f", "-q", "-n", "-t", "3", "-T", "1",
                  "-s", script});

@@ -17,10 +17,10 @@
 #include "app/ChildProcess.h"
 #include "netlab/LabCommand.h"
 #include "netlab/NetLab.h"
+#include "support/Eventually.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 const std::string kPc = "10.92.0.1";
@@ -73,15 +73,13 @@ class HeadlessUpdate : public ::testing::Test {
             device_, std::vector<std::string>{VANTOR_UPDATE_SIM, "--address", kDevice, "--password",
                                               password, "--record", dir_ + "/sim.log", "--duration",
                                               "60000"});
-        const auto deadline = Clock::now() + 5s;
-        while (Clock::now() < deadline) {
-            std::ifstream record(dir_ + "/sim.log");
-            std::string line;
-            if (std::getline(record, line) && line == "ready") {
-                break;
-            }
-            std::this_thread::sleep_for(5ms);
-        }
+        vantor::test::eventually(
+            [&] {
+                std::ifstream record(dir_ + "/sim.log");
+                std::string line;
+                return std::getline(record, line) && line == "ready";
+            },
+            5s);
         return sim;
     }
 

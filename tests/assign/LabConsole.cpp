@@ -88,59 +88,17 @@ MakeTools loggedSystemTools(ToolLog& log, bool routeMissing) {
     };
 }
 
+ConsoleServices LabConsole::services(InterfaceSource& interfaces, WorkerFactory& workers,
+                                     Timings timings, MakeTools makeTools) {
+    ConsoleServices services{interfaces, workers, timings};
+    services.makeTools = std::move(makeTools);
+    services.reportPrivileges = false;
+    return services;
+}
+
 LabConsole::LabConsole(const netlab::LabNamespace& pc, std::vector<std::string> addresses,
                        Timings timings, MakeTools makeTools)
-    : interfaces_(std::move(addresses)) {
-    auto ready = std::make_shared<std::promise<void>>();
-    std::future<void> initialised = ready->get_future();
-    ui_ = pc.start(
-        [this, timings, makeTools = std::move(makeTools), ready](const std::stop_token& stop) {
-            try {
-                ConsoleServices services{interfaces_, workers_, timings};
-                services.makeTools = makeTools;
-                services.reportPrivileges = false;
-                console_ = std::make_unique<OperatorConsole>(std::move(services));
-                console_->attachView(&view_);
-                console_->Initialize();
-                ready->set_value();
-            } catch (...) {
-                ready->set_exception(std::current_exception());
-                return;
-            }
-            while (!stop.stop_requested()) {
-                console_->dispatcher().drainAndWait(Millis(5));
-            }
-            console_->Shutdown();
-            console_->attachView(nullptr);
-            console_.reset();
-        });
-    initialised.get();
-}
-
-LabConsole::~LabConsole() {
-    ui_.request_stop();
-    ui_.join();
-}
-
-bool LabConsole::onUi(std::function<void(OperatorConsole&)> fn, std::chrono::milliseconds limit) {
-    auto done = std::make_shared<std::promise<void>>();
-    std::future<void> ran = done->get_future();
-    console_->dispatcher().post([this, fn = std::move(fn), done] {
-        fn(*console_);
-        done->set_value();
-    });
-    return ran.wait_for(limit) == std::future_status::ready;
-}
-
-bool LabConsole::waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
+    : interfaces_(std::move(addresses)),
+      ui_(pc, services(interfaces_, workers_, timings, std::move(makeTools)), view_) {}
 
 }  // namespace vantor::test

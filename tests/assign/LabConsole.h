@@ -12,7 +12,9 @@
 #include "console/OperatorConsole.h"
 #include "hostnet/HostTools.h"
 #include "netlab/LabNamespace.h"
+#include "support/Eventually.h"
 #include "support/FakeInterfaceSource.h"
+#include "support/LabUiThread.h"
 #include "support/RecordingView.h"
 
 namespace vantor::test {
@@ -44,27 +46,31 @@ class LabConsole {
   public:
     LabConsole(const netlab::LabNamespace& pc, std::vector<std::string> addresses, Timings timings,
                MakeTools makeTools = {});
-    ~LabConsole();
     LabConsole(const LabConsole&) = delete;
     LabConsole& operator=(const LabConsole&) = delete;
 
+    // How long a test waits (with eventually()) for what a device or the console brings about.
+    static constexpr std::chrono::milliseconds kPatience{10000};
+
     // Runs fn on the user-interface thread and waits for it; false when it did not end in
     // time (a deadlock), which the caller reports.
-    bool onUi(std::function<void(OperatorConsole&)> fn, std::chrono::milliseconds limit = 20s);
-    // Waits on the calling thread until done() holds; false when the time is up.
-    static bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s);
+    bool onUi(std::function<void(OperatorConsole&)> fn, std::chrono::milliseconds limit = 20s) {
+        return ui_.onUi(std::move(fn), limit);
+    }
 
-    OperatorConsole& console() { return *console_; }
+    OperatorConsole& console() { return ui_.console(); }
     RecordingView& view() { return view_; }
     std::vector<std::string> rows() { return view_.rows(); }
-    std::string field(ControlId id) { return console_->panel().text(id); }
+    std::string field(ControlId id) { return console().panel().text(id); }
 
   private:
+    static ConsoleServices services(InterfaceSource& interfaces, WorkerFactory& workers,
+                                    Timings timings, MakeTools makeTools);
+
     FakeInterfaceSource interfaces_;
     DeviceWorkerFactory workers_;
     RecordingView view_;
-    std::unique_ptr<OperatorConsole> console_;
-    std::jthread ui_;
+    LabUiThread ui_;
 };
 
 }  // namespace vantor::test

@@ -10,6 +10,7 @@
 #include "assign/DeviceSim.h"
 #include "assign/LabConsole.h"
 #include "netlab/NetLab.h"
+#include "netlab/PcLab.h"
 #include "support/ConsoleHarness.h"
 
 namespace vantor {
@@ -39,23 +40,14 @@ std::string hex(const std::vector<std::uint8_t>& bytes) {
 
 class AnnouncementLab : public ::testing::Test {
   protected:
-    // pc veth0 10.0.1.1/24 -- deviceA veth0 10.0.1.2/24
-    // pc veth1 10.0.2.1/24 -- deviceB veth0 10.0.2.2/24
-    void SetUp() override {
-        pc = &lab.addNamespace();
-        deviceA = &lab.addNamespace();
-        deviceB = &lab.addNamespace();
-        lab.connect(*pc, "10.0.1.1/24", *deviceA, "10.0.1.2/24");
-        lab.connect(*pc, "10.0.2.1/24", *deviceB, "10.0.2.2/24");
-    }
-
     std::unique_ptr<LabConsole> startConsole(std::vector<std::string> addresses, Millis pingTimeout,
                                              std::size_t listening) {
         Timings timings = test::fastTimings();
         timings.pingTimeout = pingTimeout;
         auto console = std::make_unique<LabConsole>(*pc, std::move(addresses), timings);
         // Announcements sent before the sockets are bound would be lost.
-        EXPECT_TRUE(LabConsole::waitFor([&] { return socketsOnPort(kAnnouncePort) == listening; }))
+        EXPECT_TRUE(test::eventually([&] { return socketsOnPort(kAnnouncePort) == listening; },
+                                     LabConsole::kPatience))
             << "the listeners did not bind port 1810";
         return console;
     }
@@ -85,10 +77,10 @@ class AnnouncementLab : public ::testing::Test {
         return std::find(rows.begin(), rows.end(), row) != rows.end();
     }
 
-    netlab::NetLab lab;
-    LabNamespace* pc = nullptr;
-    LabNamespace* deviceA = nullptr;
-    LabNamespace* deviceB = nullptr;
+    netlab::TwoSubnetLab lab;
+    LabNamespace* pc = &lab.pc;
+    LabNamespace* deviceA = &lab.deviceA;
+    LabNamespace* deviceB = &lab.deviceB;
 };
 
 TEST_F(AnnouncementLab, TheFirstDeviceIsTakenNotifiedRoutedAndPingedOnItsInterface) {
@@ -100,7 +92,8 @@ TEST_F(AnnouncementLab, TheFirstDeviceIsTakenNotifiedRoutedAndPingedOnItsInterfa
     DeviceSim device(*deviceB, {"announce", "--mac", "02-56-4E-0A-0B-0C", "--ip", "192.168.77.7",
                                 "--text", "camera-7", "--head", "0102030405060708", "--iface",
                                 "veth0", "--duration", "5000"});
-    ASSERT_TRUE(LabConsole::waitFor([&] { return rowsAfter(*console, listed).size() >= 4; }));
+    ASSERT_TRUE(test::eventually([&] { return rowsAfter(*console, listed).size() >= 4; },
+                                 LabConsole::kPatience));
     const std::vector<std::string> group = rowsAfter(*console, listed);
     EXPECT_THAT(group,
                 ElementsAre("> [NIC 10.0.2.1] Received an IP and a MAC address from camera-7.\r\n",
@@ -116,7 +109,8 @@ TEST_F(AnnouncementLab, TheFirstDeviceIsTakenNotifiedRoutedAndPingedOnItsInterfa
 
     // The device hears back its own datagram with the PC's address of that interface in place
     // of its own; nothing else changed. One notification: the first echo was answered.
-    EXPECT_TRUE(LabConsole::waitFor([&] { return !device.records("notification").empty(); }));
+    EXPECT_TRUE(test::eventually([&] { return !device.records("notification").empty(); },
+                                 LabConsole::kPatience));
     device.stop();
     std::vector<std::uint8_t> expected(kAnnouncementSize, 0);
     for (std::uint8_t i = 0; i < 8; ++i) {
@@ -137,15 +131,19 @@ TEST_F(AnnouncementLab, TheFirstDeviceIsTakenNotifiedRoutedAndPingedOnItsInterfa
     // Later announcements, from another device or the same one, only name their sender.
     DeviceSim other(*deviceA, {"announce", "--mac", "02-56-4E-0A-0B-0D", "--ip", "10.0.1.2",
                                "--iface", "veth0", "--duration", "300"});
-    EXPECT_TRUE(LabConsole::waitFor([&] {
-        return console->console().noticeLine() == "Ignoring a packet from 02-56-4E-0A-0B-0D";
-    }));
+    EXPECT_TRUE(test::eventually(
+        [&] {
+            return console->console().noticeLine() == "Ignoring a packet from 02-56-4E-0A-0B-0D";
+        },
+        LabConsole::kPatience));
     other.stop();
     DeviceSim again(*deviceB, {"announce", "--mac", "02-56-4E-0A-0B-0C", "--ip", "192.168.77.7",
                                "--iface", "veth0", "--duration", "300"});
-    EXPECT_TRUE(LabConsole::waitFor([&] {
-        return console->console().noticeLine() == "Ignoring a packet from 02-56-4E-0A-0B-0C";
-    }));
+    EXPECT_TRUE(test::eventually(
+        [&] {
+            return console->console().noticeLine() == "Ignoring a packet from 02-56-4E-0A-0B-0C";
+        },
+        LabConsole::kPatience));
     again.stop();
     EXPECT_THAT(other.records("notification"), IsEmpty());
     EXPECT_THAT(again.records("notification"), IsEmpty());
@@ -160,8 +158,10 @@ TEST_F(AnnouncementLab, ABroadcastIsHeardOnlyByTheListenerOfTheInterfaceItArrive
     // The sender text comes from the network: it cannot add rows of its own.
     DeviceSim device(*deviceA, {"announce", "--mac", "02-56-4E-00-00-0A", "--ip", "10.0.1.2",
                                 "--text", "cam\r\n> 7", "--iface", "veth0", "--duration", "3000"});
-    ASSERT_TRUE(LabConsole::waitFor([&] { return rowsAfter(*console, listed).size() >= 4; }));
-    EXPECT_TRUE(LabConsole::waitFor([&] { return !device.records("notification").empty(); }));
+    ASSERT_TRUE(test::eventually([&] { return rowsAfter(*console, listed).size() >= 4; },
+                                 LabConsole::kPatience));
+    EXPECT_TRUE(test::eventually([&] { return !device.records("notification").empty(); },
+                                 LabConsole::kPatience));
     device.stop();
     EXPECT_THAT(rowsAfter(*console, listed),
                 ElementsAre("> [NIC 10.0.1.1] Received an IP and a MAC address from cam?"
@@ -179,9 +179,12 @@ TEST_F(AnnouncementLab, OfTwoDevicesHeardAtOnceOnTwoInterfacesOneIsTaken) {
                                "--text", "a", "--iface", "veth0", "--duration", "3000"});
     DeviceSim second(*deviceB, {"announce", "--mac", "02-56-4E-00-00-0B", "--ip", "10.0.2.2",
                                 "--text", "b", "--iface", "veth0", "--duration", "3000"});
-    ASSERT_TRUE(LabConsole::waitFor([&] {
-        return rowsAfter(*console, listed).size() >= 4 && !console->console().noticeLine().empty();
-    }));
+    ASSERT_TRUE(test::eventually(
+        [&] {
+            return rowsAfter(*console, listed).size() >= 4 &&
+                   !console->console().noticeLine().empty();
+        },
+        LabConsole::kPatience));
     const std::vector<std::string> group = rowsAfter(*console, listed);
     ASSERT_EQ(group.size(), 4U);
     const bool aTaken = group[0].find("[NIC 10.0.1.1]") != std::string::npos;
@@ -212,20 +215,24 @@ TEST_F(SilentDeviceLab, GetsTenRoundsEachFollowedByANotificationThenTheTimeOut) 
     const std::size_t listed = console->rows().size();
     DeviceSim echoes(*deviceB,
                      {"adopt", "--iface", "veth0", "--never-answer", "--duration", "6000"});
-    ASSERT_TRUE(LabConsole::waitFor([&] { return !echoes.records("ready").empty(); }));
+    ASSERT_TRUE(
+        test::eventually([&] { return !echoes.records("ready").empty(); }, LabConsole::kPatience));
     DeviceSim device(*deviceB, announce("6000"));
 
     const std::string timedOut = "> [NIC 10.0.2.1] Warning: Ping request timed out.\r\n";
     // The listening row follows the time-out row.
-    ASSERT_TRUE(LabConsole::waitFor([&] { return rowsAfter(*console, listed).size() >= 4; }));
+    ASSERT_TRUE(test::eventually([&] { return rowsAfter(*console, listed).size() >= 4; },
+                                 LabConsole::kPatience));
     // No sender text: the detection row has no line end.
     EXPECT_THAT(
         rowsAfter(*console, listed),
         ElementsAre("> [NIC 10.0.2.1] IP and MAC address have been detected.",
                     "> [NIC 10.0.2.1] Testing Ping to 192.168.77.8.\r\n", timedOut, kListening));
     // The first notification, then one after each of the ten unanswered rounds.
-    EXPECT_TRUE(LabConsole::waitFor([&] { return device.records("notification").size() >= 11; }));
-    EXPECT_TRUE(LabConsole::waitFor([&] { return echoes.records("echo").size() >= 30; }));
+    EXPECT_TRUE(test::eventually([&] { return device.records("notification").size() >= 11; },
+                                 LabConsole::kPatience));
+    EXPECT_TRUE(test::eventually([&] { return echoes.records("echo").size() >= 30; },
+                                 LabConsole::kPatience));
     std::this_thread::sleep_for(50ms);  // for any that should not have come
     device.stop();
     echoes.stop();
@@ -241,7 +248,8 @@ TEST_F(SilentDeviceLab, LeavingAutoMeanwhileEndsTheRoundsAndEveryListener) {
     auto console = startConsole({"10.0.1.1", "10.0.2.1"}, 100ms, 2);
     DeviceSim device(*deviceB, announce("8000"));
     // The first round has gone unanswered: the second notification is out.
-    ASSERT_TRUE(LabConsole::waitFor([&] { return device.records("notification").size() >= 2; }));
+    ASSERT_TRUE(test::eventually([&] { return device.records("notification").size() >= 2; },
+                                 LabConsole::kPatience));
 
     ASSERT_TRUE(
         console->onUi([](OperatorConsole& c) { c.OnRadioClicked(ControlId::RadioManual); }, 10s))
@@ -259,11 +267,14 @@ TEST_F(SilentDeviceLab, LeavingAutoMeanwhileEndsTheRoundsAndEveryListener) {
 // One interface that listens and one address that no interface holds.
 TEST_F(AnnouncementLab, DatagramsOfOtherShapesAndAnAddressWithoutInterface) {
     auto console = startConsole({"10.0.1.1", "10.9.9.9"}, 300ms, 1);
-    EXPECT_TRUE(LabConsole::waitFor([&] {
-        return hasRow(*console, "> [NIC 10.9.9.9] Error: Cannot create a socket.\r\n") &&
-               console->console().listenerThreads() == 1;
-    }));
-    ASSERT_TRUE(LabConsole::waitFor([&] { return hasRow(*console, std::string(kListening)); }));
+    EXPECT_TRUE(test::eventually(
+        [&] {
+            return hasRow(*console, "> [NIC 10.9.9.9] Error: Cannot create a socket.\r\n") &&
+                   console->console().listenerThreads() == 1;
+        },
+        LabConsole::kPatience));
+    ASSERT_TRUE(test::eventually([&] { return hasRow(*console, std::string(kListening)); },
+                                 LabConsole::kPatience));
     const std::size_t listed = console->rows().size();
     const std::vector<std::string> to = {"--mac", "02-56-4E-00-00-01", "--ip",       "10.0.1.2",
                                          "--to",  "10.0.1.1",          "--duration", "100"};
@@ -277,7 +288,8 @@ TEST_F(AnnouncementLab, DatagramsOfOtherShapesAndAnAddressWithoutInterface) {
     // arrive in this order, so the error's rows are the only ones.
     announce({"--marker", "ignore"});
     announce({"--length", "83"});
-    ASSERT_TRUE(LabConsole::waitFor([&] { return rowsAfter(*console, listed).size() >= 2; }));
+    ASSERT_TRUE(test::eventually([&] { return rowsAfter(*console, listed).size() >= 2; },
+                                 LabConsole::kPatience));
     EXPECT_THAT(rowsAfter(*console, listed),
                 ElementsAre("> [NIC 10.0.1.1] Error: Socket Error (WSAEMSGSIZE).\r\n", kListening));
     EXPECT_EQ(console->console().serverIP(), "");
@@ -286,7 +298,8 @@ TEST_F(AnnouncementLab, DatagramsOfOtherShapesAndAnAddressWithoutInterface) {
     // the device is taken but not pinged.
     console->console().gate().setWinsockReady(false);
     announce({"--length", "18", "--text", "beyond the datagram"});
-    ASSERT_TRUE(LabConsole::waitFor([&] { return rowsAfter(*console, listed).size() >= 6; }));
+    ASSERT_TRUE(test::eventually([&] { return rowsAfter(*console, listed).size() >= 6; },
+                                 LabConsole::kPatience));
     EXPECT_THAT(rowsAfter(*console, listed),
                 ElementsAre("> [NIC 10.0.1.1] Error: Socket Error (WSAEMSGSIZE).\r\n", kListening,
                             "> [NIC 10.0.1.1] IP and MAC address have been detected.",

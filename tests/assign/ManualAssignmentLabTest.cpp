@@ -10,6 +10,7 @@
 #include "assign/LabConsole.h"
 
 #include "netlab/NetLab.h"
+#include "netlab/PcLab.h"
 #include "support/ConsoleHarness.h"
 
 namespace vantor {
@@ -28,16 +29,8 @@ using namespace std::chrono_literals;
 
 class ManualAssignmentLab : public ::testing::Test {
   protected:
-    // pc veth0 10.0.1.1/24 -- deviceA veth0 10.0.1.2/24
-    // pc veth1 10.0.2.1/24 -- deviceB veth0 10.0.2.2/24 (the device to be addressed)
-    void SetUp() override {
-        pc = &lab.addNamespace();
-        deviceA = &lab.addNamespace();
-        deviceB = &lab.addNamespace();
-        lab.connect(*pc, "10.0.1.1/24", *deviceA, "10.0.1.2/24");
-        lab.connect(*pc, "10.0.2.1/24", *deviceB, "10.0.2.2/24");
-        deviceMac = macOf(*deviceB, "veth0");
-    }
+    // deviceB is the device to be addressed.
+    void SetUp() override { deviceMac = macOf(*deviceB, "veth0"); }
 
     // A console in Manual, its tools logged into `tools`.
     std::unique_ptr<LabConsole> startManual(bool routeMissing = false) {
@@ -89,10 +82,10 @@ class ManualAssignmentLab : public ::testing::Test {
         return mac;
     }
 
-    netlab::NetLab lab;
-    LabNamespace* pc = nullptr;
-    LabNamespace* deviceA = nullptr;
-    LabNamespace* deviceB = nullptr;
+    netlab::TwoSubnetLab lab;
+    LabNamespace* pc = &lab.pc;
+    LabNamespace* deviceA = &lab.deviceA;
+    LabNamespace* deviceB = &lab.deviceB;
     std::string deviceMac;
     ToolLog tools;
 };
@@ -100,7 +93,8 @@ class ManualAssignmentLab : public ::testing::Test {
 TEST_F(ManualAssignmentLab, ADeviceBehindTheSecondInterfaceTakesAnAddressOnNoSubnetOfThePc) {
     auto console = startManual();
     DeviceSim device(*deviceB, {"adopt", "--iface", "veth0", "--duration", "8000"});
-    ASSERT_TRUE(LabConsole::waitFor([&] { return !device.records("ready").empty(); }));
+    ASSERT_TRUE(
+        test::eventually([&] { return !device.records("ready").empty(); }, LabConsole::kPatience));
     ASSERT_TRUE(set(*console, deviceMac, "192.168.77.7"));
     device.stop();
 
@@ -149,7 +143,8 @@ TEST_F(ManualAssignmentLab, AnAddressInUseIsReportedAndNoEntryForTheMacIsEverAdd
 TEST_F(ManualAssignmentLab, WithoutTheRouteToolTheArpEntryAloneReachesADeviceOnTheSubnet) {
     auto console = startManual(true);
     DeviceSim device(*deviceB, {"adopt", "--iface", "veth0", "--duration", "8000"});
-    ASSERT_TRUE(LabConsole::waitFor([&] { return !device.records("ready").empty(); }));
+    ASSERT_TRUE(
+        test::eventually([&] { return !device.records("ready").empty(); }, LabConsole::kPatience));
     ASSERT_TRUE(set(*console, deviceMac, "10.0.2.77"));
     device.stop();
 

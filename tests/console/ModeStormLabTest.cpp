@@ -11,6 +11,7 @@
 #include "assign/AnnouncementWire.h"
 #include "base/Ipv4.h"
 #include "console/OperatorConsole.h"
+#include "net/WellKnownPorts.h"
 #include "recovery/DhcpWire.h"
 #include "recovery/RecoveryLab.h"
 #include "recovery/RecoveryService.h"
@@ -97,7 +98,7 @@ TEST(ModeStorm, AThousandSwitchesUnderTrafficLeaveNoWorkerThreadOrSocket) {
     lab.start(timings);
     // The state to measure from and to come back to.
     lab.settleInManual();
-    ASSERT_TRUE(RecoveryLab::eventually([&] { return quiet(lab.console()); }));
+    ASSERT_TRUE(test::eventually([&] { return quiet(lab.console()); }, RecoveryLab::kPatience));
 
     // The traffic's own sockets and thread belong to the baseline.
     auto traffic = std::make_unique<DeviceTraffic>(lab, announcer, booter);
@@ -129,7 +130,7 @@ TEST(ModeStorm, AThousandSwitchesUnderTrafficLeaveNoWorkerThreadOrSocket) {
 
     lab.onUi([](OperatorConsole& console) { console.OnRadioClicked(ControlId::RadioAuto); });
     lab.onUi([](OperatorConsole& console) { console.OnRadioClicked(ControlId::RadioManual); });
-    EXPECT_TRUE(RecoveryLab::eventually([&] { return quiet(lab.console()); }))
+    EXPECT_TRUE(test::eventually([&] { return quiet(lab.console()); }, RecoveryLab::kPatience))
         << "counters: listeners " << lab.console().listenerThreads() << ", threads "
         << lab.console().recoveryThreads();
     EXPECT_GT(traffic->sent.load(), 0);
@@ -153,34 +154,38 @@ TEST(InterfaceChurn, ListenersFollowAddressesAndInterfacesThatComeAndGo) {
     const auto& device = lab.addDevice(test::deviceMac(0x23));
     lab.start();
     lab.settleInManual();
-    ASSERT_TRUE(RecoveryLab::eventually([&] { return quiet(lab.console()); }));
+    ASSERT_TRUE(test::eventually([&] { return quiet(lab.console()); }, RecoveryLab::kPatience));
     const auto before = test::ProcessHoldings::now();
 
     for (const auto& [radio, mode] : {std::pair{ControlId::RadioRecovery, ConsoleMode::Recovery},
                                       std::pair{ControlId::RadioAuto, ConsoleMode::Auto}}) {
         SCOPED_TRACE(radio == ControlId::RadioAuto ? "Auto" : "Recovery");
         lab.onUi([radio](OperatorConsole& console) { console.OnRadioClicked(radio); });
-        ASSERT_TRUE(RecoveryLab::eventually([&] { return following(lab.console(), mode, 1); }));
+        ASSERT_TRUE(test::eventually([&] { return following(lab.console(), mode, 1); },
+                                     RecoveryLab::kPatience));
         for (int round = 0; round < 5; ++round) {
             // A second address on the device's link, then an interface of its own.
             lab.pc.ip({"address", "add", "10.79.0.1/24", "dev", device.pcInterface});
-            ASSERT_TRUE(RecoveryLab::eventually([&] { return following(lab.console(), mode, 2); }))
+            ASSERT_TRUE(test::eventually([&] { return following(lab.console(), mode, 2); },
+                                         RecoveryLab::kPatience))
                 << lab.log();
             lab.pc.ip({"link", "add", "churn0", "type", "veth", "peer", "name", "churn1"});
             lab.pc.ip({"link", "set", "churn1", "up"});
             lab.pc.ip({"address", "add", "10.79.1.1/24", "dev", "churn0"});
             lab.pc.ip({"link", "set", "churn0", "up"});
-            ASSERT_TRUE(RecoveryLab::eventually([&] { return following(lab.console(), mode, 3); }))
+            ASSERT_TRUE(test::eventually([&] { return following(lab.console(), mode, 3); },
+                                         RecoveryLab::kPatience))
                 << lab.log();
             // Both go away at once: the interface with its address, and the extra address.
             lab.pc.ip({"link", "del", "churn0"});
             lab.pc.ip({"address", "del", "10.79.0.1/24", "dev", device.pcInterface});
-            ASSERT_TRUE(RecoveryLab::eventually([&] { return following(lab.console(), mode, 1); }))
+            ASSERT_TRUE(test::eventually([&] { return following(lab.console(), mode, 1); },
+                                         RecoveryLab::kPatience))
                 << lab.log();
         }
         EXPECT_TRUE(lab.serving(device) == (mode == ConsoleMode::Recovery));
         lab.onUi([](OperatorConsole& console) { console.OnRadioClicked(ControlId::RadioManual); });
-        ASSERT_TRUE(RecoveryLab::eventually([&] { return quiet(lab.console()); }));
+        ASSERT_TRUE(test::eventually([&] { return quiet(lab.console()); }, RecoveryLab::kPatience));
     }
     expectHoldingAsBefore(before);
 }

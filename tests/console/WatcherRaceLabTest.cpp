@@ -41,8 +41,8 @@ TEST(WatcherRace, SwitchesWhileInterfacesFlapLeaveTheListenersOfTheLastCount) {
     timings.tftpTimeout = 30ms;
     lab.start(timings);
     lab.settleInManual();
-    ASSERT_TRUE(
-        RecoveryLab::eventually([&] { return serving(lab.console(), ConsoleMode::Manual, 2); }));
+    ASSERT_TRUE(test::eventually([&] { return serving(lab.console(), ConsoleMode::Manual, 2); },
+                                 RecoveryLab::kPatience));
     const auto before = test::ProcessHoldings::now();
 
     // A second address on one link comes and goes, the other link goes down and up, at
@@ -85,18 +85,21 @@ TEST(WatcherRace, SwitchesWhileInterfacesFlapLeaveTheListenersOfTheLastCount) {
     lab.onUi([](OperatorConsole& console) { console.OnRadioClicked(ControlId::RadioAuto); });
     lab.onUi([](OperatorConsole& console) { console.OnRadioClicked(ControlId::RadioManual); });
     lab.onUi([](OperatorConsole& console) { console.OnRadioClicked(ControlId::RadioRecovery); });
-    EXPECT_TRUE(RecoveryLab::eventually([&] {
-        return serving(lab.console(), ConsoleMode::Recovery, 2);
-    })) << lab.log();
+    EXPECT_TRUE(test::eventually([&] { return serving(lab.console(), ConsoleMode::Recovery, 2); },
+                                 RecoveryLab::kPatience))
+        << lab.log();
     EXPECT_TRUE(lab.serving(first) && lab.serving(second));
     lab.onUi([](OperatorConsole& console) { console.OnRadioClicked(ControlId::RadioAuto); });
-    EXPECT_TRUE(RecoveryLab::eventually([&] {
-        return serving(lab.console(), ConsoleMode::Auto, 2);
-    })) << lab.log();
+    EXPECT_TRUE(test::eventually([&] { return serving(lab.console(), ConsoleMode::Auto, 2); },
+                                 RecoveryLab::kPatience))
+        << lab.log();
     lab.onUi([](OperatorConsole& console) { console.OnRadioClicked(ControlId::RadioManual); });
-    EXPECT_TRUE(RecoveryLab::eventually([&] {
-        return serving(lab.console(), ConsoleMode::Manual, 2) && !lab.console().watcherRunning();
-    }));
+    EXPECT_TRUE(test::eventually(
+        [&] {
+            return serving(lab.console(), ConsoleMode::Manual, 2) &&
+                   !lab.console().watcherRunning();
+        },
+        RecoveryLab::kPatience));
 
     test::ProcessHoldings after;
     EXPECT_TRUE(test::settlesBackTo(before, after)) << before.text() << " -> " << after.text();

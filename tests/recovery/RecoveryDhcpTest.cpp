@@ -163,11 +163,15 @@ class HandBuiltRequests : public ::testing::Test {
         const auto answer = test::receiveWithin(*client_, kSilence, &from);
         if (answer) {
             // The group's last line follows the reply.
-            EXPECT_TRUE(RecoveryLab::eventually([&] {
-                const std::string log = lab_.log();
-                return log.find("Assigning IP address", logBefore(before)) != std::string::npos ||
-                       log.find("Successfully assigned", logBefore(before)) != std::string::npos;
-            }));
+            EXPECT_TRUE(test::eventually(
+                [&] {
+                    const std::string log = lab_.log();
+                    return log.find("Assigning IP address", logBefore(before)) !=
+                               std::string::npos ||
+                           log.find("Successfully assigned", logBefore(before)) !=
+                               std::string::npos;
+                },
+                RecoveryLab::kPatience));
         }
         // Without a reply, the silence gave the lines time to come.
         rows = rowsFrom(lab_, before);

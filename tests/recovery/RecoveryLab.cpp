@@ -107,28 +107,23 @@ std::vector<std::uint8_t> BootRequest::bytes() const {
     return out;
 }
 
-RecoveryLab::RecoveryLab() : pc(lab.addNamespace()) {}
+RecoveryLab::RecoveryLab() = default;
 
-RecoveryLab::~RecoveryLab() {
-    if (ui_.joinable()) {
-        ui_.request_stop();
-        ui_.join();
-    }
-}
+RecoveryLab::~RecoveryLab() = default;
 
 RecoveryLab::Device& RecoveryLab::addDevice(const std::array<std::uint8_t, 6>& mac,
                                             bool withAddress) {
     const auto link = static_cast<std::uint8_t>(devices_.size() + 1);
     auto device = std::make_unique<Device>();
-    device->space = &lab.addNamespace();
     device->pcAddress = Ipv4::fromOctets(10, 77, link, 1);
     device->address = withAddress ? Ipv4::fromOctets(10, 77, link, 2) : 0;
     device->mac = mac;
-    const netlab::NetLab::Link made =
-        lab.connect(pc, Ipv4::format(device->pcAddress) + "/24", *device->space,
-                    withAddress ? Ipv4::format(device->address) + "/24" : "");
-    device->pcInterface = made.interfaceA;
-    device->interface = made.interfaceB;
+    const PcLab::Device made =
+        PcLab::addDevice(Ipv4::format(device->pcAddress) + "/24",
+                         withAddress ? Ipv4::format(device->address) + "/24" : "");
+    device->space = &made.space;
+    device->pcInterface = made.link.interfaceA;
+    device->interface = made.link.interfaceB;
     device->space->ip({"link", "set", device->interface, "address", macForIp(mac)});
     device->space->ip({"route", "add", "default", "dev", device->interface});
     devices_.push_back(std::move(device));
@@ -136,31 +131,15 @@ RecoveryLab::Device& RecoveryLab::addDevice(const std::array<std::uint8_t, 6>& m
 }
 
 void RecoveryLab::start(Timings timings, Pinger* pinger, bool waitForService) {
-    std::promise<void> started;
-    std::future<void> ready = started.get_future();
-    ui_ = pc.start([this, timings, pinger, &started](const std::stop_token& stop) {
-        SystemInterfaceSource interfaces;
-        DeviceWorkerFactory workers;
-        ConsoleServices services{interfaces, workers, timings};
-        services.pinger = pinger;
-        services.reportPrivileges = false;
-        OperatorConsole console(std::move(services));
-        console.attachView(&view_);
-        console.Initialize();
+    ConsoleServices services{interfaces_, workers_, timings};
+    services.pinger = pinger;
+    services.reportPrivileges = false;
+    ui_ = std::make_unique<LabUiThread>(pc, services, view_, [](OperatorConsole& console) {
         console.OnRadioClicked(ControlId::RadioRecovery);
-        console_ = &console;
-        started.set_value();
-        while (!stop.stop_requested()) {
-            console.dispatcher().drainAndWait(5ms);
-        }
-        console_ = nullptr;
-        console.Shutdown();
-        console.attachView(nullptr);
     });
-    ready.get();
     if (waitForService) {
         for (const auto& device : devices_) {
-            if (!eventually([&] { return serving(*device); })) {
+            if (!eventually([&] { return serving(*device); }, kPatience)) {
                 throw netlab::LabError("recovery service did not open its ports on " +
                                        device->pcInterface + "\n" + log());
             }
@@ -176,14 +155,7 @@ bool RecoveryLab::serving(const Device& device) const {
 
 void RecoveryLab::onUi(const std::function<void(OperatorConsole&)>& fn,
                        std::chrono::milliseconds limit) {
-    OperatorConsole& target = console();
-    auto done = std::make_shared<std::promise<void>>();
-    std::future<void> ran = done->get_future();
-    target.dispatcher().post([&target, fn, done] {
-        fn(target);
-        done->set_value();
-    });
-    if (ran.wait_for(limit) != std::future_status::ready) {
+    if (!ui_->onUi(fn, limit)) {
         std::fprintf(stderr, "the user-interface thread did not return within %lld ms\n%s\n",
                      static_cast<long long>(limit.count()), log().c_str());
         std::fflush(stderr);
@@ -212,17 +184,6 @@ std::string RecoveryLab::log() {
 
 bool RecoveryLab::waitForLog(const std::string& text, std::chrono::milliseconds limit) {
     return eventually([&] { return log().find(text) != std::string::npos; }, limit);
-}
-
-bool RecoveryLab::eventually(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
 }
 
 std::map<std::string, std::string> RecoveryLab::udhcpc(const Device& device,

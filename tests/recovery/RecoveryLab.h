@@ -12,10 +12,15 @@
 #include <thread>
 #include <vector>
 
+#include "app/DeviceWorkerFactory.h"
+#include "base/SystemInterfaceSource.h"
 #include "base/Timings.h"
 #include "console/OperatorConsole.h"
 #include "net/CTimedSocket.h"
 #include "netlab/NetLab.h"
+#include "netlab/PcLab.h"
+#include "support/Eventually.h"
+#include "support/LabUiThread.h"
 #include "support/RecordingView.h"
 #include "upgrade/TempDir.h"
 
@@ -52,7 +57,7 @@ struct BootRequest {
 // namespaces joined to the PC by veth pairs. Link n is 10.77.n.0/24: the PC at .1, the device
 // (when it has an address) at .2 with a default route through its link, so that its
 // broadcasts leave there (from 0.0.0.0 when it has no address, as a booting device's do).
-class RecoveryLab {
+class RecoveryLab : public netlab::PcLab {
   public:
     struct Device {
         netlab::LabNamespace* space = nullptr;
@@ -88,13 +93,11 @@ class RecoveryLab {
     void settleInManual();
     void onUi(const std::function<void(OperatorConsole&)>& fn,
               std::chrono::milliseconds limit = 4 * kPatience);
-    OperatorConsole& console() { return *console_.load(); }
+    OperatorConsole& console() { return ui_->console(); }
     RecordingView& view() { return view_; }
     // The status rows, joined.
     std::string log();
     bool waitForLog(const std::string& text, std::chrono::milliseconds limit = kPatience);
-    static bool eventually(const std::function<bool()>& done,
-                           std::chrono::milliseconds limit = kPatience);
 
     // ---- The device side --------------------------------------------------------------------
     // Runs busybox udhcpc on the device's link; the variables its script got when bound
@@ -111,18 +114,18 @@ class RecoveryLab {
     // The route to 192.168.0.100 in the PC namespace, as ip shows it.
     std::string recoveryRoute();
 
+    // How long a test waits (with eventually()) for what the service or a device brings about.
     static constexpr std::chrono::milliseconds kPatience{15000};
 
-    netlab::NetLab lab;
-    netlab::LabNamespace& pc;
     TempDir temp;
 
   private:
     std::vector<std::unique_ptr<Device>> devices_;
+    SystemInterfaceSource interfaces_;
+    DeviceWorkerFactory workers_;
     RecordingView view_;
-    std::atomic<OperatorConsole*> console_{nullptr};
     int scripts_ = 0;
-    std::jthread ui_;
+    std::unique_ptr<LabUiThread> ui_;
 };
 
 // Receives one datagram within `limit`; nothing when none came.

@@ -100,7 +100,8 @@ TEST(RecoveryTftp, CurlFetchesEveryEmbeddedImageByteForByte) {
         EXPECT_EQ(readFile(out), image(std::string(name)));
         const bool ramDisk = name.starts_with("initrd");
         const std::size_t lines = ramDisk ? 8 : 3;
-        ASSERT_TRUE(RecoveryLab::eventually([&] { return rowsFrom(lab, before).size() >= lines; }))
+        ASSERT_TRUE(test::eventually([&] { return rowsFrom(lab, before).size() >= lines; },
+                                     RecoveryLab::kPatience))
             << lab.log();
         const std::vector<std::string> rows = rowsFrom(lab, before);
         EXPECT_THAT(std::vector<std::string>(rows.begin(), rows.begin() + 3),

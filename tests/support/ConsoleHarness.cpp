@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+#include "support/Eventually.h"
+
 namespace vantor::test {
 
 std::unique_ptr<InterfaceWorker> CountingWorkerFactory::makeListener(WorkerPorts& ports,
@@ -67,14 +69,9 @@ ConsoleHarness::~ConsoleHarness() {
 }
 
 bool ConsoleHarness::pumpUntil(const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        console->dispatcher().drainAndWait(std::chrono::milliseconds(2));
-    }
-    return true;
+    return eventually(
+        done, std::chrono::seconds(2), std::chrono::milliseconds(2),
+        [this](std::chrono::milliseconds wait) { console->dispatcher().drainAndWait(wait); });
 }
 
 }  // namespace vantor::test

@@ -4,6 +4,8 @@
 #include <iterator>
 #include <thread>
 
+#include "support/Eventually.h"
+
 namespace vantor::test {
 
 namespace {
@@ -25,17 +27,12 @@ std::string ProcessHoldings::text() const {
 
 bool settlesBackTo(const ProcessHoldings& before, ProcessHoldings& after,
                    std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    for (;;) {
-        after = ProcessHoldings::now();
-        if (after == before) {
-            return true;
-        }
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    return eventually(
+        [&] {
+            after = ProcessHoldings::now();
+            return after == before;
+        },
+        limit);
 }
 
 }  // namespace vantor::test

@@ -17,6 +17,7 @@
 #include "console/AddressFields.h"
 #include "console/ConsoleLimits.h"
 #include "console/OperatorConsole.h"
+#include "hostnet/PrivilegeCheck.h"
 #include "ui/AboutBox.h"
 #include "ui/StatusList.h"
 #include "ui/TerminationSignals.h"
@@ -57,10 +58,16 @@ TEST_F(MainWindowTest, StartsInAutoWithTheInterfacesListed) {
     }
     EXPECT_FALSE(control(ControlId::SetButton)->isEnabled());
     EXPECT_FALSE(control(ControlId::ClearCheck)->isEnabled());
-    EXPECT_THAT(
-        windowRows(),
-        ElementsAre("> 2 NICs found on this machine (pc1):\r\n", "    - NIC1: 10.20.30.1\r\n",
-                    "    - NIC2: 10.20.31.1\r\n", "\r\n> Listening.....\r\n"));
+    std::vector<std::string> rows = {"> 2 NICs found on this machine (pc1):\r\n",
+                                     "    - NIC1: 10.20.30.1\r\n", "    - NIC2: 10.20.31.1\r\n",
+                                     "\r\n> Listening.....\r\n"};
+    // Started by an ordinary user, the window says after the list what it may not do; as root
+    // it says nothing more.
+    const std::string missing = PrivilegeCheck::StatusText(PrivilegeCheck::Probe());
+    if (!missing.empty()) {
+        rows.push_back(missing);
+    }
+    EXPECT_EQ(windowRows(), rows);
     EXPECT_EQ(window().statusList()->item(3)->text(), "> Listening.....");
     EXPECT_EQ(QApplication::focusWidget(), control(ControlId::RadioAuto));
 }

@@ -10,6 +10,7 @@
 #include "console/IdleWorkerFactory.h"
 #include "console/OperatorConsole.h"
 #include "support/ConsoleHarness.h"
+#include "support/Eventually.h"
 #include "upgrade/FakeCodeUpdateDevice.h"
 #include "upgrade/TempDir.h"
 #include "upgrade/UpgradeArchives.h"
@@ -93,12 +94,9 @@ class UpgradeDriverTest : public ::testing::Test {
     // Serves the console's queue until done() holds or the time is up.
     bool pumpUntil(const std::function<bool()>& done,
                    std::chrono::milliseconds limit = std::chrono::seconds(20)) {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                return false;
-            }
-            console_->dispatcher().drainAndWait(std::chrono::milliseconds(2));
+        if (!test::eventually(done, limit, std::chrono::milliseconds(2),
+                              [this](Millis wait) { console_->dispatcher().drainAndWait(wait); })) {
+            return false;
         }
         console_->dispatcher().drain();
         return true;

@@ -14,7 +14,9 @@
 #include "app/DeviceWorkerFactory.h"
 #include "console/OperatorConsole.h"
 #include "netlab/NetLab.h"
+#include "netlab/PcLab.h"
 #include "support/ConsoleHarness.h"
+#include "support/Eventually.h"
 #include "upgrade/TempDir.h"
 #include "upgrade/UpgradeArchives.h"
 
@@ -77,11 +79,7 @@ class Simulator {
             return ::posix_spawn(&pid, raw[0], nullptr, nullptr, raw.data(), environ) == 0 ? pid
                                                                                            : -1;
         });
-        const auto deadline = std::chrono::steady_clock::now() + 5s;
-        while (readFile(record_).find("ready") == std::string::npos &&
-               std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(5ms);
-        }
+        test::eventually([this] { return ready(); }, 5s);
     }
     ~Simulator() {
         if (pid_ > 0) {
@@ -108,8 +106,7 @@ struct Outcome {
 
 class UpgradeLab : public ::testing::Test {
   protected:
-    UpgradeLab() : pc_(lab_.addNamespace()), device_(lab_.addNamespace()) {
-        lab_.connect(pc_, kPcAddress + "/24", device_, kDeviceAddress + "/24");
+    UpgradeLab() {
         timings_ = test::fastTimings();
         timings_.pingTimeout = 100ms;
         timings_.codeUpdateReceive = 100ms;
@@ -148,11 +145,8 @@ class UpgradeLab : public ::testing::Test {
             console.OnCheckToggled(ControlId::OnePageCheck, onePage);
             console.OnUpdate();
             const FirmwareUpgrader& driver = *console.upgradeDriver();
-            const auto deadline = std::chrono::steady_clock::now() + 60s;
-            while (driver.runs().ended < driver.runs().started &&
-                   std::chrono::steady_clock::now() < deadline) {
-                console.dispatcher().drainAndWait(5ms);
-            }
+            test::eventually([&] { return driver.runs().ended >= driver.runs().started; }, 60s, 5ms,
+                             [&](Millis wait) { console.dispatcher().drainAndWait(wait); });
             console.dispatcher().drain();
             Outcome outcome{view.rows(), view.messages(), driver.runs()};
             console.Shutdown();
@@ -165,9 +159,10 @@ class UpgradeLab : public ::testing::Test {
         return std::find(lines.begin(), lines.end(), line) != lines.end();
     }
 
-    netlab::NetLab lab_;
-    netlab::LabNamespace& pc_;
-    netlab::LabNamespace& device_;
+    netlab::PcLab lab_;
+    netlab::LabNamespace& pc_ = lab_.pc;
+    netlab::LabNamespace& device_ =
+        lab_.addDevice(kPcAddress + "/24", kDeviceAddress + "/24").space;
     test::TempDir dir_;
     Timings timings_;
 };
