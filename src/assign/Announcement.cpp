@@ -12,9 +12,23 @@ ParsedAnnouncement Announcement::parse(std::span<const std::uint8_t> datagram) {
     if (datagram.size() > kAnnouncementSize) {
         return {std::nullopt, Error::TooLong};
     }
+    if (datagram.size() < kAnnouncementMinSize) {
+        return {std::nullopt, Error::TooShort};
+    }
     Bytes bytes{};
     std::copy(datagram.begin(), datagram.end(), bytes.begin());
     return {Announcement(bytes), std::nullopt};
+}
+
+std::array<std::uint8_t, 6> Announcement::senderMac(std::span<const std::uint8_t> datagram) {
+    std::array<std::uint8_t, 6> mac{};
+    if (datagram.size() > kAnnouncementMacOffset) {
+        const auto held =
+            datagram.subspan(kAnnouncementMacOffset)
+                .first(std::min(mac.size(), datagram.size() - kAnnouncementMacOffset));
+        std::copy(held.begin(), held.end(), mac.begin());
+    }
+    return mac;
 }
 
 bool Announcement::ignoreMarker() const {

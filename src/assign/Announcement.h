@@ -18,11 +18,14 @@ class Announcement {
   public:
     using Bytes = std::array<std::uint8_t, kAnnouncementSize>;
 
-    enum class Error { TooLong };
+    enum class Error { TooShort, TooLong };
 
-    // A datagram shorter than 82 bytes is read with the missing bytes as zero; a longer one
-    // is refused.
+    // A datagram shorter than 82 bytes is read with the missing bytes as zero, provided it
+    // holds the whole address (18 bytes); a shorter or a longer one is refused.
     static struct ParsedAnnouncement parse(std::span<const std::uint8_t> datagram);
+    // The MAC bytes a datagram holds, zeros for those it lacks: names the sender of one that
+    // is refused.
+    static std::array<std::uint8_t, 6> senderMac(std::span<const std::uint8_t> datagram);
 
     bool ignoreMarker() const;
     std::array<std::uint8_t, 6> mac() const;

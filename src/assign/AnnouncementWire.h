@@ -11,6 +11,9 @@ inline constexpr std::uint16_t kNotifyPort = 1809;
 inline constexpr std::size_t kAnnouncementSize = 82;
 inline constexpr std::size_t kAnnouncementMacOffset = 8;
 inline constexpr std::size_t kAnnouncementIpOffset = 14;
+// The shortest datagram that names an address: one that ends before the address's last byte
+// says nothing about the device.
+inline constexpr std::size_t kAnnouncementMinSize = kAnnouncementIpOffset + 4;
 inline constexpr std::size_t kAnnouncementTextOffset = 18;
 inline constexpr std::size_t kAnnouncementTextSize = 64;
 

@@ -3,10 +3,13 @@
 #include <array>
 #include <cstdio>
 #include <thread>
+#include <vector>
 
+#include "assign/AnnouncedAddress.h"
 #include "assign/Announcement.h"
 #include "assign/AnnouncementWire.h"
 #include "assign/AssignEchoes.h"
+#include "base/InterfaceList.h"
 #include "base/Ipv4.h"
 #include "net/CTimedSocket.h"
 
@@ -98,13 +101,26 @@ bool MListener::start() {
         if (ports_.gate.mode() != ConsoleMode::Auto) {
             continue;
         }
-        const ParsedAnnouncement parsed =
-            Announcement::parse(std::span(buffer.data(), received.length));
-        if (!parsed.announcement || parsed.announcement->ignoreMarker()) {
+        const std::span<const std::uint8_t> datagram(buffer.data(), received.length);
+        const ParsedAnnouncement parsed = Announcement::parse(datagram);
+        if (!parsed.announcement) {
+            if (parsed.error == Announcement::Error::TooShort) {
+                ports_.report.setNoticeLine(ignoringText(Announcement::senderMac(datagram)));
+            }
             continue;
         }
         const Announcement& announcement = *parsed.announcement;
-        if (!ports_.report.claimDevice(ignoringText(announcement.mac()))) {
+        if (announcement.ignoreMarker()) {
+            continue;
+        }
+        const std::string ignoring = ignoringText(announcement.mac());
+        if (!namesDevice(announcement)) {
+            // Named like a sender heard after the device, but nothing is claimed: the device
+            // that announces itself next is still taken.
+            ports_.report.setNoticeLine(ignoring);
+            continue;
+        }
+        if (!ports_.report.claimDevice(ignoring)) {
             continue;
         }
         const LogGroup log = ports_.report.logGroup();
@@ -115,6 +131,25 @@ bool MListener::start() {
     receiveSocket_ = nullptr;
     notifySocket_ = nullptr;
     return true;
+}
+
+bool MListener::namesDevice(const Announcement& announcement) const {
+    std::vector<std::uint32_t> own{nicAddress_};
+    for (const std::string& text : ports_.interfaces.addresses()) {
+        if (const auto address = Ipv4::parse(text)) {
+            own.push_back(*address);
+        }
+    }
+    // Read afresh: the table above holds at most 16 addresses, and a netmask may change
+    // while the address stays.
+    const std::vector<InterfaceList::Entry> entries = InterfaceList::read();
+    for (const InterfaceList::Entry& entry : entries) {
+        own.push_back(entry.address);
+    }
+    const auto ip = announcement.ip();
+    return AnnouncedAddress::judge(Ipv4::fromOctets(ip[0], ip[1], ip[2], ip[3]), own,
+                                   AnnouncedAddress::broadcastsOf(nicAddress_, entries)) ==
+           AnnouncedAddress::Verdict::Device;
 }
 
 void MListener::reportReceiveError(SocketError error, const std::string& prefix) {

@@ -40,6 +40,9 @@ class MListener final : public InterfaceWorker {
 
   private:
     bool keepListening() const;
+    // Whether the announced address can be a device's (assign/AnnouncedAddress.h), judged
+    // against the PC's addresses and the broadcasts of this interface as they are now.
+    bool namesDevice(const Announcement& announcement) const;
     void reportReceiveError(SocketError error, const std::string& prefix);
     // Steps after a new device was claimed, written as one log group.
     void handleDevice(const Announcement& announcement, CTimedSocket& notifySocket,

@@ -94,9 +94,10 @@ bool ManualAssignment::tryInterface(const std::string& ip, const std::string& ma
     ports_.tools.RouteAdd(ip, interfaceAddress);
     if (ports_.pinger.PingHost(ip, kManualTestAttempts, kManualTestDataSize)) {
         // The device answers from its new address now; the planted entry has done its work
-        // and would otherwise pin the address to the MAC for good. The route stays, so that
-        // the device's web page can be reached through this interface.
-        ports_.tools.ArpDelete("*");
+        // and would otherwise pin the address to the MAC for good. Only that entry goes: the
+        // administrator's own entries stay. The route stays, so that the device's web page
+        // can be reached through this interface.
+        ports_.tools.ArpDeleteOn(ip, interfaceAddress);
         return true;
     }
     ports_.tools.RouteDelete(ip);

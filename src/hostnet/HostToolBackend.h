@@ -31,9 +31,14 @@ class HostToolBackend {
     virtual std::optional<ToolCommand> ArpAddCommand(const std::string& arpTool,
                                                      const std::string& ip, const std::string& mac,
                                                      const std::string& interfaceAddress) const = 0;
-    // ip "*" deletes every entry.
+    // Deletes the entries for ip on every interface.
     virtual std::optional<ToolCommand> ArpDeleteCommand(const std::string& arpTool,
                                                         const std::string& ip) const = 0;
+    // Deletes the entry for ip on the interface that owns interfaceAddress alone, as ArpAdd
+    // planted it; the entries the administrator keeps for other addresses stay.
+    virtual std::optional<ToolCommand> ArpDeleteOnCommand(
+        const std::string& arpTool, const std::string& ip,
+        const std::string& interfaceAddress) const = 0;
     virtual ToolCommand RouteListCommand(const std::string& routeTool) const = 0;
     // Turns the listing tool's output into the text the operator is shown.
     virtual std::string FormatRoutingTable(const std::string& listing) const = 0;

@@ -48,6 +48,12 @@ bool HostTools::ArpDelete(const std::string& ip) {
     });
 }
 
+bool HostTools::ArpDeleteOn(const std::string& ip, const std::string& interfaceAddress) {
+    return runCommand(ToolKind::Arp, [&](const std::string& tool) {
+        return backend_->ArpDeleteOnCommand(tool, ip, interfaceAddress);
+    });
+}
+
 std::string HostTools::LoadRoutingTable() {
     std::string tool;
     if (!LocateSystemTool(ToolKind::Route, tool)) {

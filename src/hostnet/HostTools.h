@@ -39,8 +39,11 @@ class HostTools {
     bool RouteDelete(const std::string& destination);
     // mac as six two-digit groups joined by "-"; interfaceAddress one of our own addresses.
     bool ArpAdd(const std::string& ip, const std::string& mac, const std::string& interfaceAddress);
-    // ip "*" deletes every entry.
+    // Deletes the entries for ip on every interface.
     bool ArpDelete(const std::string& ip);
+    // Deletes the entry for ip on the interface that owns interfaceAddress, the one ArpAdd
+    // planted there; every other entry stays.
+    bool ArpDeleteOn(const std::string& ip, const std::string& interfaceAddress);
     // The route listing as shown to the operator; empty when the tool is missing or printed
     // nothing.
     std::string LoadRoutingTable();

@@ -173,14 +173,24 @@ std::optional<ToolCommand> LinuxToolBackend::ArpAddCommand(
 std::optional<ToolCommand> LinuxToolBackend::ArpDeleteCommand(const std::string& arpTool,
                                                               const std::string& ip) const {
     // "nud all": a flush leaves permanent entries alone otherwise, and those are the ones we
-    // plant.
-    if (ip == "*") {
-        return ToolCommand{arpTool, "neigh", "flush", "all", "nud", "all"};
-    }
+    // plant. There is no flush of every entry: the table holds the administrator's entries too.
     if (!Ipv4::parse(ip)) {
         return std::nullopt;
     }
     return ToolCommand{arpTool, "neigh", "flush", "to", ip, "nud", "all"};
+}
+
+std::optional<ToolCommand> LinuxToolBackend::ArpDeleteOnCommand(
+    const std::string& arpTool, const std::string& ip, const std::string& interfaceAddress) const {
+    const auto local = Ipv4::parse(interfaceAddress);
+    if (!Ipv4::parse(ip) || !local) {
+        return std::nullopt;
+    }
+    const auto device = interfaceOwning_(*local);
+    if (!device) {
+        return std::nullopt;
+    }
+    return ToolCommand{arpTool, "neigh", "del", ip, "dev", *device};
 }
 
 ToolCommand LinuxToolBackend::RouteListCommand(const std::string& routeTool) const {

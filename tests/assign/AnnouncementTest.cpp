@@ -55,13 +55,34 @@ TEST(Announcement, LengthBoundaries) {
     EXPECT_FALSE(tooLong.announcement);
     EXPECT_EQ(tooLong.error, Announcement::Error::TooLong);
 
-    // Short datagrams read as if padded with zeros; even an empty one.
-    const std::vector<std::uint8_t> shortOne = {0xFF, 0xFF, 0xFF, 0xFF, 1, 2, 3, 4, 0xAA};
-    const auto s = *Announcement::parse(shortOne).announcement;
-    EXPECT_TRUE(s.ignoreMarker());
-    EXPECT_EQ(s.mac(), (std::array<std::uint8_t, 6>{0xAA, 0, 0, 0, 0, 0}));
+    // Short datagrams that hold the whole address read as if padded with zeros.
+    const auto upToAddress = std::span(full).first(18);
+    const auto s = *Announcement::parse(upToAddress).announcement;
+    EXPECT_EQ(s.ipText(), "192.168.1.50");
+    EXPECT_EQ(s.senderText(), "");
     EXPECT_EQ(s.notification(0).size(), kAnnouncementSize);
-    EXPECT_EQ(Announcement::parse({}).announcement->ipText(), "0.0.0.0");
+    EXPECT_EQ(s.notification(0)[18], 0);
+    // One byte less, and the address's last octet is missing: refused, like an empty one.
+    for (const std::size_t size : {std::size_t{17}, std::size_t{1}, std::size_t{0}}) {
+        const auto refused = Announcement::parse(std::span(full).first(size));
+        EXPECT_FALSE(refused.announcement) << size << " bytes";
+        EXPECT_EQ(refused.error, Announcement::Error::TooShort) << size << " bytes";
+    }
+}
+
+TEST(Announcement, TheSenderOfARefusedDatagramIsNamedByTheMacBytesItHolds) {
+    const auto full = announcement("x");
+    const auto macOf = [&](std::size_t size) {
+        return Announcement::senderMac(std::span(full).first(size));
+    };
+    using Mac = std::array<std::uint8_t, 6>;
+    EXPECT_EQ(macOf(0), Mac{});
+    EXPECT_EQ(macOf(8), Mac{});
+    EXPECT_EQ(macOf(10), (Mac{0x00, 0x11, 0, 0, 0, 0}));
+    EXPECT_EQ(macOf(12), (Mac{0x00, 0x11, 0x22, 0xAB, 0, 0}));
+    EXPECT_EQ(macOf(14), (Mac{0x00, 0x11, 0x22, 0xAB, 0xCD, 0xEF}));
+    EXPECT_EQ(macOf(17), macOf(14));
+    EXPECT_EQ(macOf(kAnnouncementSize), macOf(14));
 }
 
 TEST(Announcement, ASenderTextFillingAllBytesIsCutAtSixtyFour) {

@@ -46,6 +46,10 @@ class NoRouteToolBackend final : public HostToolBackend {
                                                 const std::string& ip) const override {
         return system_.ArpDeleteCommand(tool, ip);
     }
+    std::optional<ToolCommand> ArpDeleteOnCommand(const std::string& tool, const std::string& ip,
+                                                  const std::string& local) const override {
+        return system_.ArpDeleteOnCommand(tool, ip, local);
+    }
     ToolCommand RouteListCommand(const std::string& tool) const override {
         return system_.RouteListCommand(tool);
     }

@@ -195,6 +195,65 @@ TEST_F(AnnouncementLab, OfTwoDevicesHeardAtOnceOnTwoInterfacesOneIsTaken) {
     EXPECT_EQ(console->console().serverIP(), aTaken ? "10.0.1.2" : "10.0.2.2");
 }
 
+// Anything on the PC's network may send to port 1810. What names no other host is named in the
+// notice line and gets no route; the device that announces itself afterwards is still taken.
+TEST_F(AnnouncementLab, DatagramsThatNameNoDeviceAreIgnoredAndTheNextDeviceIsTaken) {
+    auto console = startConsole({"10.0.1.1", "10.0.2.1"}, 300ms, 2);
+    const std::size_t listed = console->rows().size();
+    const auto routes = [&] { return pc->ip({"-4", "route", "show"}); };
+    const std::string routesBefore = routes();
+
+    struct Junk {
+        std::string ip;
+        std::string length;  // empty: all 82 bytes
+        std::string notice;
+    };
+    const std::vector<Junk> junk = {
+        {"10.0.1.51", "1", "Ignoring a packet from 00-00-00-00-00-00"},
+        // The address's last octet missing.
+        {"10.0.1.17", "17", "Ignoring a packet from 02-56-4E-00-01-17"},
+        {"0.0.0.0", "", "Ignoring a packet from 02-56-4E-00-00-00"},
+        {"127.0.0.1", "", "Ignoring a packet from 02-56-4E-00-01-27"},
+        {"10.0.1.1", "", "Ignoring a packet from 02-56-4E-00-00-01"},
+        {"10.0.2.1", "", "Ignoring a packet from 02-56-4E-00-02-01"},
+        {"255.255.255.255", "", "Ignoring a packet from 02-56-4E-00-02-55"},
+        {"10.0.1.255", "", "Ignoring a packet from 02-56-4E-00-01-55"},
+        {"224.0.0.1", "", "Ignoring a packet from 02-56-4E-00-02-24"},
+    };
+    for (const Junk& j : junk) {
+        std::vector<std::string> args = {"announce", "--mac", j.notice.substr(23), "--ip", j.ip,
+                                         "--iface",  "veth0", "--duration",        "100"};
+        if (!j.length.empty()) {
+            args.insert(args.end(), {"--length", j.length});
+        }
+        DeviceSim(*deviceA, args).wait();
+        EXPECT_TRUE(test::eventually([&] { return console->console().noticeLine() == j.notice; },
+                                     LabConsole::kPatience))
+            << j.ip << ": " << console->console().noticeLine();
+    }
+    EXPECT_THAT(rowsAfter(*console, listed), IsEmpty());
+    EXPECT_EQ(console->console().serverIP(), "");
+    EXPECT_EQ(routes(), routesBefore) << "a junk address got a route";
+
+    DeviceSim device(*deviceA, {"announce", "--mac", "02-56-4E-00-00-0A", "--ip", "10.0.1.2",
+                                "--text", "a", "--iface", "veth0", "--duration", "3000"});
+    ASSERT_TRUE(test::eventually([&] { return rowsAfter(*console, listed).size() >= 4; },
+                                 LabConsole::kPatience));
+    device.stop();
+    EXPECT_THAT(rowsAfter(*console, listed),
+                ElementsAre("> [NIC 10.0.1.1] Received an IP and a MAC address from a.\r\n",
+                            "> [NIC 10.0.1.1] Testing Ping to 10.0.1.2.\r\n",
+                            "> [NIC 10.0.1.1] Ping successful.\r\n", kListening));
+    EXPECT_EQ(console->console().panel().macText(), "02-56-4E-00-00-0A");
+    EXPECT_EQ(console->console().serverIP(), "10.0.1.2");
+    // Only the device's host route was added.
+    const std::string routesAfter = routes();
+    EXPECT_EQ(std::count(routesAfter.begin(), routesAfter.end(), '\n'),
+              std::count(routesBefore.begin(), routesBefore.end(), '\n') + 1)
+        << routesAfter;
+    EXPECT_THAT(routesAfter, HasSubstr("10.0.1.2 dev veth0 scope link src 10.0.1.1"));
+}
+
 // The device has the address the announcement names, but ignores every echo request.
 class SilentDeviceLab : public AnnouncementLab {
   protected:

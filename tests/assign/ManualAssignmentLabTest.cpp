@@ -91,6 +91,12 @@ class ManualAssignmentLab : public ::testing::Test {
 };
 
 TEST_F(ManualAssignmentLab, ADeviceBehindTheSecondInterfaceTakesAnAddressOnNoSubnetOfThePc) {
+    // The administrator's own entries, on both interfaces, for other addresses (one a digit
+    // away from the device's).
+    pc->ip({"neigh", "replace", "10.0.1.99", "lladdr", "02:00:00:00:01:99", "dev", "veth0", "nud",
+            "permanent"});
+    pc->ip({"neigh", "replace", "192.168.77.70", "lladdr", "02:00:00:00:77:70", "dev", "veth1",
+            "nud", "permanent"});
     auto console = startManual();
     DeviceSim device(*deviceB, {"adopt", "--iface", "veth0", "--duration", "8000"});
     ASSERT_TRUE(
@@ -116,11 +122,15 @@ TEST_F(ManualAssignmentLab, ADeviceBehindTheSecondInterfaceTakesAnAddressOnNoSub
                     "ip route del 192.168.77.7/32", flush,
                     "ip neigh replace 192.168.77.7 lladdr " + lladdr + " dev veth1 nud permanent",
                     "ip route replace 192.168.77.7/32 dev veth1 src 10.0.2.1",
-                    "ip neigh flush all nud all"));
-    // The route that worked stays, and the ARP cache is empty.
+                    "ip neigh del 192.168.77.7 dev veth1"));
+    // The route that worked stays; the planted entry is gone and the administrator's stay.
     EXPECT_EQ(pc->ip({"-4", "route", "show", "192.168.77.7/32"}),
               "192.168.77.7 dev veth1 scope link src 10.0.2.1 \n");
-    EXPECT_THAT(pc->ip({"-4", "neigh", "show"}), IsEmpty());
+    EXPECT_THAT(pc->ip({"-4", "neigh", "show", "192.168.77.7"}), IsEmpty());
+    EXPECT_THAT(pc->ip({"-4", "neigh", "show", "10.0.1.99"}),
+                HasSubstr("10.0.1.99 dev veth0 lladdr 02:00:00:00:01:99 PERMANENT"));
+    EXPECT_THAT(pc->ip({"-4", "neigh", "show", "192.168.77.70"}),
+                HasSubstr("192.168.77.70 dev veth1 lladdr 02:00:00:00:77:70 PERMANENT"));
     EXPECT_EQ(console->console().serverIP(), "192.168.77.7");
     EXPECT_EQ(console->console().bannerState(), BannerState::DeviceReady);
     EXPECT_TRUE(console->console().controls().state(ControlId::SetButton).enabled);

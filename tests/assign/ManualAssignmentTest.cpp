@@ -145,7 +145,7 @@ INSTANTIATE_TEST_SUITE_P(
                               {"> Error: Invalid IP address\r\n", "> Ready\r\n\r\n"}}),
     refusalName);
 
-TEST_F(ManualAssignmentTest, SuccessReportsKeepsTheRouteEmptiesTheArpCacheAndReadiesTheFields) {
+TEST_F(ManualAssignmentTest, SuccessReportsKeepsTheRouteDeletesThePlantedEntryAndReadiesTheFields) {
     h.console->OnCheckToggled(ControlId::ClearCheck, true);
     std::vector<bool> setEnabledWhilePinging;
     // The device answers only once the entry for it has been planted (the 89-byte test).
@@ -167,7 +167,7 @@ TEST_F(ManualAssignmentTest, SuccessReportsKeepsTheRouteEmptiesTheArpCacheAndRea
                     "neigh replace 192.168.1.50 lladdr 00:11:22:33:44:55 dev eth0 nud "
                     "permanent",
                     "route replace 192.168.1.50/32 dev eth0 src 10.0.1.1",
-                    "neigh flush all nud all"));
+                    "neigh del 192.168.1.50 dev eth0"));
     EXPECT_THAT(setEnabledWhilePinging, ElementsAre(false, false));
     EXPECT_TRUE(setEnabled());
     EXPECT_EQ(h.console->serverIP(), "192.168.1.50");

@@ -54,7 +54,8 @@ TEST(HostToolsTest, MissingToolRunsNothing) {
     EXPECT_FALSE(tools.RouteAdd("192.168.1.50", "192.168.1.10"));
     EXPECT_FALSE(tools.RouteDelete("192.168.1.50"));
     EXPECT_FALSE(tools.ArpAdd("192.168.1.50", "00-11-22-33-44-55", "192.168.1.10"));
-    EXPECT_FALSE(tools.ArpDelete("*"));
+    EXPECT_FALSE(tools.ArpDelete("192.168.1.50"));
+    EXPECT_FALSE(tools.ArpDeleteOn("192.168.1.50", "192.168.1.10"));
     const RoutingTableBox box = tools.ShowRoutingTable();
     EXPECT_EQ(box.text, "Routing table not found on this machine");
     EXPECT_EQ(box.icon, MessageIcon::Exclamation);

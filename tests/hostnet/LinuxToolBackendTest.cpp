@@ -55,8 +55,8 @@ TEST(LinuxToolBackendTest, CommandsAreArgumentVectorsOfIp) {
                            "dev", "eth1", "nud", "permanent"}));
     EXPECT_EQ(backend.ArpDeleteCommand(kIp, "192.168.1.50"),
               (ToolCommand{kIp, "neigh", "flush", "to", "192.168.1.50", "nud", "all"}));
-    EXPECT_EQ(backend.ArpDeleteCommand(kIp, "*"),
-              (ToolCommand{kIp, "neigh", "flush", "all", "nud", "all"}));
+    EXPECT_EQ(backend.ArpDeleteOnCommand(kIp, "192.168.1.50", "192.168.1.10"),
+              (ToolCommand{kIp, "neigh", "del", "192.168.1.50", "dev", "eth1"}));
     EXPECT_EQ(backend.RouteListCommand(kIp), (ToolCommand{kIp, "-4", "route", "show"}));
 }
 
@@ -70,6 +70,11 @@ TEST(LinuxToolBackendTest, RequestsThatNameNoAddressOrNoOwnInterfaceGiveNoComman
     EXPECT_EQ(backend.RouteAddCommand(kIp, "-all", "192.168.1.10"), std::nullopt);
     EXPECT_EQ(backend.RouteDeleteCommand(kIp, "default"), std::nullopt);
     EXPECT_EQ(backend.ArpDeleteCommand(kIp, "all"), std::nullopt);
+    // No request empties the whole table: it holds the administrator's entries too.
+    EXPECT_EQ(backend.ArpDeleteCommand(kIp, "*"), std::nullopt);
+    EXPECT_EQ(backend.ArpDeleteOnCommand(kIp, "*", "192.168.1.10"), std::nullopt);
+    EXPECT_EQ(backend.ArpDeleteOnCommand(kIp, "192.168.1.50", "192.168.2.10"), std::nullopt);
+    EXPECT_EQ(backend.ArpDeleteOnCommand(kIp, "192.168.1.50", "eth1"), std::nullopt);
     EXPECT_EQ(backend.ArpAddCommand(kIp, "192.168.1.256", "00-11-22-33-44-55", "192.168.1.10"),
               std::nullopt);
     EXPECT_EQ(backend.ArpAddCommand(kIp, "192.168.1.50", "00-11-22-33-44", "192.168.1.10"),

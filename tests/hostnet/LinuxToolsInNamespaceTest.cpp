@@ -16,6 +16,7 @@ using netlab::LabNamespace;
 using netlab::NetLab;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::Not;
 
 // a has veth0 (10.200.1.1) to b and veth1 (10.200.2.1) to c.
 class LinuxToolsInNamespaceTest : public ::testing::Test {
@@ -51,7 +52,7 @@ TEST_F(LinuxToolsInNamespaceTest, ArpAddPlantsAPermanentEntryOnTheInterfaceOwnin
                 HasSubstr("10.200.2.50 dev veth1 lladdr 00:11:22:33:44:66 PERMANENT"));
 }
 
-TEST_F(LinuxToolsInNamespaceTest, ArpDeleteRemovesOneAddressEverywhereAndStarEverything) {
+TEST_F(LinuxToolsInNamespaceTest, ArpDeleteRemovesOneAddressEverywhereAndNothingElse) {
     inA([](HostTools& t) {
         t.ArpAdd("10.200.9.9", "00-11-22-33-44-55", "10.200.1.1");
         t.ArpAdd("10.200.9.9", "00-11-22-33-44-56", "10.200.2.1");
@@ -65,8 +66,29 @@ TEST_F(LinuxToolsInNamespaceTest, ArpDeleteRemovesOneAddressEverywhereAndStarEve
     EXPECT_THAT(a->ip({"neigh", "show", "10.200.9.9"}), IsEmpty());
     EXPECT_THAT(a->ip({"neigh", "show"}), HasSubstr("10.200.1.60 dev veth0"));
 
+    // "*" names no address: the table is never emptied as a whole.
     EXPECT_TRUE(inA([](HostTools& t) { return t.ArpDelete("*"); }));
-    EXPECT_THAT(a->ip({"neigh", "show"}), IsEmpty());
+    EXPECT_THAT(a->ip({"neigh", "show"}), HasSubstr("10.200.1.60 dev veth0"));
+    EXPECT_THAT(a->ip({"neigh", "show"}), HasSubstr("10.200.1.77 dev veth0"));
+}
+
+TEST_F(LinuxToolsInNamespaceTest, ArpDeleteOnRemovesTheOneEntryOfThatInterface) {
+    inA([](HostTools& t) {
+        t.ArpAdd("10.200.9.9", "00-11-22-33-44-55", "10.200.1.1");
+        return t.ArpAdd("10.200.9.9", "00-11-22-33-44-56", "10.200.2.1");
+    });
+    // The administrator's entry for a neighbour one digit away.
+    a->ip({"neigh", "replace", "10.200.9.90", "lladdr", "00:00:00:00:00:90", "dev", "veth1", "nud",
+           "permanent"});
+
+    EXPECT_TRUE(inA([](HostTools& t) { return t.ArpDeleteOn("10.200.9.9", "10.200.2.1"); }));
+    const std::string left = a->ip({"neigh", "show", "10.200.9.9"});
+    EXPECT_THAT(left, HasSubstr("10.200.9.9 dev veth0 lladdr 00:11:22:33:44:55 PERMANENT"));
+    EXPECT_THAT(left, Not(HasSubstr("veth1")));
+    EXPECT_THAT(a->ip({"neigh", "show", "10.200.9.90"}), HasSubstr("dev veth1 lladdr "
+                                                                   "00:00:00:00:00:90 PERMANENT"));
+    // Gone already: the tool fails, which is no missing tool.
+    EXPECT_TRUE(inA([](HostTools& t) { return t.ArpDeleteOn("10.200.9.9", "10.200.2.1"); }));
 }
 
 TEST_F(LinuxToolsInNamespaceTest, RouteAddPutsAHostRouteOnTheInterfaceOwningTheGateway) {

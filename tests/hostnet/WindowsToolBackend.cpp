@@ -73,6 +73,11 @@ std::optional<ToolCommand> WindowsToolBackend::ArpDeleteCommand(const std::strin
     return ToolCommand{arpTool + " -d " + ip};
 }
 
+std::optional<ToolCommand> WindowsToolBackend::ArpDeleteOnCommand(
+    const std::string& arpTool, const std::string& ip, const std::string& interfaceAddress) const {
+    return ToolCommand{arpTool + " -d " + ip + " " + interfaceAddress};
+}
+
 ToolCommand WindowsToolBackend::RouteListCommand(const std::string& routeTool) const {
     return ToolCommand{routeTool + " PRINT"};
 }

@@ -29,6 +29,9 @@ class WindowsToolBackend final : public HostToolBackend {
                                              const std::string& interfaceAddress) const override;
     std::optional<ToolCommand> ArpDeleteCommand(const std::string& arpTool,
                                                 const std::string& ip) const override;
+    std::optional<ToolCommand> ArpDeleteOnCommand(
+        const std::string& arpTool, const std::string& ip,
+        const std::string& interfaceAddress) const override;
     ToolCommand RouteListCommand(const std::string& routeTool) const override;
     std::string FormatRoutingTable(const std::string& listing) const override;
 

@@ -113,14 +113,14 @@ TEST_F(WindowsCommandLineTest, AssignmentThatSucceeds) {
     EXPECT_TRUE(tools->ArpDelete("192.168.1.50"));
     EXPECT_TRUE(tools->ArpAdd("192.168.1.50", "00-11-22-33-44-55", "192.168.1.10"));
     EXPECT_TRUE(tools->RouteAdd("192.168.1.50", "192.168.1.10"));
-    EXPECT_TRUE(tools->ArpDelete("*"));
+    EXPECT_TRUE(tools->ArpDeleteOn("192.168.1.50", "192.168.1.10"));
     EXPECT_EQ(commandLines(),
               (std::vector<std::string>{
                   "C:\\WINDOWS\\system32\\arp.exe -d 192.168.1.50",
                   "C:\\WINDOWS\\system32\\arp.exe -d 192.168.1.50",
                   "C:\\WINDOWS\\system32\\arp.exe -s 192.168.1.50 00-11-22-33-44-55 192.168.1.10",
                   "C:\\WINDOWS\\system32\\route.exe ADD 192.168.1.50 192.168.1.10",
-                  "C:\\WINDOWS\\system32\\arp.exe -d *",
+                  "C:\\WINDOWS\\system32\\arp.exe -d 192.168.1.50 192.168.1.10",
               }));
 }
 
