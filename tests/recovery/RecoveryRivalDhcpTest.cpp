@@ -127,8 +127,8 @@ TEST_P(RivalDhcpServer, KeepsTheServiceOffTheLinksItHolds) {
 
     lab.start(test::recoveryTimings(), nullptr, false);
     EXPECT_TRUE(lab.waitForLog(refusal(first.pcAddress))) << lab.log();
-    EXPECT_THAT(lab.log(), HasSubstr("A DHCP server service may be runing on this PC.\n"));
-    EXPECT_THAT(lab.log(), HasSubstr("Please disable the service and try again.\n"));
+    EXPECT_TRUE(lab.waitForLog("A DHCP server service may be runing on this PC.\n"));
+    EXPECT_TRUE(lab.waitForLog("Please disable the service and try again.\n")) << lab.log();
     if (!GetParam().boundToTheFirstLink) {
         // Bound to no interface, it receives every link's requests.
         EXPECT_TRUE(lab.waitForLog(refusal(second.pcAddress))) << lab.log();
