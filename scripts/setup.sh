@@ -12,6 +12,7 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     iproute2 util-linux libcap2-bin
     xvfb xauth imagemagick zip unzip busybox udhcpc curl clang libclang-rt-dev clang-format bc
+    dnsmasq-base
 )
 missing=()
 for p in "${packages[@]}"; do

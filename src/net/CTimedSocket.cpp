@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "base/InterfaceList.h"
+#include "net/UdpPortHolders.h"
 
 namespace vantor {
 namespace {
@@ -66,6 +67,14 @@ std::optional<InterfaceList::Entry> interfaceOwning(std::uint32_t address) {
     return std::nullopt;
 }
 
+// Interface sockets of this process are made one at a time: the probe for another holder of a
+// port binds without SO_REUSEADDR, and a sibling listener binding the same port on the same
+// interface meanwhile would fail on it (or the probe on the sibling's new socket).
+std::mutex& interfaceBindMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
 }  // namespace
 
 CTimedSocket::CTimedSocket() : cancelEvent_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
@@ -112,6 +121,16 @@ bool CTimedSocket::Create(std::uint32_t address, std::uint16_t port) {
 }
 
 bool CTimedSocket::CreateOnInterface(std::uint32_t interfaceAddress, std::uint16_t port) {
+    return createOnInterface(interfaceAddress, port, false);
+}
+
+bool CTimedSocket::CreateOnInterfaceAlone(std::uint32_t interfaceAddress, std::uint16_t port) {
+    return createOnInterface(interfaceAddress, port, true);
+}
+
+bool CTimedSocket::createOnInterface(std::uint32_t interfaceAddress, std::uint16_t port,
+                                     bool alone) {
+    const std::lock_guard lock(interfaceBindMutex());
     const auto owner = interfaceOwning(interfaceAddress);
     if (!owner || owner->index == 0) {
         Close();
@@ -119,6 +138,11 @@ bool CTimedSocket::CreateOnInterface(std::uint32_t interfaceAddress, std::uint16
         return false;
     }
     const std::string& name = owner->name;
+    if (alone && anotherProcessHoldsUdpPort(name, interfaceAddress, port)) {
+        Close();
+        lastError_ = EADDRINUSE;
+        return false;
+    }
     if (!open(static_cast<int>(owner->index))) {
         return false;
     }

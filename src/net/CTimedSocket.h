@@ -50,6 +50,12 @@ class CTimedSocket {
     // Sockets of different interfaces may so share one port. A socket bound to the unicast
     // address would miss broadcasts, and its broadcasts would leave by the route's interface.
     bool CreateOnInterface(std::uint32_t interfaceAddress, std::uint16_t port);
+    // CreateOnInterface for a server that must be the port's only one on the interface: fails
+    // with lastError() EADDRINUSE when a socket of another process already holds the port
+    // there, which SO_REUSEADDR on both sides would otherwise let this socket share (both would
+    // then answer the same clients). This process's sockets of the port on the same interface
+    // (its other addresses) and on other interfaces do not count.
+    bool CreateOnInterfaceAlone(std::uint32_t interfaceAddress, std::uint16_t port);
     bool SetBroadcast(bool on);
     void Close();
     bool IsOpen() const { return static_cast<bool>(socket_); }
@@ -77,6 +83,7 @@ class CTimedSocket {
 
   private:
     bool open(int interfaceIndex);
+    bool createOnInterface(std::uint32_t interfaceAddress, std::uint16_t port, bool alone);
     SocketResult receiveOnce(std::span<std::uint8_t> buffer);
     SocketResult takeQueuedError();
     void dropQueuedError();

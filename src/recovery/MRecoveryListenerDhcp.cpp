@@ -35,7 +35,8 @@ void MRecoveryListener::DoDHCP() {
     // Bound to the interface rather than to its address: DISCOVERs are broadcast, and the
     // broadcast replies must leave by this interface.
     CTimedSocket socket;
-    if (!socket.CreateOnInterface(nicAddress, kDhcpServerPort)) {
+    // Alone: another DHCP server sharing the port (SO_REUSEADDR) would answer the device too.
+    if (!socket.CreateOnInterfaceAlone(nicAddress, kDhcpServerPort)) {
         log(RecoveryLog::dhcpSocketFailed(prefix_));
         log(RecoveryLog::kDhcpServiceRunning);
         log(RecoveryLog::kDhcpDisableService);

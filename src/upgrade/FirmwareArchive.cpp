@@ -180,6 +180,11 @@ bool FirmwareArchive::readCentralDirectory() {
     if (record->centralSize == 0) {
         return true;
     }
+    // Bounded before anything is allocated: the end record lies inside the file's last bytes,
+    // but the sizes it names are the archive writer's word.
+    if (record->centralSize > kZipMaxCentralDirectorySize) {
+        return fail(ArchiveError::BadArchive);
+    }
     std::vector<std::uint8_t> central(record->centralSize);
     const auto read = source_->readAt(centralStart_, central);
     if (!read || *read != central.size()) {

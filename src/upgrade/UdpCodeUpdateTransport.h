@@ -10,7 +10,8 @@
 namespace vantor {
 
 // The code update protocol's socket: UDP, bound to any local address and a port the system
-// chooses, sending to the device's port 69 and taking replies from any sender.
+// chooses, sending to the device's port 69 and taking replies from any sender. An ICMP port
+// unreachable for the device's port fails the next receive at once.
 class UdpCodeUpdateTransport final : public CodeUpdateTransport {
   public:
     // None when the address is not dotted decimal or the socket cannot be made or bound.

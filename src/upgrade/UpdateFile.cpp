@@ -26,10 +26,14 @@ std::string corrupted(std::string_view reason, const std::string& archivePath) {
     return "> " + std::string(reason) + archivePath + std::string(kAppearsCorrupted);
 }
 
+// Both buffers: the driver keeps its image from run to run, and a member that fills only one
+// of them (a type 9 image gives no tail, yet is sent as the tail region) must not send what an
+// earlier archive left in the other.
 void resetImage(UpdateImage& image) {
     image.nMinHexAddress = 0;
     image.imageLength = 0;
     std::fill(image.imageBuffer.begin(), image.imageBuffer.end(), std::uint8_t{0});
+    std::fill(image.tailBuffer.begin(), image.tailBuffer.end(), std::uint8_t{0});
 }
 
 // A refused image leaves no bytes behind its length of 0; type and model stay as read.

@@ -13,7 +13,7 @@ namespace vantor {
 struct UpdateImage {
     // The image from offset 0; every byte past imageLength is zero.
     std::vector<std::uint8_t> imageBuffer = std::vector<std::uint8_t>(kUpdateImageBufferSize);
-    // The last kTailRegionSize bytes of a microcode image.
+    // The last kTailRegionSize bytes of a microcode image; zero after reading any other.
     std::vector<std::uint8_t> tailBuffer = std::vector<std::uint8_t>(kTailRegionSize);
     std::uint32_t imageLength = 0;
     // Offset within the source buffer of the first byte that is sent.

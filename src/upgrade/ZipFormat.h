@@ -17,6 +17,10 @@ inline constexpr std::size_t kZipLocalHeaderSize = 30;
 inline constexpr std::size_t kZipMaxCommentSize = 65535;
 inline constexpr std::size_t kZipEndSearchSize = kZipEndRecordSize + kZipMaxCommentSize;
 inline constexpr std::size_t kZipSignatureSize = 4;
+// The largest central directory a firmware archive may have. Its few members need some hundred
+// bytes; the cap leaves room for long names and extra fields, and the directory is read whole
+// into memory, so a forged end record must not make the reader allocate what it claims.
+inline constexpr std::size_t kZipMaxCentralDirectorySize = 1024 * 1024;
 // A writer that does not know the archive's size in advance (one reading standard input) puts a
 // 64-bit end record and its locator between the central directory and the end record.
 inline constexpr std::uint32_t kZip64EndRecordSignature = 0x06064b50;

@@ -1,8 +1,16 @@
 #include "upgrade/FirmwareArchive.h"
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "upgrade/ArchiveTestSupport.h"
+#include "upgrade/TempDir.h"
 #include "upgrade/UpdateFileFormat.h"
 #include "upgrade/UpgradeLimits.h"
 #include "upgrade/ZipFormat.h"
@@ -500,6 +508,79 @@ TEST(FirmwareArchive, DamagedDeflateDataIsDataError) {
         EXPECT_FALSE(archive.memberOpen());
         EXPECT_EQ(readMember(archive, 1).data, members[1].data);
     }
+}
+
+// ---- The central directory's bound ------------------------------------------------------------
+
+// The archive with `padding` zero bytes after its last central header, counted in the
+// directory's size: the reader takes the directory whole and parses its entries from the front.
+std::vector<std::uint8_t> withPaddedDirectory(const ZipLayout& layout, std::size_t padding) {
+    std::vector<std::uint8_t> bytes = layout.bytes;
+    const auto end = static_cast<std::ptrdiff_t>(layout.endOffset);
+    bytes.insert(bytes.begin() + end, padding, std::uint8_t{0});
+    const std::size_t endOffset = layout.endOffset + padding;
+    const std::uint32_t size = test::getLe32(bytes, endOffset + test::kEndCentralSize);
+    test::putLe32(bytes, endOffset + test::kEndCentralSize,
+                  static_cast<std::uint32_t>(size + padding));
+    return bytes;
+}
+
+TEST(FirmwareArchive, CentralDirectoryIsTakenUpToItsCapAndRefusedOneByteOver) {
+    const auto members = twoMembers(kDeflated);
+    const ZipLayout layout = buildZip(members);
+    const std::size_t directory = layout.endOffset - layout.centralOffset;
+    {
+        SCOPED_TRACE("exactly the cap");
+        FirmwareArchive archive;
+        ASSERT_TRUE(openBytes(
+            archive, withPaddedDirectory(layout, kZipMaxCentralDirectorySize - directory)));
+        ASSERT_EQ(archive.Count(), 2u);
+        EXPECT_EQ(readMember(archive, 0).data, members[0].data);
+    }
+    {
+        SCOPED_TRACE("one byte over");
+        EXPECT_EQ(
+            openError(withPaddedDirectory(layout, kZipMaxCentralDirectorySize - directory + 1)),
+            ArchiveError::BadArchive);
+    }
+}
+
+// A sparse file of 2 GiB whose end record claims a central directory of 2 GiB at offset 0: every
+// offset and size agrees with the file, so only the cap stops it. The reader runs in a child
+// process, whose peak resident size the kernel reports to the parent.
+TEST(FirmwareArchive, ForgedDirectoryOfTwoGibibytesIsRefusedWithinASmallPeakOfMemory) {
+    constexpr std::uint64_t kClaimed = std::uint64_t{2} << 30;
+    test::TempDir dir;
+    const std::string path = dir.file("forged.zip");
+    {
+        std::vector<std::uint8_t> end(kZipEndRecordSize);
+        test::putLe32(end, 0, kZipEndRecordSignature);
+        test::putLe16(end, test::kEndEntriesOnDisk, 1);
+        test::putLe16(end, test::kEndTotalEntries, 1);
+        test::putLe32(end, test::kEndCentralSize, static_cast<std::uint32_t>(kClaimed));
+        test::putLe32(end, test::kEndCentralOffset, 0);
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::ftruncate(fd, static_cast<off_t>(kClaimed)), 0);
+        ASSERT_EQ(::pwrite(fd, end.data(), end.size(), static_cast<off_t>(kClaimed)),
+                  static_cast<ssize_t>(end.size()));
+        ::close(fd);
+    }
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        FirmwareArchive archive;
+        const bool refused = !archive.Open(path) && archive.error() == ArchiveError::BadArchive;
+        ::_exit(refused ? 0 : 1);
+    }
+    int status = 0;
+    rusage usage{};
+    ASSERT_EQ(::wait4(child, &status, 0, &usage), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "not refused as BadArchive";
+    const long peakKib = usage.ru_maxrss;
+    std::printf("peak resident size of the reader: %ld KiB\n", peakKib);
+    EXPECT_LT(peakKib, 64 * 1024);
 }
 
 TEST(FirmwareArchive, UnreadableFileIsFileError) {

@@ -11,8 +11,10 @@
 #include "console/OperatorConsole.h"
 #include "support/ConsoleHarness.h"
 #include "support/Eventually.h"
+#include "upgrade/ComputeCrc.h"
 #include "upgrade/FakeCodeUpdateDevice.h"
 #include "upgrade/TempDir.h"
+#include "upgrade/UpdateFileFormat.h"
 #include "upgrade/UpgradeArchives.h"
 
 namespace vantor {
@@ -517,6 +519,51 @@ TEST_F(UpgradeDriverTest, EveryRunReadsTheFieldsAgainAndReusesTheDriver) {
     EXPECT_FALSE(runs().lastSucceeded);
     EXPECT_EQ(rows(), failed("> System on IP address  10.1.2.3 is not responding.\n"))
         << "the second run cleared the first one's rows";
+}
+
+// An update file of type 9 for model 1: a header with the check value of its whole image, which
+// the sender sends as the tail region.
+Bytes typeNineFile(std::size_t imageLength) {
+    const Bytes image = test::patternBytes(imageLength, 99);
+    Bytes file(kUpdateHeaderSize);
+    file[kUpdateHeaderMagicOffset] = kUpdateMagic;
+    file[kUpdateHeaderTypeOffset] = static_cast<std::uint8_t>(1 << kModelShift | KIND_TAIL);
+    test::putLe16(file, kUpdateHeaderCrcOffset, computeCrc(image));
+    file.insert(file.end(), image.begin(), image.end());
+    return file;
+}
+
+// The bytes of the tail region's data packets among `sent`, from the index `from` on.
+Bytes tailPages(const std::vector<SentPacket>& sent, std::size_t from) {
+    Bytes bytes;
+    for (std::size_t i = from; i < sent.size(); ++i) {
+        const SentPacket& p = sent[i];
+        if (p.command == TFTP_DATA && p.page >= kTailFirstPage && p.page < kTailEndPage) {
+            bytes.insert(bytes.end(), p.body.begin(), p.body.end());
+        }
+    }
+    return bytes;
+}
+
+TEST_F(UpgradeDriverTest, ATypeNineMemberAfterAMicrocodeRunSendsNoByteOfTheEarlierTail) {
+    fill(archive({test::firmwareMember("update.enc", kMicrocode)}));
+    ASSERT_TRUE(update());
+    ASSERT_TRUE(runs().lastSucceeded);
+    const Bytes firstTail = tailPages(device_->sent(), 0);
+    ASSERT_EQ(firstTail, test::expectedTail(kMicrocode));
+
+    const std::size_t before = device_->sent().size();
+    fill(test::writeArchive(dir_, "nine.zip",
+                            {test::firmwareMember("update.enc", typeNineFile(5000))}));
+    ASSERT_TRUE(update());
+    EXPECT_TRUE(runs().lastSucceeded);
+    const std::vector<SentPacket> sent = device_->sent();
+    EXPECT_EQ(regionStarts(std::vector<SentPacket>(
+                  sent.begin() + static_cast<std::ptrdiff_t>(before), sent.end())),
+              (std::vector<int>{-1, kTailFirstPage}));
+    const Bytes secondTail = tailPages(sent, before);
+    ASSERT_EQ(secondTail.size(), kTailRegionSize);
+    EXPECT_EQ(secondTail, Bytes(kTailRegionSize, 0));
 }
 
 // ---- One run at a time, and stops

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -258,6 +259,23 @@ TEST_F(UpgradeLab, StrayRepliesAreLoggedAndTheRunStillCompletes) {
         has(out.rows, "> Received ACK from wrong packet. Wanted packet 1389, got packet 2389\n"));
     EXPECT_TRUE(
         has(out.rows, "> Wrong receive length from Code Update Packet 1389 wanted 23, got 30\n"));
+}
+
+// A device that answers pings but has nothing on the update port: the ICMP port unreachable of
+// the first model query ends the run, long before a single wait for a reply would.
+TEST_F(UpgradeLab, NothingOnTheUpdatePortEndsTheRunAtTheFirstQuery) {
+    timings_.codeUpdateReceive = 10s;
+    const auto start = std::chrono::steady_clock::now();
+    const Outcome out = update(archive({test::firmwareMember("update.enc", kMicrocode)}));
+    const auto took = std::chrono::steady_clock::now() - start;
+    std::printf("the run failed after %.1f ms\n",
+                std::chrono::duration<double, std::milli>(took).count());
+    EXPECT_FALSE(out.runs.lastSucceeded);
+    EXPECT_LT(took, timings_.codeUpdateReceive);
+    EXPECT_EQ(
+        Lines(out.rows.end() - std::min<std::ptrdiff_t>(3, std::ssize(out.rows)), out.rows.end()),
+        (Lines{"> receiveCommand error!\n", "> System update has not completed.\n",
+               "> ready...\n"}));
 }
 
 struct FailureCase {
