@@ -8,7 +8,9 @@ namespace vantor {
 
 // The texts the recovery boot service writes: status-log lines (the `prefix` argument is the
 // interface prefix, ">" or "> [NIC a.b.c.d]"), the notice line and the diagnostic traces on
-// standard output. The texts are the product's own, spelling included.
+// standard output. The texts are the product's own, spelling included. Every argument that
+// came from the network (file names, modes, sname, MAC texts) is passed through
+// printableText, so that a peer can neither forge rows nor drive the operator's terminal.
 struct RecoveryLog {
     static constexpr std::string_view kListening = "\r\n> Listening.....\r\n";
 
