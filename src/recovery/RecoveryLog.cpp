@@ -121,6 +121,10 @@ std::string RecoveryLog::transferReadError(std::string_view prefix) {
     return join({prefix, " Error: File transfer failed (read error).\r\n"});
 }
 
+std::string RecoveryLog::transferCancelled(std::string_view prefix) {
+    return join({prefix, " Error: File transfer failed (cancelled by client).\r\n"});
+}
+
 std::string RecoveryLog::transferCompleted(std::string_view prefix) {
     return join({prefix, " File transfer completed.\r\n"});
 }
@@ -143,6 +147,14 @@ std::string RecoveryLog::pingTimedOut(std::string_view prefix) {
 
 std::string RecoveryLog::pingUnavailable(std::string_view prefix) {
     return join({prefix, " Warning: Ping failed because WinSock1.1 DLL could not be found.\r\n"});
+}
+
+std::string RecoveryLog::repeated(std::string_view line, std::size_t count) {
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
+        line.remove_suffix(1);
+    }
+    return join(
+        {line, " (repeated ", std::to_string(count), count == 1 ? " time)\r\n" : " times)\r\n"});
 }
 
 std::string RecoveryLog::tracePacketAddressed(std::string_view serverName) {

@@ -51,6 +51,7 @@ struct RecoveryLog {
     static std::string transferSocketError(std::string_view prefix);
     static std::string transferNoResponse(std::string_view prefix);
     static std::string transferReadError(std::string_view prefix);
+    static std::string transferCancelled(std::string_view prefix);
     static std::string transferCompleted(std::string_view prefix);
     static std::string restartWait(std::string_view prefix);  // no line end
     static constexpr std::string_view kLineEnd = "\r\n";
@@ -58,6 +59,9 @@ struct RecoveryLog {
     static std::string pingSucceeded(std::string_view prefix);
     static std::string pingTimedOut(std::string_view prefix);
     static std::string pingUnavailable(std::string_view prefix);
+    // A warning row that came `count` more times within a second, e.g.
+    // "> Warning: Received dhcp package is too short. (repeated 12 times)\r\n".
+    static std::string repeated(std::string_view line, std::size_t count);
 
     // Diagnostic traces (standard output).
     static std::string tracePacketAddressed(std::string_view serverName);
