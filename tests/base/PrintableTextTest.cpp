@@ -23,7 +23,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(TextCase{"", ""}, TextCase{"kernel.img", "kernel.img"},
                       // A forged row and a terminal colour sequence.
                       TextCase{"x\r\n> [NIC 1.2.3.4] File transfer completed.\r\n\x1b[31m",
-                               "x??> [NIC 1.2.3.4] File transfer completed.???[31m"},
+                               "x?"
+                               "?> [NIC 1.2.3.4] File transfer completed.???[31m"},
                       // The edges of the control range: NUL, 0x1F, space, '~', DEL.
                       TextCase{std::string("a\0b", 3), "a?b"}, TextCase{"\x1f \x7e\x7f", "? ~?"},
                       // UTF-8 passes whole.
