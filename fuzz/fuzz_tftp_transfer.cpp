@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     vantor::MemorySource source(content);
     const vantor::Endpoint client{0x6400A8C0, 3000};
     const vantor::Endpoint stranger{0x6400A8C0, 3001};
-    vantor::TftpTransfer transfer(source, client, vantor::Millis{60000});
+    vantor::TftpTransfer transfer(source, client, vantor::Millis{60000}, vantor::Millis{1000});
     auto now = vantor::TftpTransfer::Clock::time_point{} + std::chrono::hours(1);
     check(transfer.Start(now), client);
     std::size_t at = 0;

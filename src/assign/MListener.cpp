@@ -11,6 +11,7 @@
 #include "assign/AssignEchoes.h"
 #include "base/InterfaceList.h"
 #include "base/Ipv4.h"
+#include "base/PrintableText.h"
 #include "net/CTimedSocket.h"
 
 namespace vantor {
@@ -25,19 +26,6 @@ std::string ignoringText(const std::array<std::uint8_t, 6>& mac) {
     std::snprintf(text.data(), text.size(), "Ignoring a packet from %02X-%02X-%02X-%02X-%02X-%02X",
                   mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
     return text.data();
-}
-
-// The sender text as the log shows it. It comes from the network: control characters are
-// replaced, so that a sender cannot add rows of its own ("\r\n> ...") or send control
-// sequences to a terminal that shows the headless output.
-std::string printable(std::string text) {
-    for (char& c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            c = '?';
-        }
-    }
-    return text;
 }
 
 }  // namespace
@@ -188,7 +176,7 @@ void MListener::handleDevice(const Announcement& announcement, CTimedSocket& not
                              const std::string& prefix) {
     const std::string serverIP = announcement.ipText();
     ports_.report.setServerAddress(serverIP);
-    const std::string sender = printable(announcement.senderText());
+    const std::string sender = printableText(announcement.senderText());
     if (sender.empty()) {
         ports_.report.appendStatus(kTag, prefix + " IP and MAC address have been detected.");
     } else {

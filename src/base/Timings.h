@@ -19,8 +19,11 @@ struct Timings {
     // Address assignment.
     Millis notifyPause{300};  // after an unanswered ping round of an announced device
     // Recovery boot service.
-    Millis recoveryPoll{100};    // waits for the DHCP thread of a recovery listener
-    Millis tftpTimeout{60000};   // a TFTP transfer waiting for an acknowledgement
+    Millis recoveryPoll{100};   // waits for the DHCP thread of a recovery listener
+    Millis tftpTimeout{60000};  // a TFTP transfer waiting for an acknowledgement
+    // How long a DATA packet must have gone unanswered before a duplicate ACK resends it:
+    // under the retry interval of clients, well over a round trip on a link.
+    Millis tftpDuplicateAckResend{1000};
     Millis initrdSettle{15000};  // after the RAM disk, before pinging the restarted device
 
     Millis recoveryPingPause{600};       // between unanswered ping attempts after the RAM disk
@@ -28,6 +31,7 @@ struct Timings {
     Millis dhcpShortPause{100};          // after a datagram too short to be a BOOTP message
     Millis dhcpShortPauseSpacing{1000};  // at most one such pause per this period
     Millis tftpAbortPause{100};          // after a DHCP request cancelled a running transfer
+    Millis repeatedWarningWindow{1000};  // the same warning again within this is only counted
     // Firmware upgrade.
     Millis rebootCheckPause{10000};  // between reboot checks after new microcode
     Millis microcodePause{18000};    // after a 0x81 packet of the code update protocol

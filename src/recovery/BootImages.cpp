@@ -59,18 +59,20 @@ bool BootImages::IsPlainFileName(std::string_view name) {
 }
 
 std::unique_ptr<BlockSource> BootImages::Open(std::string_view name, const std::string& directory) {
-    if (!IsPlainFileName(name)) {
-        return nullptr;  // neither a working-directory file nor an image name
+    // Only an image may be replaced from the working directory: any other name served from
+    // there would hand whatever lies beside the program (notes, shell histories) to any host
+    // on the segment.
+    const auto image = Find(name);
+    if (!image || !IsPlainFileName(name)) {
+        return nullptr;
     }
     const std::string path =
         directory.empty() ? std::string(name) : directory + "/" + std::string(name);
+    // FileSource checks with fstat, after opening, that this is a regular file.
     if (auto file = FileSource::Open(path)) {
         return file;
     }
-    if (const auto image = Find(name)) {
-        return std::make_unique<MemorySource>(*image);
-    }
-    return nullptr;
+    return std::make_unique<MemorySource>(*image);
 }
 
 bool BootImages::ArePlaceholders() {

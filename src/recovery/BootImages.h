@@ -17,14 +17,15 @@ struct BootImages {
     // The embedded image of exactly this name (case-sensitive), or nothing.
     static std::optional<std::span<const std::uint8_t>> Find(std::string_view name);
 
-    // Whether a requested name may name a file in the working directory: not empty, at most
+    // Whether a requested name may name a file in a directory: not empty, at most
     // 59 characters, no "/" or "\", no ":", no "..". Anything else would let any host on the
     // segment read any file of the PC ("../../etc/shadow", "/etc/passwd").
     static bool IsPlainFileName(std::string_view name);
 
-    // The source for a read request: a regular file of that plain name in `directory` (the
-    // working directory when empty), which replaces an embedded image of the same name;
-    // else the embedded image; else nothing (the file is missing).
+    // The source for a read request of one of the four image names: a regular file of that
+    // name in `directory` (the working directory when empty), which replaces the embedded
+    // image; else the embedded image. Any other name is a missing file, whatever the
+    // directory holds.
     static std::unique_ptr<BlockSource> Open(std::string_view name,
                                              const std::string& directory = {});
 

@@ -1,6 +1,8 @@
 #include "recovery/MRecoveryListener.h"
 
+#include <chrono>
 #include <cstdio>
+#include <optional>
 #include <system_error>
 
 #include "base/Ipv4.h"
@@ -29,7 +31,10 @@ MRecoveryListener::Publication::~Publication() {
 }
 
 MRecoveryListener::MRecoveryListener(WorkerPorts& ports, std::uint32_t nic)
-    : nicAddress(nic), ports_(ports), nicText_(Ipv4::format(nic)) {}
+    : nicAddress(nic),
+      ports_(ports),
+      warnings_(ports.timings.repeatedWarningWindow),
+      nicText_(Ipv4::format(nic)) {}
 
 MRecoveryListener::~MRecoveryListener() {
     // Start joins the DHCP thread before it returns; this only covers a Start cut short.
@@ -75,6 +80,7 @@ void MRecoveryListener::Start() {
     if (dhcpThread.joinable()) {
         dhcpThread.join();
     }
+    flushRepeatedWarnings();
 }
 
 void MRecoveryListener::Stop() {
@@ -92,7 +98,23 @@ void MRecoveryListener::Stop() {
 }
 
 void MRecoveryListener::log(const std::string& text) {
+    flushRepeatedWarnings();
+    write(text);
+}
+
+void MRecoveryListener::write(const std::string& text) {
     ports_.report.appendStatus(tagOf(ConsoleMode::Recovery), text);
+}
+
+void MRecoveryListener::flushRepeatedWarnings() {
+    std::optional<std::string> summary;
+    {
+        const std::lock_guard lock(warningsLock_);
+        summary = warnings_.Flush();
+    }
+    if (summary) {
+        write(*summary);
+    }
 }
 
 void MRecoveryListener::Trace(std::string_view text) {
@@ -106,10 +128,20 @@ void MRecoveryListener::Trace(std::string_view text) {
 }
 
 void MRecoveryListener::logFailure(const std::string& line) {
+    RepeatedWarnings::Rows rows;
     {
+        const std::lock_guard lock(warningsLock_);
+        rows = warnings_.Warn(line, std::chrono::steady_clock::now());
+    }
+    if (rows.summary || rows.write) {
         const LogGroup group = ports_.report.logGroup();
-        log(line);
-        log(RecoveryLog::kListening);
+        if (rows.summary) {
+            write(*rows.summary);
+        }
+        if (rows.write) {
+            write(line);
+            write(RecoveryLog::kListening);
+        }
     }
     ports_.gate.allowRestart(true);
 }

@@ -12,6 +12,7 @@
 #include "ports/InterfaceWorker.h"
 #include "ports/WorkerPorts.h"
 #include "recovery/DhcpResponder.h"
+#include "recovery/RepeatedWarnings.h"
 #include "recovery/TftpTransfer.h"
 
 namespace vantor {
@@ -77,14 +78,21 @@ class MRecoveryListener final : public InterfaceWorker {
     void completeTransfer(const std::string& fileName);
     void serveMissingFile(CTimedSocket& socket, const std::string& fileName, Endpoint client);
 
-    // Status-log lines of this listener (tag Recovery).
+    // Status-log lines of this listener (tag Recovery). A count of repeated warnings not yet
+    // reported goes first.
     void log(const std::string& text);
     void log(std::string_view text) { log(std::string(text)); }
+    // The row alone.
+    void write(const std::string& text);
+    void write(std::string_view text) { write(std::string(text)); }
     // Diagnostic traces, never shown to the operator.
     static void Trace(std::string_view text);
-    // A failure of this listener's service: the line and the listening line as one group, and
-    // the watcher may restart the listeners again.
+    // A failure of this listener's service: the line and the listening line as one group
+    // (only counted when the same line came within the last second), and the watcher may
+    // restart the listeners again.
     void logFailure(const std::string& line);
+    // Writes the count of repeated warnings that no row has reported yet.
+    void flushRepeatedWarnings();
 
     std::thread dhcpThread;
     std::atomic<int> countDhcp{0};
@@ -101,6 +109,9 @@ class MRecoveryListener final : public InterfaceWorker {
     std::uint32_t offeredAddress = 0;
 
     std::mutex socketLock_;
+    // Shared by both loops; held only to consult warnings_, never while writing a row.
+    std::mutex warningsLock_;
+    RepeatedWarnings warnings_;
     // Set by Stop before it clears the running flags, so that a Stop that comes before
     // Start has set them is not undone.
     std::atomic<bool> stopRequested_{false};

@@ -107,7 +107,8 @@ void MRecoveryListener::DoDHCP() {
 void MRecoveryListener::replyToBootRequest(CTimedSocket& socket, const DhcpDecision& decision) {
     const bool offer = decision.replyType == kDhcpOffer;
     const std::string offered = Ipv4::format(offeredAddress);
-    const LogGroup group = ports_.report.logGroup();
+    // Rows are written one group at a time, never across the pause, the route and ARP tools
+    // or the send: a reply must not wait for another listener's rows, nor theirs for it.
     if (offer) {
         Trace(RecoveryLog::traceSend(threadNumber(), kDhcpReplySize));
         log(RecoveryLog::addressRequest(prefix_, decision.macText));
@@ -135,8 +136,11 @@ void MRecoveryListener::replyToBootRequest(CTimedSocket& socket, const DhcpDecis
     }
     const SocketResult sent = socket.SendTo(decision.reply, decision.destination.to);
     if (!sent.ok() || sent.length != kDhcpReplySize) {
-        log(RecoveryLog::dhcpSendFailed(prefix_));
-        log(RecoveryLog::kListening);
+        {
+            const LogGroup group = ports_.report.logGroup();
+            log(RecoveryLog::dhcpSendFailed(prefix_));
+            log(RecoveryLog::kListening);
+        }
         ports_.gate.allowRestart(true);
         return;
     }
@@ -144,9 +148,12 @@ void MRecoveryListener::replyToBootRequest(CTimedSocket& socket, const DhcpDecis
         log(RecoveryLog::assigningAddress(prefix_));
         return;
     }
-    log(RecoveryLog::addressAssigned(prefix_));
-    log(RecoveryLog::assignedMac(decision.macText));
-    log(RecoveryLog::assignedIp(offered));
+    {
+        const LogGroup group = ports_.report.logGroup();
+        log(RecoveryLog::addressAssigned(prefix_));
+        log(RecoveryLog::assignedMac(decision.macText));
+        log(RecoveryLog::assignedIp(offered));
+    }
     ports_.report.setBannerState(BannerState::Instructions);
     ports_.report.showDeviceIp(octetsOf(offeredAddress));
     ports_.report.showDeviceMac(decision.mac);

@@ -76,18 +76,12 @@ void MRecoveryListener::TftpRejectRequest(Endpoint client) {
         logFailure(RecoveryLog::tftpSocketFailed(prefix_));
         return;
     }
-    // Published like a transfer's socket so that a stop does not wait out the time-out.
-    const Publication published(*this, tftpTransmitSocket, socket);
-    socket.SetReceiveTimeout(ports_.timings.tftpTimeout);
+    // RFC 1350 section 7: an ERROR is neither acknowledged nor retransmitted, so nothing is
+    // waited for; waiting would only keep the next request (and the next device) off.
     const SocketResult sent =
         socket.SendTo(TftpPacket::BuildError(kTftpErrorNotDefined, kTftpNotDefinedText), client);
     if (!sent.ok()) {
         logFailure(RecoveryLog::tftpSendFailed(prefix_));
-        return;
-    }
-    std::array<std::uint8_t, kTftpReceiveSize> buffer{};
-    if (socket.ReceiveWithTimeout(buffer).error == SocketError::interrupted) {
-        Trace(RecoveryLog::kTraceReceiveTimeout);
     }
 }
 
@@ -113,19 +107,15 @@ void MRecoveryListener::TftpRRQ(const std::string& fileName, Endpoint client) {
 
 void MRecoveryListener::serveMissingFile(CTimedSocket& socket, const std::string& fileName,
                                          Endpoint client) {
+    // RFC 1350 section 7: the ERROR ends the transfer; nothing comes back to wait for.
+    const SocketResult sent = socket.SendTo(
+        TftpPacket::BuildError(kTftpErrorFileNotFound, kTftpFileNotFoundText), client);
     {
-        // The group holds the lock across its wait, so that other lines follow it whole.
         const LogGroup group = ports_.report.logGroup();
         log(RecoveryLog::fileNotFound(prefix_));
         log(RecoveryLog::fileLocationHint(fileName));
-        const SocketResult sent = socket.SendTo(
-            TftpPacket::BuildError(kTftpErrorFileNotFound, kTftpFileNotFoundText), client);
         if (!sent.ok()) {
             log(RecoveryLog::tftpErrorSendFailed(prefix_));
-        }
-        std::array<std::uint8_t, kTftpReceiveSize> buffer{};
-        if (socket.ReceiveWithTimeout(buffer).error == SocketError::interrupted) {
-            Trace(RecoveryLog::kTraceReceiveTimeout);
         }
         log(RecoveryLog::kListening);
     }
@@ -136,7 +126,8 @@ void MRecoveryListener::serveFile(CTimedSocket& socket, BlockSource& source,
                                   const std::string& fileName, Endpoint client) {
     transferActive = true;
     log(RecoveryLog::transferStarted(prefix_, fileName));
-    TftpTransfer transfer(source, client, ports_.timings.tftpTimeout);
+    TftpTransfer transfer(source, client, ports_.timings.tftpTimeout,
+                          ports_.timings.tftpDuplicateAckResend);
     TftpStep step = transfer.Start(Clock::now());
     for (;;) {
         // A new boot request of the device ended the transfer: nothing to say. Leaving the
@@ -212,6 +203,9 @@ void MRecoveryListener::endTransfer(TftpTransferState state, const std::string& 
         case TftpTransferState::readFailed:
             failed(RecoveryLog::transferReadError(prefix_));
             break;
+        case TftpTransferState::clientError:
+            failed(RecoveryLog::transferCancelled(prefix_));
+            break;
         case TftpTransferState::sendFailed:
             log(RecoveryLog::tftpSendFailed(prefix_));
             break;
@@ -222,48 +216,54 @@ void MRecoveryListener::endTransfer(TftpTransferState state, const std::string& 
 
 void MRecoveryListener::completeTransfer(const std::string& fileName) {
     const std::string recoveryAddress(kRecoveryAddress);
+    // The group is taken only to write rows: the restart wait and the pings run without it,
+    // or every other listener's rows (and the DHCP replies that write them) would wait too.
+    if (!fileName.starts_with(kRamDiskPrefix)) {
+        log(RecoveryLog::transferCompleted(prefix_));
+        return;  // a kernel: the device asks for its RAM disk next
+    }
     {
         const LogGroup group = ports_.report.logGroup();
         log(RecoveryLog::transferCompleted(prefix_));
-        if (!fileName.starts_with(kRamDiskPrefix)) {
-            return;  // a kernel: the device asks for its RAM disk next
-        }
         // The device boots the RAM disk it just received; give it time before asking.
         log(RecoveryLog::restartWait(prefix_));
-        // Leaving the mode waits for the device; closing the program cuts the wait and the
-        // pings short.
-        const auto settled = std::chrono::steady_clock::now() + ports_.timings.initrdSettle;
-        while (!ports_.gate.closing() && std::chrono::steady_clock::now() < settled) {
-            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-                settled - std::chrono::steady_clock::now(), ports_.timings.closingCheck));
-        }
+    }
+    // Leaving the mode waits for the device; closing the program cuts the wait and the
+    // pings short.
+    const auto settled = std::chrono::steady_clock::now() + ports_.timings.initrdSettle;
+    while (!ports_.gate.closing() && std::chrono::steady_clock::now() < settled) {
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            settled - std::chrono::steady_clock::now(), ports_.timings.closingCheck));
+    }
+    {
+        const LogGroup group = ports_.report.logGroup();
         log(RecoveryLog::kLineEnd);
         log(RecoveryLog::pingTest(prefix_, recoveryAddress));
-        if (ports_.gate.winsockReady()) {
-            bool answered = false;
-            for (int attempt = 0;
-                 attempt < kRecoveryTestRounds && !answered && !ports_.gate.closing(); ++attempt) {
-                if (!ports_.tools.RouteAdd(recoveryAddress, nicText_)) {
-                    log(RecoveryLog::routeToolMissing(prefix_));
-                }
-                answered = ports_.pinger.PingHost(recoveryAddress, kRecoveryTestAttempts,
-                                                  kRecoveryTestDataSize);
-                if (answered) {
-                    log(RecoveryLog::pingSucceeded(prefix_));
-                } else {
-                    std::this_thread::sleep_for(ports_.timings.recoveryPingPause);
-                }
-            }
-            if (!answered) {
-                log(RecoveryLog::pingTimedOut(prefix_));
-            }
-        } else {
-            log(RecoveryLog::pingUnavailable(prefix_));
-        }
-        ports_.report.setServerAddress(recoveryAddress);
-        ports_.report.setBannerState(BannerState::DeviceReady);
-        log(RecoveryLog::kListening);
     }
+    if (ports_.gate.winsockReady()) {
+        bool answered = false;
+        for (int attempt = 0; attempt < kRecoveryTestRounds && !answered && !ports_.gate.closing();
+             ++attempt) {
+            if (!ports_.tools.RouteAdd(recoveryAddress, nicText_)) {
+                log(RecoveryLog::routeToolMissing(prefix_));
+            }
+            answered = ports_.pinger.PingHost(recoveryAddress, kRecoveryTestAttempts,
+                                              kRecoveryTestDataSize);
+            if (answered) {
+                log(RecoveryLog::pingSucceeded(prefix_));
+            } else {
+                std::this_thread::sleep_for(ports_.timings.recoveryPingPause);
+            }
+        }
+        if (!answered) {
+            log(RecoveryLog::pingTimedOut(prefix_));
+        }
+    } else {
+        log(RecoveryLog::pingUnavailable(prefix_));
+    }
+    ports_.report.setServerAddress(recoveryAddress);
+    ports_.report.setBannerState(BannerState::DeviceReady);
+    log(RecoveryLog::kListening);
     ports_.gate.allowRestart(true);
 }
 

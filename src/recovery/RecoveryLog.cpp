@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdio>
 
+#include "base/PrintableText.h"
+
 namespace vantor {
 namespace {
 
@@ -37,11 +39,11 @@ std::string RecoveryLog::dhcpTooShort(std::string_view prefix) {
 }
 
 std::string RecoveryLog::ignoringPacket(std::string_view macText) {
-    return join({"Ignoring a packet from ", macText});
+    return join({"Ignoring a packet from ", printableText(macText)});
 }
 
 std::string RecoveryLog::addressRequest(std::string_view prefix, std::string_view macText) {
-    return join({prefix, " Received IP address request from ", macText, ".\r\n"});
+    return join({prefix, " Received IP address request from ", printableText(macText), ".\r\n"});
 }
 
 std::string RecoveryLog::routeToolMissing(std::string_view prefix) {
@@ -61,7 +63,7 @@ std::string RecoveryLog::addressAssigned(std::string_view prefix) {
 }
 
 std::string RecoveryLog::assignedMac(std::string_view macText) {
-    return join({">     MAC: ", macText, "\r\n"});
+    return join({">     MAC: ", printableText(macText), "\r\n"});
 }
 
 std::string RecoveryLog::assignedIp(std::string_view address) {
@@ -86,7 +88,8 @@ std::string RecoveryLog::tftpSendFailed(std::string_view prefix) {
 
 std::string RecoveryLog::tftpRequest(std::string_view prefix, std::string_view fileName,
                                      std::string_view clientAddress) {
-    return join({prefix, " Received a request of '", fileName, "' from ", clientAddress, ".\r\n"});
+    return join({prefix, " Received a request of '", printableText(fileName), "' from ",
+                 clientAddress, ".\r\n"});
 }
 
 std::string RecoveryLog::fileNotFound(std::string_view prefix) {
@@ -94,7 +97,8 @@ std::string RecoveryLog::fileNotFound(std::string_view prefix) {
 }
 
 std::string RecoveryLog::fileLocationHint(std::string_view fileName) {
-    return join({"> \t'", fileName, "' must be in the same location as Vantor.exe\r\n"});
+    return join(
+        {"> \t'", printableText(fileName), "' must be in the same location as Vantor.exe\r\n"});
 }
 
 std::string RecoveryLog::tftpErrorSendFailed(std::string_view prefix) {
@@ -102,7 +106,7 @@ std::string RecoveryLog::tftpErrorSendFailed(std::string_view prefix) {
 }
 
 std::string RecoveryLog::transferStarted(std::string_view prefix, std::string_view fileName) {
-    return join({prefix, " ", fileName, " being transfered...\r\n"});
+    return join({prefix, " ", printableText(fileName), " being transfered...\r\n"});
 }
 
 std::string RecoveryLog::transferSocketError(std::string_view prefix) {
@@ -115,6 +119,10 @@ std::string RecoveryLog::transferNoResponse(std::string_view prefix) {
 
 std::string RecoveryLog::transferReadError(std::string_view prefix) {
     return join({prefix, " Error: File transfer failed (read error).\r\n"});
+}
+
+std::string RecoveryLog::transferCancelled(std::string_view prefix) {
+    return join({prefix, " Error: File transfer failed (cancelled by client).\r\n"});
 }
 
 std::string RecoveryLog::transferCompleted(std::string_view prefix) {
@@ -141,8 +149,16 @@ std::string RecoveryLog::pingUnavailable(std::string_view prefix) {
     return join({prefix, " Warning: Ping failed because WinSock1.1 DLL could not be found.\r\n"});
 }
 
+std::string RecoveryLog::repeated(std::string_view line, std::size_t count) {
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
+        line.remove_suffix(1);
+    }
+    return join(
+        {line, " (repeated ", std::to_string(count), count == 1 ? " time)\r\n" : " times)\r\n"});
+}
+
 std::string RecoveryLog::tracePacketAddressed(std::string_view serverName) {
-    return join({"Packet addressed to ", serverName});
+    return join({"Packet addressed to ", printableText(serverName)});
 }
 
 std::string RecoveryLog::traceNotProcessed(unsigned long threadId, int op) {
@@ -151,7 +167,8 @@ std::string RecoveryLog::traceNotProcessed(unsigned long threadId, int op) {
 
 std::string RecoveryLog::traceReceived(std::string_view typeName, std::string_view clientAddress,
                                        std::string_view macText) {
-    return join({"Rcvd ", typeName, " Msg for IP ", clientAddress, ", Mac ", macText, " \n\r"});
+    return join({"Rcvd ", typeName, " Msg for IP ", clientAddress, ", Mac ", printableText(macText),
+                 " \n\r"});
 }
 
 std::string RecoveryLog::traceSend(unsigned long threadId, std::size_t bytes) {
@@ -162,11 +179,11 @@ std::string RecoveryLog::traceSend(unsigned long threadId, std::size_t bytes) {
 }
 
 std::string RecoveryLog::traceFileName(std::string_view fileName) {
-    return join({"Filename:", fileName, "\n"});
+    return join({"Filename:", printableText(fileName), "\n"});
 }
 
 std::string RecoveryLog::traceMode(std::string_view mode) {
-    return join({"Mode:", mode, "\n"});
+    return join({"Mode:", printableText(mode), "\n"});
 }
 
 }  // namespace vantor

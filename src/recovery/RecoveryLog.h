@@ -8,7 +8,9 @@ namespace vantor {
 
 // The texts the recovery boot service writes: status-log lines (the `prefix` argument is the
 // interface prefix, ">" or "> [NIC a.b.c.d]"), the notice line and the diagnostic traces on
-// standard output. The texts are the product's own, spelling included.
+// standard output. The texts are the product's own, spelling included. Every argument that
+// came from the network (file names, modes, sname, MAC texts) is passed through
+// printableText, so that a peer can neither forge rows nor drive the operator's terminal.
 struct RecoveryLog {
     static constexpr std::string_view kListening = "\r\n> Listening.....\r\n";
 
@@ -49,6 +51,7 @@ struct RecoveryLog {
     static std::string transferSocketError(std::string_view prefix);
     static std::string transferNoResponse(std::string_view prefix);
     static std::string transferReadError(std::string_view prefix);
+    static std::string transferCancelled(std::string_view prefix);
     static std::string transferCompleted(std::string_view prefix);
     static std::string restartWait(std::string_view prefix);  // no line end
     static constexpr std::string_view kLineEnd = "\r\n";
@@ -56,6 +59,9 @@ struct RecoveryLog {
     static std::string pingSucceeded(std::string_view prefix);
     static std::string pingTimedOut(std::string_view prefix);
     static std::string pingUnavailable(std::string_view prefix);
+    // A warning row that came `count` more times within a second, e.g.
+    // "> Warning: Received dhcp package is too short. (repeated 12 times)\r\n".
+    static std::string repeated(std::string_view line, std::size_t count);
 
     // Diagnostic traces (standard output).
     static std::string tracePacketAddressed(std::string_view serverName);

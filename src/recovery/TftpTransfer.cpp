@@ -7,8 +7,9 @@
 
 namespace vantor {
 
-TftpTransfer::TftpTransfer(BlockSource& source, Endpoint client, Millis timeout)
-    : source_(source), client_(client), timeout_(timeout) {}
+TftpTransfer::TftpTransfer(BlockSource& source, Endpoint client, Millis timeout,
+                           Millis duplicateResend)
+    : source_(source), client_(client), timeout_(timeout), duplicateResend_(duplicateResend) {}
 
 TftpStep TftpTransfer::Start(Clock::time_point now) {
     return nextBlock(now);
@@ -24,11 +25,12 @@ TftpStep TftpTransfer::nextBlock(Clock::time_point now) {
             {TftpPacket::BuildError(kTftpErrorNotDefined, kTftpReadErrorText), client_, false});
         return step;
     }
-    ++block_;  // 16-bit: wraps after 65535 blocks, as clients that roll over expect
+    ++block_;  // 16-bit: block 0 follows block 65535
     lastLength_ = *length;
     resend_ = false;
     packet_ = TftpPacket::BuildData(block_, std::span(block).first(*length));
     deadline_ = now + timeout_;
+    sentAt_ = now;
     TftpStep step;
     step.send.push_back({packet_, client_, true});
     return step;
@@ -37,6 +39,7 @@ TftpStep TftpTransfer::nextBlock(Clock::time_point now) {
 TftpStep TftpTransfer::resendBlock(Clock::time_point now) {
     resend_ = true;
     deadline_ = now + timeout_;
+    sentAt_ = now;
     TftpStep step;
     step.send.push_back({packet_, client_, true});
     step.resent = true;
@@ -75,16 +78,28 @@ TftpStep TftpTransfer::OnDatagram(std::span<const std::uint8_t> datagram, Endpoi
         }
         return step;
     }
+    if (TftpPacket::Opcode(datagram) == kTftpError) {
+        // RFC 1350 section 7: the client gave up; an ERROR is neither acknowledged nor
+        // retransmitted, so nothing goes back.
+        return end(TftpTransferState::clientError);
+    }
+    // Equality only: with numbers that roll over, "later" cannot be told from "earlier", and
+    // an ACK of a block not yet sent acknowledges nothing.
     const auto ack = TftpPacket::ParseAck(datagram);
-    if (ack && *ack >= block_) {
+    if (ack && *ack == block_) {
         resend_ = false;
         if (lastLength_ == kTftpBlockSize) {
             return nextBlock(now);
         }
         return end(TftpTransferState::completed);
     }
-    // A stale ACK or anything else from the client: the block goes out again.
-    return resendBlock(now);
+    // A duplicate ACK or anything else from the client: the client's retry after a lost DATA
+    // packet looks the same as a duplicate that crossed the DATA packet, so the block goes
+    // out again only once it has gone unanswered for a while.
+    if (now - sentAt_ >= duplicateResend_) {
+        return resendBlock(now);
+    }
+    return {};
 }
 
 TftpStep TftpTransfer::OnInterrupted(Clock::time_point now) {

@@ -15,6 +15,7 @@ enum class TftpTransferState {
     waiting,      // a DATA packet is out; waiting for its ACK
     completed,    // the short (or empty) last block was acknowledged
     noResponse,   // the wait ended twice in a row without an ACK
+    clientError,  // the client sent an ERROR: it gave the transfer up (RFC 1350 section 7)
     socketError,  // the wait failed with another socket error
     sendFailed,   // a DATA packet could not be sent
     readFailed,   // the source could not be read
@@ -38,18 +39,28 @@ struct TftpStep {
 // sockets: fed the datagrams that arrive, the ends of waits and the time, it says what to
 // send and when the transfer is over. A thin loop does the socket work.
 //
-// A block goes out again after a wait that ends without a datagram (time-out or cancel), or
-// after a stale ACK or another datagram of the client; a wait that ends without a datagram
-// while the block is being resent ends the transfer. Datagrams from any other address or port
-// are answered with ERROR 5 and otherwise ignored (RFC 1350 section 4): they neither redirect
-// the transfer nor make a block go out again, and they do not push its deadline back.
+// Only the ACK of the current block is progress: a duplicate ACK, an ACK of a block not yet
+// sent or another datagram of the client does not make the block go out at once (that would
+// answer every duplicate with a duplicate and double the traffic for the rest of the file:
+// the Sorcerer's Apprentice of RFC 1123 section 4.2.3.1). It makes it go out again only when
+// the block has gone unanswered for `duplicateResend`, so a lost DATA packet is recovered at
+// the client's retry rather than at the time-out. A block also goes out again after a wait
+// that ends without a datagram (time-out or cancel); a wait that ends without a datagram while
+// the block is being resent ends the transfer. An ERROR of the client ends the transfer at
+// once, unanswered. Datagrams from any other address or port are answered with ERROR 5 and
+// otherwise ignored (RFC 1350 section 4): they neither redirect the transfer nor make a block
+// go out again, and they do not push its deadline back.
+//
+// Block numbers are 16 bits: a file of more than 65535 blocks goes on with block 0 after
+// block 65535, as clients that roll over expect.
 class TftpTransfer {
   public:
     using Clock = std::chrono::steady_clock;
 
     // `client`: the address and port the read request came from, the only transfer ID the
-    // transfer will talk to.
-    TftpTransfer(BlockSource& source, Endpoint client, Millis timeout);
+    // transfer will talk to. `duplicateResend`: how long the current block must have gone
+    // unanswered before a duplicate ACK makes it go out again.
+    TftpTransfer(BlockSource& source, Endpoint client, Millis timeout, Millis duplicateResend);
 
     // Reads block 1 and returns it to send.
     TftpStep Start(Clock::time_point now);
@@ -79,11 +90,13 @@ class TftpTransfer {
     BlockSource& source_;
     Endpoint client_;
     Millis timeout_;
+    Millis duplicateResend_;
     std::uint16_t block_ = 0;
     std::size_t lastLength_ = 0;
     bool resend_ = false;
     std::vector<std::uint8_t> packet_;  // the DATA packet of the current block
     Clock::time_point deadline_{};
+    Clock::time_point sentAt_{};  // when the current block last went out
     TftpTransferState state_ = TftpTransferState::waiting;
 };
 

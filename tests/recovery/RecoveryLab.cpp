@@ -27,6 +27,7 @@ namespace {
 
 const std::string kUdhcpc = "/usr/sbin/udhcpc";
 const std::string kCurl = "/usr/bin/curl";
+const std::string kBusybox = "/usr/bin/busybox";
 const std::string kSs = "/bin/ss";
 
 std::string hex(std::uint8_t value, bool upper) {
@@ -231,6 +232,13 @@ std::map<std::string, std::string> RecoveryLab::udhcpc(const Device& device,
 int RecoveryLab::curlGet(const Device& device, const std::string& name, const std::string& out) {
     const std::string url = "tftp://" + Ipv4::format(device.pcAddress) + "/" + name;
     return device.space->exec({kCurl, "-sS", "--max-time", "60", url, "-o", out}).exitCode;
+}
+
+int RecoveryLab::busyboxTftp(const Device& device, const std::vector<std::string>& arguments) {
+    std::vector<std::string> argv{kBusybox, "tftp"};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    argv.push_back(Ipv4::format(device.pcAddress));
+    return device.space->exec(argv).exitCode;
 }
 
 std::unique_ptr<CTimedSocket> RecoveryLab::socket(const Device& device, std::uint16_t port,

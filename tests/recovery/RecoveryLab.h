@@ -108,6 +108,9 @@ class RecoveryLab : public netlab::PcLab {
     // Fetches a file from the device's link's PC address with curl into `out`; curl's exit
     // code.
     int curlGet(const Device& device, const std::string& name, const std::string& out);
+    // Runs busybox tftp with `arguments` (-g/-p, -r, -l) against the device's link's PC
+    // address; its exit code.
+    int busyboxTftp(const Device& device, const std::vector<std::string>& arguments);
     // A datagram socket in the device's namespace bound to address:port (0.0.0.0: any).
     std::unique_ptr<CTimedSocket> socket(const Device& device, std::uint16_t port,
                                          std::uint32_t address = 0);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
 #include <vector>
 
 #include "base/Ipv4.h"
@@ -17,6 +19,7 @@ using Clock = TftpTransfer::Clock;
 
 const Endpoint kClient{Ipv4::fromOctets(192, 168, 0, 100), 3001};
 constexpr Millis kTimeout{60000};
+constexpr Millis kDuplicateResend{1000};
 
 std::vector<std::uint8_t> pattern(std::size_t size) {
     std::vector<std::uint8_t> content(size);
@@ -45,7 +48,7 @@ class TftpTransferTest : public ::testing::Test {
     void load(std::vector<std::uint8_t> content) {
         content_ = std::move(content);
         source_ = std::make_unique<MemorySource>(content_);
-        transfer_ = std::make_unique<TftpTransfer>(*source_, kClient, kTimeout);
+        transfer_ = std::make_unique<TftpTransfer>(*source_, kClient, kTimeout, kDuplicateResend);
     }
 
     // Acknowledges every block at once and returns the payload sizes in order, checking that
@@ -135,17 +138,123 @@ TEST_F(TftpTransferTest, AnAckAfterAResendLetsTheNextBlockBeResentOnceMore) {
     EXPECT_EQ(transfer_->OnInterrupted(now_).state, TftpTransferState::waiting);
 }
 
-TEST_F(TftpTransferTest, AStaleAckOrOtherDatagramOfTheClientResendsTheBlock) {
+struct NonProgressCase {
+    const char* what;
+    std::vector<std::uint8_t> datagram;
+};
+
+class TftpNonProgress : public TftpTransferTest,
+                        public ::testing::WithParamInterface<NonProgressCase> {};
+
+// Block 2 is out. Neither a duplicate ACK of block 1, nor an ACK of a block not yet sent, nor
+// other junk of the client is progress; none sends anything at once (Sorcerer's Apprentice),
+// but once block 2 has gone unanswered for a second the next one resends it, once a second.
+TEST_P(TftpNonProgress, IsNoProgressAndResendsOnlyABlockUnansweredForASecond) {
     load(pattern(2000));
     transfer_->Start(now_);
-    transfer_->OnDatagram(ack(1), kClient, now_);
-    const TftpStep stale = transfer_->OnDatagram(ack(1), kClient, now_);
-    EXPECT_TRUE(stale.resent);
-    EXPECT_EQ(dataOf(stale).block, 2);
-    const std::vector<std::uint8_t> junk{0, 9};
-    EXPECT_EQ(dataOf(transfer_->OnDatagram(junk, kClient, now_)).block, 2);
-    // An ACK at or beyond the current block counts.
-    EXPECT_EQ(dataOf(transfer_->OnDatagram(ack(7), kClient, now_)).block, 3);
+    ASSERT_EQ(dataOf(transfer_->OnDatagram(ack(1), kClient, now_)).block, 2);
+    const auto& datagram = GetParam().datagram;
+    EXPECT_TRUE(transfer_->OnDatagram(datagram, kClient, now_).send.empty());
+    now_ += kDuplicateResend - 1ms;
+    EXPECT_TRUE(transfer_->OnDatagram(datagram, kClient, now_).send.empty());
+    EXPECT_EQ(transfer_->Remaining(now_), kTimeout - kDuplicateResend + 1ms);
+    now_ += 1ms;
+    const TftpStep resent = transfer_->OnDatagram(datagram, kClient, now_);
+    EXPECT_TRUE(resent.resent);
+    EXPECT_EQ(dataOf(resent).block, 2);
+    EXPECT_EQ(transfer_->Remaining(now_), kTimeout);
+    // The resend starts the second over.
+    now_ += kDuplicateResend - 1ms;
+    EXPECT_TRUE(transfer_->OnDatagram(datagram, kClient, now_).send.empty());
+    EXPECT_EQ(transfer_->block(), 2);
+    EXPECT_EQ(transfer_->state(), TftpTransferState::waiting);
+    // The ACK of block 2 still counts.
+    EXPECT_EQ(dataOf(transfer_->OnDatagram(ack(2), kClient, now_)).block, 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Datagrams, TftpNonProgress,
+    ::testing::Values(NonProgressCase{"duplicate", ack(1)}, NonProgressCase{"older", ack(0)},
+                      NonProgressCase{"unsent", ack(3)}, NonProgressCase{"far", ack(65535)},
+                      NonProgressCase{"junk", {0, 9}}, NonProgressCase{"short ack", {0, 4, 0}}),
+    [](const auto& testCase) {
+        std::string name = testCase.param.what;
+        std::replace(name.begin(), name.end(), ' ', '_');
+        return name;
+    });
+
+// A client that duplicates every ACK (its own retry crossing our DATA packet) gets each block
+// exactly once.
+TEST_F(TftpTransferTest, ADuplicatedAckSendsNoExtraDataPacket) {
+    load(pattern(100 * 512 + 10));
+    int dataPackets = 0;
+    TftpStep step = transfer_->Start(now_);
+    while (step.state == TftpTransferState::waiting && dataPackets < 1000) {
+        dataPackets += static_cast<int>(step.send.size());
+        const std::uint16_t block = dataOf(step).block;
+        now_ += 1ms;
+        step = transfer_->OnDatagram(ack(block), kClient, now_);
+        // The duplicate arrives after the next block went out.
+        const TftpStep duplicate = transfer_->OnDatagram(ack(block), kClient, now_);
+        EXPECT_TRUE(duplicate.send.empty()) << block;
+    }
+    EXPECT_EQ(step.state, TftpTransferState::completed);
+    EXPECT_EQ(dataPackets, 101);
+}
+
+TEST_F(TftpTransferTest, AnErrorOfTheClientEndsTheTransferUnanswered) {
+    load(pattern(2000));
+    transfer_->Start(now_);
+    const TftpStep step = transfer_->OnDatagram(TftpPacket::BuildError(0, "cancelled"), kClient,
+                                                now_ + kDuplicateResend);
+    EXPECT_EQ(step.state, TftpTransferState::clientError);
+    EXPECT_TRUE(step.send.empty());
+    EXPECT_TRUE(transfer_->OnInterrupted(now_).send.empty());
+    EXPECT_EQ(transfer_->state(), TftpTransferState::clientError);
+}
+
+// Full blocks without end, counted rather than stored.
+class EndlessSource final : public BlockSource {
+  public:
+    explicit EndlessSource(std::size_t blocks) : left_(blocks) {}
+    std::optional<std::size_t> read(std::span<std::uint8_t> out) override {
+        if (left_ == 0) {
+            return 0;
+        }
+        --left_;
+        return out.size();
+    }
+
+  private:
+    std::size_t left_;
+};
+
+// 65537 full blocks: 1 .. 65535, then 0 and 1 again, then the empty last block 2. At block 0,
+// the stale ACK of 65535 (numerically greater) is no progress.
+TEST_F(TftpTransferTest, BlockNumbersRollOverToZeroAfter65535) {
+    EndlessSource source(65537);
+    TftpTransfer transfer(source, kClient, kTimeout, kDuplicateResend);
+    TftpStep step = transfer.Start(now_);
+    std::uint16_t previous = 0;
+    std::size_t sent = 0;
+    std::vector<std::uint16_t> around;
+    while (step.state == TftpTransferState::waiting && sent < 70000) {
+        ++sent;
+        const TftpData data = dataOf(step);
+        if (sent >= 65534) {
+            around.push_back(data.block);
+        }
+        if (data.block == 0) {
+            EXPECT_TRUE(transfer.OnDatagram(ack(65535), kClient, now_).send.empty());
+            EXPECT_EQ(transfer.block(), 0);
+        }
+        EXPECT_EQ(data.block, static_cast<std::uint16_t>(previous + 1));
+        previous = data.block;
+        step = transfer.OnDatagram(ack(data.block), kClient, now_);
+    }
+    EXPECT_EQ(step.state, TftpTransferState::completed);
+    EXPECT_EQ(sent, 65538u);
+    EXPECT_EQ(around, (std::vector<std::uint16_t>{65534, 65535, 0, 1, 2}));
 }
 
 TEST_F(TftpTransferTest, ADatagramFromAnotherTransferIdGetsError5AndChangesNothing) {
@@ -220,7 +329,7 @@ class FailingSource final : public BlockSource {
 
 TEST_F(TftpTransferTest, AReadErrorFailsTheTransferInsteadOfSendingACutFile) {
     FailingSource source;
-    TftpTransfer transfer(source, kClient, kTimeout);
+    TftpTransfer transfer(source, kClient, kTimeout, kDuplicateResend);
     EXPECT_EQ(dataOf(transfer.Start(now_)).payload.size(), 512u);
     const TftpStep step = transfer.OnDatagram(ack(1), kClient, now_);
     EXPECT_EQ(step.state, TftpTransferState::readFailed);
