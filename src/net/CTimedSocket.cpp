@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "base/InterfaceList.h"
+#include "net/IcmpErrorQueue.h"
 #include "net/UdpPortHolders.h"
 
 namespace vantor {
@@ -394,18 +395,8 @@ SocketResult CTimedSocket::receiveOnce(std::span<std::uint8_t> buffer) {
 }
 
 SocketResult CTimedSocket::takeQueuedError() {
-    std::array<std::uint8_t, 64> payload{};
-    alignas(cmsghdr) std::array<unsigned char, 512> control{};
-    sockaddr_in peer{};
-    iovec part{payload.data(), payload.size()};
-    msghdr message{};
-    message.msg_name = &peer;
-    message.msg_namelen = sizeof peer;
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    message.msg_control = control.data();
-    message.msg_controllen = control.size();
-    if (recvmsg(socket_.get(), &message, MSG_ERRQUEUE | MSG_DONTWAIT) < 0) {
+    const std::optional<QueuedIcmpError> queued = takeQueuedIcmpError(socket_.get());
+    if (!queued) {
         // Nothing queued: the error was the socket's own pending error.
         int pending = 0;
         socklen_t size = sizeof pending;
@@ -417,35 +408,15 @@ SocketResult CTimedSocket::takeQueuedError() {
         none.error = SocketError::none;
         return none;
     }
-    int error = EIO;
-    for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr;
-         header = CMSG_NXTHDR(&message, header)) {
-        if (header->cmsg_level == IPPROTO_IP && header->cmsg_type == IP_RECVERR &&
-            header->cmsg_len >= CMSG_LEN(sizeof(sock_extended_err))) {
-            sock_extended_err extended{};
-            std::memcpy(&extended, CMSG_DATA(header), sizeof extended);
-            error = static_cast<int>(extended.ee_errno);
-        }
-    }
+    const int error = queued->error != 0 ? queued->error : EIO;
     lastError_ = error;
     SocketResult result = failure(error);
-    result.peer = endpointOf(peer);  // where the datagram that drew the error was sent
+    result.peer = endpointOf(queued->peer);  // where the datagram that drew the error was sent
     return result;
 }
 
 void CTimedSocket::dropQueuedError() {
-    std::array<std::uint8_t, 64> payload{};
-    alignas(cmsghdr) std::array<unsigned char, 512> control{};
-    iovec part{payload.data(), payload.size()};
-    msghdr message{};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    message.msg_control = control.data();
-    message.msg_controllen = control.size();
-    // Taking the entry also loads the socket error of the next queued one, if any, so that
-    // each ICMP error is reported exactly once.
-    [[maybe_unused]] const ssize_t taken =
-        recvmsg(socket_.get(), &message, MSG_ERRQUEUE | MSG_DONTWAIT);
+    takeQueuedIcmpError(socket_.get());
 }
 
 }  // namespace vantor

@@ -124,9 +124,11 @@ bool anotherProcessHoldsUdpPort(const std::string& interfaceName, std::uint32_t 
     if (!probeFindsPortTaken(interfaceName, port)) {
         return false;
     }
+    // This process's sockets first: one of ours that closes meanwhile (a listener of a mode
+    // just left) is then either in both lists or in neither, never taken for another's.
+    const std::vector<std::uint64_t> own = socketInodesOfThisProcess();
     const std::vector<std::uint64_t> holders =
         udpSocketInodes(readUdpTable(), port, interfaceAddress);
-    const std::vector<std::uint64_t> own = socketInodesOfThisProcess();
     return std::any_of(holders.begin(), holders.end(), [&](std::uint64_t inode) {
         return std::find(own.begin(), own.end(), inode) == own.end();
     });

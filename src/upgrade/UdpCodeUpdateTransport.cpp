@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "base/Ipv4.h"
+#include "net/IcmpErrorQueue.h"
 
 namespace vantor {
 
@@ -21,26 +22,8 @@ namespace {
 // Takes the oldest ICMP error queued on the socket (IP_RECVERR) and clears the socket error it
 // set; its errno, or 0 when none was queued.
 int takeQueuedError(int fd) {
-    std::array<std::uint8_t, 64> payload{};
-    alignas(cmsghdr) std::array<unsigned char, 512> control{};
-    iovec part{payload.data(), payload.size()};
-    msghdr message{};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    message.msg_control = control.data();
-    message.msg_controllen = control.size();
-    int error = 0;
-    if (::recvmsg(fd, &message, MSG_ERRQUEUE | MSG_DONTWAIT) >= 0) {
-        for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr;
-             header = CMSG_NXTHDR(&message, header)) {
-            if (header->cmsg_level == IPPROTO_IP && header->cmsg_type == IP_RECVERR &&
-                header->cmsg_len >= CMSG_LEN(sizeof(sock_extended_err))) {
-                sock_extended_err extended{};
-                std::memcpy(&extended, CMSG_DATA(header), sizeof extended);
-                error = static_cast<int>(extended.ee_errno);
-            }
-        }
-    }
+    const std::optional<QueuedIcmpError> queued = takeQueuedIcmpError(fd);
+    const int error = queued ? queued->error : 0;
     // The pending socket error would otherwise fail the next send or receive a second time.
     int pending = 0;
     socklen_t size = sizeof pending;
