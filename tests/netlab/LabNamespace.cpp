@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sched.h>
+#include <spawn.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -79,6 +80,18 @@ void LabNamespace::setSysctl(std::string_view key, std::string_view value) const
         if (!out) {
             throw LabError("netlab: cannot set /proc/sys/" + std::string(key) + " in " + name_);
         }
+    });
+}
+
+pid_t LabNamespace::spawn(std::vector<std::string> argv) const {
+    return run([&] {
+        std::vector<char*> raw;
+        for (auto& argument : argv) {
+            raw.push_back(argument.data());
+        }
+        raw.push_back(nullptr);
+        pid_t pid = -1;
+        return ::posix_spawn(&pid, raw[0], nullptr, nullptr, raw.data(), environ) == 0 ? pid : -1;
     });
 }
 

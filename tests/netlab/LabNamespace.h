@@ -12,6 +12,10 @@
 
 #include "netlab/LabCommand.h"
 
+#include <sys/types.h>
+
+#include <vector>
+
 namespace vantor::netlab {
 
 // One network namespace of a NetLab, named /run/netns/<name>. Code runs inside it on threads
@@ -27,6 +31,10 @@ class LabNamespace {
 
     // Moves the calling thread into this namespace; throws LabError when it cannot.
     void enter() const;
+
+    // Starts a program inside the namespace without waiting for it; its pid, or -1 when it
+    // could not be started. The caller ends and reaps it.
+    pid_t spawn(std::vector<std::string> argv) const;
 
     // Runs fn on a new thread inside the namespace and hands back its result or exception.
     template <class F>

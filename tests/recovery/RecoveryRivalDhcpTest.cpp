@@ -64,16 +64,7 @@ class Dnsmasq {
                                          "--user=root",
                                          "--dhcp-range=10.77.1.50,10.77.1.60"};
         argv.insert(argv.end(), extra.begin(), extra.end());
-        pid_ = pc.run([&] {
-            std::vector<char*> raw;
-            for (auto& a : argv) {
-                raw.push_back(a.data());
-            }
-            raw.push_back(nullptr);
-            pid_t pid = -1;
-            return ::posix_spawn(&pid, raw[0], nullptr, nullptr, raw.data(), environ) == 0 ? pid
-                                                                                           : -1;
-        });
+        pid_ = pc.spawn(std::move(argv));
     }
     ~Dnsmasq() {
         if (pid_ > 0) {

@@ -70,16 +70,7 @@ class Simulator {
                                          "--record",        record,      "--duration",
                                          "120000"};
         argv.insert(argv.end(), args.begin(), args.end());
-        pid_ = ns.run([&] {
-            std::vector<char*> raw;
-            for (auto& a : argv) {
-                raw.push_back(a.data());
-            }
-            raw.push_back(nullptr);
-            pid_t pid = -1;
-            return ::posix_spawn(&pid, raw[0], nullptr, nullptr, raw.data(), environ) == 0 ? pid
-                                                                                           : -1;
-        });
+        pid_ = ns.spawn(std::move(argv));
         test::eventually([this] { return ready(); }, 5s);
     }
     ~Simulator() {
