@@ -32,6 +32,9 @@ struct Timings {
     Millis dhcpShortPauseSpacing{1000};  // at most one such pause per this period
     Millis tftpAbortPause{100};          // after a DHCP request cancelled a running transfer
     Millis repeatedWarningWindow{1000};  // the same warning again within this is only counted
+    // How long another holder of the DHCP server port must stay before it counts as a rival
+    // server: a program we start holds copies of our sockets until it runs.
+    Millis portHolderPatience{200};
     // Firmware upgrade.
     Millis rebootCheckPause{10000};  // between reboot checks after new microcode
     Millis microcodePause{18000};    // after a 0x81 packet of the code update protocol

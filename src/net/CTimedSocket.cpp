@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <thread>
 #include <utility>
 
 #include "base/InterfaceList.h"
@@ -67,6 +68,9 @@ std::optional<InterfaceList::Entry> interfaceOwning(std::uint32_t address) {
     }
     return std::nullopt;
 }
+
+// How many times, spread over the patience, a foreign holder of a server's port is looked for.
+constexpr int kForeignHolderChecks = 5;
 
 // Interface sockets of this process are made one at a time: the probe for another holder of a
 // port binds without SO_REUSEADDR, and a sibling listener binding the same port on the same
@@ -125,8 +129,19 @@ bool CTimedSocket::CreateOnInterface(std::uint32_t interfaceAddress, std::uint16
     return createOnInterface(interfaceAddress, port, false);
 }
 
-bool CTimedSocket::CreateOnInterfaceAlone(std::uint32_t interfaceAddress, std::uint16_t port) {
-    return createOnInterface(interfaceAddress, port, true);
+bool CTimedSocket::CreateOnInterfaceAlone(std::uint32_t interfaceAddress, std::uint16_t port,
+                                          Millis patience) {
+    // Looked at again a few times, with the bind lock released in between: a rival server
+    // holds the port for good, a child's copy of our socket is gone once the child runs.
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    const Millis recheck = std::max(Millis(1), patience / kForeignHolderChecks);
+    while (true) {
+        if (createOnInterface(interfaceAddress, port, true) || lastError_ != EADDRINUSE ||
+            std::chrono::steady_clock::now() >= deadline) {
+            return IsOpen();
+        }
+        std::this_thread::sleep_for(recheck);
+    }
 }
 
 bool CTimedSocket::createOnInterface(std::uint32_t interfaceAddress, std::uint16_t port,

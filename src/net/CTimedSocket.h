@@ -54,8 +54,12 @@ class CTimedSocket {
     // with lastError() EADDRINUSE when a socket of another process already holds the port
     // there, which SO_REUSEADDR on both sides would otherwise let this socket share (both would
     // then answer the same clients). This process's sockets of the port on the same interface
-    // (its other addresses) and on other interfaces do not count.
-    bool CreateOnInterfaceAlone(std::uint32_t interfaceAddress, std::uint16_t port);
+    // (its other addresses) and on other interfaces do not count. A foreign holder counts only
+    // when it is still there after `patience`: a program this process starts holds copies of
+    // its sockets from the fork until it runs, so a socket of ours just closed can linger a
+    // moment in a child.
+    bool CreateOnInterfaceAlone(std::uint32_t interfaceAddress, std::uint16_t port,
+                                Millis patience);
     bool SetBroadcast(bool on);
     void Close();
     bool IsOpen() const { return static_cast<bool>(socket_); }
@@ -83,6 +87,8 @@ class CTimedSocket {
 
   private:
     bool open(int interfaceIndex);
+    // Binds as CreateOnInterface does; nothing when `alone` and another process holds the
+    // port there (lastError() EADDRINUSE).
     bool createOnInterface(std::uint32_t interfaceAddress, std::uint16_t port, bool alone);
     SocketResult receiveOnce(std::span<std::uint8_t> buffer);
     SocketResult takeQueuedError();

@@ -36,7 +36,8 @@ void MRecoveryListener::DoDHCP() {
     // broadcast replies must leave by this interface.
     CTimedSocket socket;
     // Alone: another DHCP server sharing the port (SO_REUSEADDR) would answer the device too.
-    if (!socket.CreateOnInterfaceAlone(nicAddress, kDhcpServerPort)) {
+    if (!socket.CreateOnInterfaceAlone(nicAddress, kDhcpServerPort,
+                                       ports_.timings.portHolderPatience)) {
         log(RecoveryLog::dhcpSocketFailed(prefix_));
         log(RecoveryLog::kDhcpServiceRunning);
         log(RecoveryLog::kDhcpDisableService);

@@ -8,6 +8,10 @@
 #include <memory>
 #include <string>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "base/Ipv4.h"
 #include "net/CTimedSocket.h"
 #include "recovery/DhcpWire.h"
@@ -119,6 +123,44 @@ TEST_F(InterfaceSocketTest, ABroadcastSentFromOneInterfacesSocketLeavesByThatInt
     ASSERT_TRUE(onB.ok());
     EXPECT_EQ(onB.peer, (Endpoint{kPcB, kDhcpServerPort}));  // from B's own address
     EXPECT_EQ(receive(*clientA_, kSilence, buffer_).error, SocketError::interrupted);
+}
+
+// A child that inherited socketA_ and holds it for `hold` after the test closes its own copy,
+// as a program the console starts holds copies until it runs; then a DHCP server socket on
+// pcA asks to be alone there with the given patience.
+struct LingeringCopy {
+    bool created = false;
+    int error = 0;
+};
+
+LingeringCopy afterALingeringCopy(test::MiniLab::Namespace& pc, CTimedSocket& held, Millis hold,
+                                  Millis patience) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::usleep(static_cast<useconds_t>(hold.count() * 1000));
+        ::_exit(0);
+    }
+    held.Close();
+    LingeringCopy result;
+    CTimedSocket server;
+    pc.run([&] {
+        result.created = server.CreateOnInterfaceAlone(kPcA, kDhcpServerPort, patience);
+        result.error = server.lastError();
+    });
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    return result;
+}
+
+TEST_F(InterfaceSocketTest, AChildsCopyOfOurClosedSocketIsNoRivalButOneThatStaysIs) {
+    const LingeringCopy brief = afterALingeringCopy(*pc_, socketA_, 50ms, 3000ms);
+    EXPECT_TRUE(brief.created) << brief.error;
+
+    CTimedSocket again;
+    pc_->run([&] { ASSERT_TRUE(again.CreateOnInterface(kPcA, kDhcpServerPort)); });
+    const LingeringCopy stays = afterALingeringCopy(*pc_, again, 5000ms, 100ms);
+    EXPECT_FALSE(stays.created);
+    EXPECT_EQ(stays.error, EADDRINUSE);
 }
 
 }  // namespace
