@@ -113,6 +113,14 @@ void ConsoleReport::showMessage(const std::string& text) {
     });
 }
 
+void ConsoleReport::reportProgress(const TransferProgress& progress) {
+    dispatcher_.post([this, progress] {
+        if (view_ != nullptr) {
+            view_->showProgress(progress);
+        }
+    });
+}
+
 // ---- Banner and the device's address -----------------------------------------------------
 
 void ConsoleReport::setServerAddress(const std::string& address) {

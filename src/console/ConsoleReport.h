@@ -37,6 +37,7 @@ class ConsoleReport final : public ReportPort, private StatusLog::Observer {
     void setServerAddress(const std::string& address) override;
     void setBannerState(BannerState state) override;
     void showMessage(const std::string& text) override;
+    void reportProgress(const TransferProgress& progress) override;
 
     // The coordinator's side.
     void clearStatus();  // as one group

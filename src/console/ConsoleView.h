@@ -6,6 +6,7 @@
 #include "base/MessageIcon.h"
 #include "ports/BannerState.h"
 #include "ports/ControlId.h"
+#include "ports/TransferProgress.h"
 
 namespace vantor {
 
@@ -38,6 +39,10 @@ class ConsoleView {
         (void)state;
         (void)url;
     }
+
+    // How far a transfer has come (see ReportPort::reportProgress). Views without a progress
+    // display may ignore it.
+    virtual void showProgress(const TransferProgress& progress) { (void)progress; }
 
     // A modal message box with an OK button.
     virtual void showMessage(const std::string& text, MessageIcon icon) = 0;

@@ -6,6 +6,7 @@
 
 #include "ports/BannerState.h"
 #include "ports/LogGroup.h"
+#include "ports/TransferProgress.h"
 
 namespace vantor {
 
@@ -33,6 +34,10 @@ class ReportPort {
     virtual void setBannerState(BannerState state) = 0;
     // A message box that does not hold up the calling worker.
     virtual void showMessage(const std::string& text) = 0;
+    // How far a transfer has come; call it as often as convenient (the console thins the
+    // reports out), and once more with done == total when it completes. A transfer that ends
+    // early ends with a report whose total is 0.
+    virtual void reportProgress(const TransferProgress& progress) = 0;
 };
 
 }  // namespace vantor
