@@ -8,6 +8,7 @@
 #include "console/ConsoleLimits.h"
 #include "console/ConsoleReport.h"
 #include "console/ConsoleView.h"
+#include "console/ModeController.h"
 
 namespace vantor {
 
@@ -57,9 +58,14 @@ void ConsolePanel::enable(ControlId id, bool on) {
 }
 
 void ConsolePanel::enableModeRadios(bool on) {
+    // The firmware-file radio stands for an entry of the window's menu, which a view greys
+    // out with it: where the switch table would refuse that switch, the entry is not offered.
+    const bool firmwareFileReachable =
+        ModeController::transition(gate_.mode(), ConsoleMode::FirmwareFile).has_value();
     change([&](ControlBoard& board) {
         for (ControlId id : kModeRadios) {
-            board.setEnabled(id, on);
+            board.setEnabled(id,
+                             on && (id != ControlId::RadioFirmwareFile || firmwareFileReachable));
         }
     });
 }
@@ -74,17 +80,20 @@ void ConsolePanel::selectRadio(ControlId radio) {
     }
 }
 
-void ConsolePanel::showFirmwareControls(bool on) {
+void ConsolePanel::showControlsOf(ConsoleMode mode) {
+    const bool firmwareFile = mode == ConsoleMode::FirmwareFile;
     change([&](ControlBoard& board) {
-        if (on) {
+        if (firmwareFile) {
             board.setText(ControlId::FirmwarePath, "");
         }
         for (ControlId id : kFirmwareControls) {
-            board.setVisible(id, on);
+            board.setVisible(id, firmwareFile);
         }
-        if (on) {
+        if (firmwareFile) {
             board.setChecked(ControlId::OnePageCheck, false);
         }
+        // The firmware controls take the check box's band.
+        board.setVisible(ControlId::ClearCheck, !firmwareFile);
     });
 }
 

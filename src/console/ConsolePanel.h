@@ -55,7 +55,10 @@ class ConsolePanel final : public ControlPanel {
     void setMacReadOnly(bool on);
     void setIpReadOnly(bool on);
     void enableMacFields(bool on);
-    void showFirmwareControls(bool on);
+    // Shows the controls of `mode` and hides those of the other modes, whichever mode was
+    // left; entering firmware-file mode also empties the archive path and unchecks the
+    // one-page option.
+    void showControlsOf(ConsoleMode mode);
     // Checks this radio alone, as the radio group does (user-interface thread).
     void selectRadio(ControlId radio);
 

@@ -18,21 +18,26 @@ std::string nicLine(std::size_t index, const std::string& address) {
 
 // The switches, one row each: the steps in their order. A switch that is not in the table
 // is not made (Recovery and firmware-file mode are entered from Auto and Manual only).
-constexpr std::array kManualToAuto{Step::SetMode, Step::DisableRadios, Step::StartListening,
-                                   Step::StartWatcher, Step::EnableRadios};
-constexpr std::array kRecoveryToAuto{Step::SetMode,        Step::DisableRadios, Step::StopRecovery,
-                                     Step::StartListening, Step::StartWatcher,  Step::EnableRadios};
-constexpr std::array kFirmwareToAuto{
-    Step::SetMode,        Step::HideFirmwareControls, Step::DisableRadios, Step::StopUpgrade,
-    Step::StartListening, Step::StartWatcher,         Step::EnableRadios};
-constexpr std::array kAutoToManual{Step::SetMode,       Step::StopWatcher,   Step::DisableRadios,
-                                   Step::StopListening, Step::PrepareManual, Step::EnableRadios};
-constexpr std::array kRecoveryToManual{Step::SetMode,      Step::StopWatcher,   Step::DisableRadios,
-                                       Step::StopRecovery, Step::PrepareManual, Step::EnableRadios};
+constexpr std::array kManualToAuto{Step::SetMode,       Step::ShowModeControls,
+                                   Step::DisableRadios, Step::StartListening,
+                                   Step::StartWatcher,  Step::EnableRadios};
+constexpr std::array kRecoveryToAuto{
+    Step::SetMode,        Step::ShowModeControls, Step::DisableRadios, Step::StopRecovery,
+    Step::StartListening, Step::StartWatcher,     Step::EnableRadios};
+constexpr std::array kFirmwareToAuto{Step::SetMode,     Step::ShowModeControls, Step::DisableRadios,
+                                     Step::StopUpgrade, Step::StartListening,   Step::StartWatcher,
+                                     Step::EnableRadios};
+constexpr std::array kAutoToManual{Step::SetMode,       Step::ShowModeControls, Step::StopWatcher,
+                                   Step::DisableRadios, Step::StopListening,    Step::PrepareManual,
+                                   Step::EnableRadios};
+constexpr std::array kRecoveryToManual{
+    Step::SetMode,      Step::ShowModeControls, Step::StopWatcher, Step::DisableRadios,
+    Step::StopRecovery, Step::PrepareManual,    Step::EnableRadios};
 constexpr std::array kFirmwareToManual{
-    Step::SetMode,     Step::HideFirmwareControls, Step::ClearIpFields, Step::DisableRadios,
-    Step::StopUpgrade, Step::PrepareManual,        Step::EnableRadios};
+    Step::SetMode,     Step::ShowModeControls, Step::ClearIpFields, Step::DisableRadios,
+    Step::StopUpgrade, Step::PrepareManual,    Step::EnableRadios};
 constexpr std::array kAutoToRecovery{Step::SetMode,
+                                     Step::ShowModeControls,
                                      Step::StopWatcher,
                                      Step::DisableRadios,
                                      Step::StopListening,
@@ -43,15 +48,16 @@ constexpr std::array kAutoToRecovery{Step::SetMode,
                                      Step::StartWatcher,
                                      Step::EnableRadios};
 constexpr std::array kManualToRecovery{
-    Step::SetMode,       Step::BannerInstructions, Step::DisableRadios, Step::ResetRecoveryFields,
-    Step::StartRecovery, Step::StartWatcher,       Step::EnableRadios};
+    Step::SetMode,       Step::ShowModeControls,    Step::BannerInstructions,
+    Step::DisableRadios, Step::ResetRecoveryFields, Step::StartRecovery,
+    Step::StartWatcher,  Step::EnableRadios};
 constexpr std::array kAutoToFirmware{
-    Step::MakeUpgradeDriver, Step::ShowFirmwareControls, Step::SetMode,
-    Step::StopWatcher,       Step::HideClearCheck,       Step::DisableRadios,
-    Step::StopListening,     Step::PrepareFirmwareFile,  Step::EnableRadios};
+    Step::MakeUpgradeDriver,   Step::ShowModeControls, Step::SetMode,
+    Step::StopWatcher,         Step::DisableRadios,    Step::StopListening,
+    Step::PrepareFirmwareFile, Step::EnableRadios};
 constexpr std::array kManualToFirmware{
-    Step::MakeUpgradeDriver,   Step::ShowFirmwareControls, Step::SetMode,
-    Step::ClearMacFields,      Step::LockMacFields,        Step::DisableRadios,
+    Step::MakeUpgradeDriver,   Step::ShowModeControls, Step::SetMode,
+    Step::ClearMacFields,      Step::LockMacFields,    Step::DisableRadios,
     Step::PrepareFirmwareFile, Step::EnableRadios};
 
 using Mode = ConsoleMode;
@@ -160,15 +166,8 @@ void ModeController::run(Step step, ConsoleMode to) {
         case Step::StopUpgrade:
             stopUpgrade();
             break;
-        case Step::ShowFirmwareControls:
-            panel.showFirmwareControls(true);
-            break;
-        case Step::HideFirmwareControls:
-            panel.showFirmwareControls(false);
-            break;
-        case Step::HideClearCheck:
-            panel.change(
-                [](ControlBoard& board) { board.setVisible(ControlId::ClearCheck, false); });
+        case Step::ShowModeControls:
+            panel.showControlsOf(to);
             break;
         case Step::ClearIpFields:
             panel.clearIpFields();
@@ -274,7 +273,6 @@ void ModeController::resetRecoveryFields() {
 void ModeController::prepareManual() {
     ConsolePanel& panel = parts_.panel;
     parts_.report.setServerAddress("");
-    panel.change([](ControlBoard& board) { board.setVisible(ControlId::ClearCheck, true); });
     parts_.report.setBannerState(BannerState::Instructions);
     panel.enableMacFields(true);
     panel.prefillMacOui();
@@ -291,10 +289,7 @@ void ModeController::prepareFirmwareFile() {
     parts_.report.setServerAddress("");
     panel.change([](ControlBoard& board) { board.setText(ControlId::PasswordEdit, ""); });
     parts_.report.setBannerState(BannerState::Instructions);
-    panel.change([](ControlBoard& board) {
-        board.setEnabled(ControlId::SetButton, false);
-        board.setVisible(ControlId::ClearCheck, false);
-    });
+    panel.change([](ControlBoard& board) { board.setEnabled(ControlId::SetButton, false); });
     panel.setMacReadOnly(true);
     panel.enableMacFields(false);
     panel.setIpReadOnly(false);

@@ -38,9 +38,8 @@ class ModeController {
         StartRecovery,
         MakeUpgradeDriver,
         StopUpgrade,
-        ShowFirmwareControls,
-        HideFirmwareControls,
-        HideClearCheck,
+        // Shows the controls of the mode entered and hides those of every other mode.
+        ShowModeControls,
         ClearIpFields,
         ClearMacFields,
         LockMacFields,
