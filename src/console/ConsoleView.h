@@ -46,6 +46,11 @@ class ConsoleView {
 
     // A modal message box with an OK button.
     virtual void showMessage(const std::string& text, MessageIcon icon) = 0;
+    // The PC's routing table: a heading row and route rows of tab-separated columns. Views
+    // that have no better way show it as a message.
+    virtual void showRoutingTable(const std::string& listing) {
+        showMessage(listing, MessageIcon::Information);
+    }
     // Opens a URL in the desktop's browser; the result is a shell-style code, above 32 on
     // success.
     virtual int openUrl(const std::string& url) = 0;

@@ -159,7 +159,12 @@ void OperatorConsole::OnSet() {
 }
 
 void OperatorConsole::ShowRoutingTable() {
-    const RoutingTableBox box = HostTools::RoutingTableMessage(tools_->LoadRoutingTable());
+    const std::string listing = tools_->LoadRoutingTable();
+    if (!listing.empty() && view_ != nullptr) {
+        view_->showRoutingTable(listing);
+        return;
+    }
+    const RoutingTableBox box = HostTools::RoutingTableMessage(listing);
     panel_.showMessage(box.text, box.icon);
 }
 

@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QUrl>
+#include <algorithm>
 
 #include "base/Product.h"
 #include "console/AddressFields.h"
@@ -25,6 +26,7 @@
 #include "ui/DialogUnits.h"
 #include "ui/FileFilter.h"
 #include "ui/ProgramIcon.h"
+#include "ui/RoutingTableDialog.h"
 #include "ui/StatusList.h"
 #include "ui/TextConversion.h"
 #include "ui/WindowLayout.h"
@@ -80,12 +82,18 @@ MainWindow::MainWindow(OperatorConsole& console, QWidget* parent)
 MainWindow::~MainWindow() = default;
 
 void MainWindow::buildFrames() {
-    for (const layout::Frame& frame : layout::kFrames) {
+    for (std::size_t i = 0; i < layout::kFrames.size(); ++i) {
+        const layout::Frame& frame = layout::kFrames[i];
         auto* box = new QGroupBox(QString::fromLatin1(frame.caption), this);
         box->setGeometry(DialogUnits::toPixels(frame.rect));
         box->setFocusPolicy(Qt::NoFocus);
         if (box->title() == QLatin1String("Mode")) {
             box->setToolTip(QString::fromLatin1(kModeTip));
+        }
+        if (i == layout::kUpperFrame) {
+            upperFrame_ = box;
+        } else if (i == layout::kStatusFrame) {
+            statusFrame_ = box;
         }
     }
 }
@@ -166,13 +174,6 @@ void MainWindow::buildControls() {
     notice->setReadOnly(true);
     notice->setTextMargins(kNoticeLeftMargin, 0, 0, 0);
     notice->setMaxLength(kUnlimitedText);
-
-    // The firmware controls share their band with the top of the status frame and list; shown,
-    // they lie above both so that each of them can be seen and clicked.
-    for (ControlId id : kFirmwareControls) {
-        control(id)->raise();
-        control(id)->setAutoFillBackground(true);  // not dark captions on the black list
-    }
 
     for (ControlId id :
          {ControlId::RadioAuto, ControlId::RadioManual, ControlId::RadioRecovery,
@@ -328,6 +329,9 @@ void MainWindow::setEnabled(ControlId id, bool on) {
         parkedFocus_ = id;
     }
     widget->setEnabled(on);
+    if (id == ControlId::RadioFirmwareFile) {
+        firmwareFileAction_->setEnabled(on);  // the hidden radio's stand-in in the menu
+    }
     if (on && parkedFocus_ == id) {
         parkedFocus_.reset();
         if (focusWidget() == nullptr || focusWidget() == this) {
@@ -342,6 +346,22 @@ void MainWindow::setVisible(ControlId id, bool on) {
     if (QWidget* widget = control(id)) {
         widget->setVisible(on);
     }
+    if (std::find(kFirmwareControls.begin(), kFirmwareControls.end(), id) !=
+        kFirmwareControls.end()) {
+        arrangeForFirmwareControls();
+    }
+}
+
+void MainWindow::arrangeForFirmwareControls() {
+    const bool shown = std::any_of(kFirmwareControls.begin(), kFirmwareControls.end(),
+                                   [this](ControlId id) { return !control(id)->isHidden(); });
+    const auto frameRect = [](std::size_t frame) { return layout::kFrames[frame].rect; };
+    upperFrame_->setGeometry(DialogUnits::toPixels(shown ? layout::kUpperFrameWithFirmware
+                                                         : frameRect(layout::kUpperFrame)));
+    statusFrame_->setGeometry(DialogUnits::toPixels(shown ? layout::kStatusFrameWithFirmware
+                                                          : frameRect(layout::kStatusFrame)));
+    statusList_->setGeometry(DialogUnits::toPixels(
+        shown ? layout::kStatusListWithFirmware : layout::controlRect(ControlId::StatusList)));
 }
 
 void MainWindow::setChecked(ControlId id, bool on) {
@@ -418,6 +438,11 @@ void MainWindow::showMessage(const std::string& text, MessageIcon icon) {
     QMessageBox box(boxIcon(icon), QString::fromLatin1(kMessageTitle), toQString(text),
                     QMessageBox::Ok, this);
     box.exec();
+}
+
+void MainWindow::showRoutingTable(const std::string& listing) {
+    RoutingTableDialog dialog(toQString(listing), this);
+    dialog.exec();
 }
 
 int MainWindow::openUrl(const std::string& url) {

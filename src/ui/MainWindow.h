@@ -8,6 +8,7 @@
 #include "ui/BannerImages.h"
 
 class QAction;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 
@@ -55,6 +56,7 @@ class MainWindow final : public QDialog, public ConsoleView {
     void clearStatusRows() override;
     void showBanner(BannerPair pair, bool firstImage, bool asButton) override;
     void showMessage(const std::string& text, MessageIcon icon) override;
+    void showRoutingTable(const std::string& listing) override;
     int openUrl(const std::string& url) override;
     std::optional<std::string> chooseFile(const std::string& filter) override;
     void showAbout() override;
@@ -83,6 +85,8 @@ class MainWindow final : public QDialog, public ConsoleView {
     template <typename Widget>
     Widget* place(Widget* widget, ControlId id);
     QLineEdit* lineEdit(ControlId id) const;
+    // Puts the frames and the status list where the controls shown leave room for them.
+    void arrangeForFirmwareControls();
     // Whether operator input still goes to the console (not once the window has closed).
     bool forwarding() const { return attached_; }
 
@@ -90,6 +94,8 @@ class MainWindow final : public QDialog, public ConsoleView {
     int terminationFd_ = -1;  // the program's termination signals, watched during a Set
     BannerImages banners_;
     std::map<ControlId, QWidget*> controls_;
+    QGroupBox* upperFrame_ = nullptr;
+    QGroupBox* statusFrame_ = nullptr;
     BannerButton* bannerButton_ = nullptr;
     QLabel* bannerPicture_ = nullptr;
     StatusList* statusList_ = nullptr;

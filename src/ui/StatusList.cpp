@@ -26,9 +26,11 @@ StatusList::StatusList(QWidget* parent) : QListWidget(parent) {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setSelectionMode(QAbstractItemView::SingleSelection);
-    // Rows are not edited, sorted or dragged, and all have one height: let the view skip
-    // measuring each.
-    setUniformItemSizes(true);
+    // Every row is measured (uniform item sizes would give them all the first row's width):
+    // the horizontal scroll range reaches the end of the longest row, and no row is cut short.
+    setUniformItemSizes(false);
+    setTextElideMode(Qt::ElideNone);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
 }
 

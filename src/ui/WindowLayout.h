@@ -25,6 +25,16 @@ inline constexpr std::array<Frame, 6> kFrames = {{
     {"", {7, 298, 291, 55}},
 }};
 
+inline constexpr std::size_t kUpperFrame = 0;
+inline constexpr std::size_t kStatusFrame = 4;
+
+// In firmware-file mode its controls fill the band from the upper frame's foot down to the
+// one-page check box (y 128): the upper frame reaches round them, and the "Status" frame and
+// list start below them, shorter by as much. Everything else stays where it is.
+inline constexpr DuRect kUpperFrameWithFirmware = {7, 22, 291, 109};
+inline constexpr DuRect kStatusFrameWithFirmware = {7, 132, 291, 165};
+inline constexpr DuRect kStatusListWithFirmware = {13, 142, 280, 150};
+
 // The separator labels between the address fields.
 inline constexpr std::array<DuRect, 5> kMacDashes = {{
     {137, 42, 8, 8},

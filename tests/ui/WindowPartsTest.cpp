@@ -6,6 +6,7 @@
 #include "ui/BannerPainter.h"
 #include "ui/DialogUnits.h"
 #include "ui/FileFilter.h"
+#include "ui/RoutingTableDialog.h"
 #include "ui/StatusList.h"
 
 namespace vantor::ui {
@@ -133,6 +134,38 @@ TEST(StatusList, DrawsARowWithoutItsLineBreaksAndKeepsItsText) {
     list.removeOldestRows(1);
     EXPECT_EQ(list.rowText(0), "> a\r\n> b\r\n");
 }
+
+// ---- Routing table columns -------------------------------------------------------------------
+
+struct ColumnsCase {
+    const char* name;
+    QString listing;
+    QString aligned;
+};
+
+void PrintTo(const ColumnsCase& columns, std::ostream* out) {
+    *out << columns.name;
+}
+
+class AlignColumnsTest : public ::testing::TestWithParam<ColumnsCase> {};
+
+TEST_P(AlignColumnsTest, PadsEachColumnToItsWidestCell) {
+    EXPECT_EQ(RoutingTableDialog::alignColumns(GetParam().listing), GetParam().aligned);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Listings, AlignColumnsTest,
+    ::testing::Values(
+        // A value wider than its heading widens the whole column, the heading's too.
+        ColumnsCase{"WideValue", "Dest\tGw\na\tb\n10.1.0.0/16\tOn-link\n",
+                    "Dest         Gw\na            b\n10.1.0.0/16  On-link\n"},
+        // A line that is no route stays as it is and does not count for the widths.
+        ColumnsCase{"LineWithoutTabs", "A\tB\na line without routes\nxy\tz",
+                    "A   B\na line without routes\nxy  z"},
+        // A short row ends early; a long one has its last cell unpadded.
+        ColumnsCase{"RaggedRows", "a\tb\tc\nd\te", "a  b  c\nd  e"},
+        ColumnsCase{"NoTabs", "Routing table\n", "Routing table\n"}),
+    [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace
 }  // namespace vantor::ui
