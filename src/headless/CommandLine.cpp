@@ -263,7 +263,7 @@ std::string CommandLine::usage(std::string_view program) {
            "                            input; --password P: visible to every user (ps)\n"
            "  " +
            p +
-           " --version           show the version and how the program was built\n"
+           " --version        show the version and how the program was built\n"
            "  " +
            p +
            " --help              show this text\n"
