@@ -192,8 +192,9 @@ void StatusLogFile::run() {
 void StatusLogFile::fail(const std::string& what, int error) {
     failed_ = true;
     fd_.reset();
-    warnings_ << "vantor: warning: cannot " << what << " the log file " << path_ << ": "
-              << fileErrorText(error) << "; going on without it\n";
+    // One piece, so that it is one write between the rows another thread puts on the terminal.
+    warnings_ << ("vantor: warning: cannot " + what + " the log file " + path_ + ": " +
+                  fileErrorText(error) + "; going on without it\n");
     warnings_.flush();
 }
 
@@ -248,6 +249,13 @@ void StatusLogFile::write(const std::string& text) {
 
 std::optional<std::string> StatusLogFile::saveCopy(const std::string& destination) {
     flush();
+    // Saved over one of its own files, the log would be emptied before it is read.
+    for (int index = 0; index <= limits_.keptFiles; ++index) {
+        std::error_code ignored;
+        if (std::filesystem::equivalent(destination, rotatedPath(index), ignored)) {
+            return "that is the log file itself";
+        }
+    }
     const UniqueFd out(::open(destination.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
     if (!out) {
         return fileErrorText(errno);

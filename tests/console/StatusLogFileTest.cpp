@@ -95,6 +95,7 @@ TEST(StatusLogFile, KeepsEveryRowStampedAndRotatesAtTheLimit) {
             expected = number + 1;
         }
         EXPECT_EQ(expected, kRows);
+        EXPECT_EQ(log.saveCopy(dir.file("logs/vantor.log.1")), "that is the log file itself");
     }
     for (const std::string name : {"vantor.log", "vantor.log.1", "vantor.log.2"}) {
         const auto size = std::filesystem::file_size(dir.file("logs/" + name));
