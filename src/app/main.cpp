@@ -1,33 +1,73 @@
 // Vantor: assigns addresses to monitoring devices, recovers them and upgrades their firmware.
+#include <cstdio>
 #include <iostream>
+#include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "app/DeviceWorkerFactory.h"
+#include "base/Product.h"
 #include "base/SystemInterfaceSource.h"
+#include "console/StatusLogFile.h"
+#include "headless/ArgumentFiles.h"
 #include "headless/CommandLine.h"
 #include "headless/HeadlessFrontEnd.h"
+#include "recovery/BootImages.h"
 #include "ui/WindowFrontEnd.h"
+
+namespace {
+
+constexpr int kUsageError = 2;
+
+// What `--version` prints: enough for a support call to know which build an installer runs.
+std::string versionText() {
+    char oui[9];
+    std::snprintf(oui, sizeof oui, "%02X-%02X-%02X", vantor::kDeviceOui[0], vantor::kDeviceOui[1],
+                  vantor::kDeviceOui[2]);
+    return "vantor " + std::string(vantor::kVersion) + "\ndevice OUI: " + oui + "\nboot images: " +
+           (vantor::BootImages::ArePlaceholders()
+                ? "placeholders (a device cannot boot them; see README)"
+                : "embedded from VANTOR_BOOT_IMAGES_DIR") +
+           "\n";
+}
+
+int refuse(const std::string& error) {
+    std::cerr << "vantor: " << error << "\n\n" << vantor::CommandLine::usage("vantor");
+    return kUsageError;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     const std::vector<std::string_view> arguments(argv + 1, argv + argc);
-    const auto parsed = vantor::CommandLine::parse(arguments);
+    auto parsed = vantor::CommandLine::parse(arguments);
     if (!parsed.options) {
-        std::cerr << "vantor: " << parsed.error << "\n\n" << vantor::CommandLine::usage("vantor");
-        return 2;
+        return refuse(parsed.error);
     }
-    const vantor::CommandLine& options = *parsed.options;
+    vantor::CommandLine& options = *parsed.options;
     if (options.action == vantor::CommandLine::Action::Help) {
         std::cout << vantor::CommandLine::usage("vantor");
         return 0;
     }
+    if (options.action == vantor::CommandLine::Action::Version) {
+        std::cout << versionText();
+        return 0;
+    }
+    // The password and the archive are read before anything is sent.
+    if (const auto error = vantor::ArgumentFiles::resolve(options, std::cin, std::cerr)) {
+        return refuse(*error);
+    }
 
+    const auto logFile = std::make_unique<vantor::StatusLogFile>(
+        options.logFile.empty() ? vantor::StatusLogFile::defaultPath() : options.logFile,
+        std::cerr);
     vantor::SystemInterfaceSource interfaces;
     vantor::DeviceWorkerFactory workers;
     if (options.action == vantor::CommandLine::Action::Window) {
-        return vantor::ui::runWindow(argc, argv, interfaces, workers);
+        return vantor::ui::runWindow(argc, argv, interfaces, workers, {}, logFile.get());
     }
     vantor::HeadlessFrontEnd::blockTerminationSignals();
-    vantor::HeadlessFrontEnd frontEnd(interfaces, workers);
+    vantor::HeadlessFrontEnd frontEnd(interfaces, workers, {}, logFile.get());
     return frontEnd.run(options, std::cout);
 }

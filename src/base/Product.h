@@ -10,6 +10,8 @@
 
 namespace vantor {
 
+// The project's version (the build's), as `vantor --version` prints it.
+inline constexpr std::string_view kVersion = build::kVersion;
 inline constexpr std::string_view kWindowTitle = "Vantor  Ver. 5.6.4.0,  Jan 15, 2008";
 inline constexpr std::string_view kAboutTitle = "About Vantor";
 inline constexpr std::string_view kAboutText = "Vantor Version 5.6.4.0,  Jan 15, 2008";

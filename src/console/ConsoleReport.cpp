@@ -2,15 +2,18 @@
 
 #include "console/AddressFieldWriter.h"
 #include "console/ConsoleView.h"
+#include "console/StatusLogFile.h"
 
 namespace vantor {
 
 ConsoleReport::ConsoleReport(UiDispatcher& dispatcher, ControlBoard& board,
-                             ConsoleView* const& view, const std::atomic<ConsoleMode>& mode)
+                             ConsoleView* const& view, const std::atomic<ConsoleMode>& mode,
+                             StatusLogFile* logFile)
     : dispatcher_(dispatcher),
       board_(board),
       view_(view),
       mode_(mode),
+      logFile_(logFile),
       log_(mode),
       banner_(bannerLock_) {
     log_.setObserver(this);
@@ -23,6 +26,10 @@ ConsoleReport::~ConsoleReport() {
 // ---- Status log -------------------------------------------------------------------------
 
 void ConsoleReport::rowAppended(const std::string& text) {
+    // The file keeps every row, also those the list drops; queued, never written here.
+    if (logFile_ != nullptr) {
+        logFile_->append(text);
+    }
     if (view_ != nullptr) {
         view_->appendStatusRow(text);
     }

@@ -14,15 +14,17 @@
 namespace vantor {
 
 class ConsoleView;
+class StatusLogFile;
 
 // The console's report port: the status log and its mirror in the view, the notice line,
 // the device found, the banner and the device's address. Workers write through the port on
 // their own threads; each change is made on the user-interface thread.
 class ConsoleReport final : public ReportPort, private StatusLog::Observer {
   public:
-    // view: the console's view slot, read on the user-interface thread only.
+    // view: the console's view slot, read on the user-interface thread only. logFile: where
+    // every row is kept as well (or none).
     ConsoleReport(UiDispatcher& dispatcher, ControlBoard& board, ConsoleView* const& view,
-                  const std::atomic<ConsoleMode>& mode);
+                  const std::atomic<ConsoleMode>& mode, StatusLogFile* logFile = nullptr);
     ~ConsoleReport() override;
     ConsoleReport(const ConsoleReport&) = delete;
     ConsoleReport& operator=(const ConsoleReport&) = delete;
@@ -64,6 +66,7 @@ class ConsoleReport final : public ReportPort, private StatusLog::Observer {
     ControlBoard& board_;
     ConsoleView* const& view_;
     const std::atomic<ConsoleMode>& mode_;
+    StatusLogFile* const logFile_;
 
     StatusLog log_;
     std::mutex logLock_;    // held by a log group

@@ -27,7 +27,7 @@ OperatorConsole::OperatorConsole(ConsoleServices services)
       reportPrivileges_(services.reportPrivileges),
       workerFactory_(services.workers),
       run_(dispatcher_, timings_),
-      report_(dispatcher_, board_, view_, run_.modeFlag()),
+      report_(dispatcher_, board_, view_, run_.modeFlag(), services.logFile),
       panel_(dispatcher_, board_, view_, report_, run_),
       interfaceTable_(services.interfaces),
       ownPinger_(ownPingerUnless(services.pinger, timings_, run_)),

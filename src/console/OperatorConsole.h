@@ -41,6 +41,8 @@ struct ConsoleServices {
     bool reportPrivileges = true;
     // The interface watcher's clock; none: one look every interfaceWatch.
     WatchTicker* watchTicker = nullptr;
+    // Where every status row is kept as well; none: nowhere.
+    StatusLogFile* logFile = nullptr;
 };
 
 // The controller behind the main window. It owns the parts and wires them: the report port

@@ -1,8 +1,26 @@
 #include "headless/CommandLine.h"
 
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <utility>
+
 namespace vantor {
 
 namespace {
+
+// What a refused value should have looked like, named in the refusal.
+constexpr std::string_view kMacForm = "XX-XX-XX-XX-XX-XX or xx:xx:xx:xx:xx:xx (hexadecimal)";
+constexpr std::string_view kIpForm = "A.B.C.D, each part 0 to 255";
+constexpr std::string_view kPasswordForms = "--password P, --password - or --password-file FILE";
+constexpr std::size_t kMacOctets = 6;
+constexpr std::size_t kIpv4Parts = 4;
+constexpr int kIpv4PartMax = 255;
+constexpr std::size_t kIpv4PartDigits = 3;
+
+bool isHex(char c) {
+    return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+}
 
 std::optional<ConsoleMode> modeFromName(std::string_view name) {
     for (ConsoleMode mode : {ConsoleMode::Auto, ConsoleMode::Manual, ConsoleMode::Recovery,
@@ -20,12 +38,67 @@ ParsedCommandLine refuse(std::string message) {
 
 }  // namespace
 
+std::optional<std::string> CommandLine::normalizedMac(std::string_view text) {
+    // Six pairs and five separators, all the same: "-" as the window shows a MAC, ":" as
+    // `ip link` prints one.
+    constexpr std::size_t kLength = kMacOctets * 3 - 1;
+    if (text.size() != kLength || (text[2] != '-' && text[2] != ':')) {
+        return std::nullopt;
+    }
+    const char separator = text[2];
+    std::string mac;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool separatorPlace = i % 3 == 2;
+        if (separatorPlace ? text[i] != separator : !isHex(text[i])) {
+            return std::nullopt;
+        }
+        mac.push_back(separatorPlace
+                          ? '-'
+                          : static_cast<char>(std::toupper(static_cast<unsigned char>(text[i]))));
+    }
+    return mac;
+}
+
+bool CommandLine::isIpv4(std::string_view text) {
+    std::size_t parts = 0;
+    for (;;) {
+        const std::size_t dot = text.find('.');
+        const std::string_view part = text.substr(0, dot);
+        if (part.empty() || part.size() > kIpv4PartDigits) {
+            return false;
+        }
+        int value = 0;
+        for (char c : part) {
+            if (std::isdigit(static_cast<unsigned char>(c)) == 0) {
+                return false;
+            }
+            value = value * 10 + (c - '0');
+        }
+        if (value > kIpv4PartMax || ++parts > kIpv4Parts) {
+            return false;
+        }
+        if (dot == std::string_view::npos) {
+            return parts == kIpv4Parts;
+        }
+        text.remove_prefix(dot + 1);
+    }
+}
+
 ParsedCommandLine CommandLine::parse(const std::vector<std::string_view>& arguments) {
     CommandLine result;
     bool headless = false;
     bool modeGiven = false;
     bool onePageGiven = false;
-    std::optional<std::string> mac, ip, password, archive;
+    std::optional<std::string> mac, ip, password, passwordFile, archive, logFile;
+    // The options that take a value, each with the slot it fills.
+    const std::array<std::pair<std::string_view, std::optional<std::string>*>, 6> valueOptions{{
+        {"--mac", &mac},
+        {"--ip", &ip},
+        {"--password", &password},
+        {"--password-file", &passwordFile},
+        {"--archive", &archive},
+        {"--log-file", &logFile},
+    }};
 
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string_view arg = arguments[i];
@@ -60,6 +133,13 @@ ParsedCommandLine CommandLine::parse(const std::vector<std::string_view>& argume
             result.action = Action::Help;
             return {result, {}};
         }
+        if (name == "--version" && !inlineValue) {
+            result.action = Action::Version;
+            return {result, {}};
+        }
+        const auto valueOption =
+            std::find_if(valueOptions.begin(), valueOptions.end(),
+                         [&](const auto& option) { return option.first == name; });
         if (name == "--headless" && !inlineValue) {
             headless = true;
         } else if (name == "--one-page" && !inlineValue) {
@@ -79,13 +159,8 @@ ParsedCommandLine CommandLine::parse(const std::vector<std::string_view>& argume
             }
             result.mode = *mode;
             modeGiven = true;
-        } else if (name == "--mac" || name == "--ip" || name == "--password" ||
-                   name == "--archive") {
-            auto& slot = name == "--mac"        ? mac
-                         : name == "--ip"       ? ip
-                         : name == "--password" ? password
-                                                : archive;
-            if (auto error = take(slot)) {
+        } else if (valueOption != valueOptions.end()) {
+            if (auto error = take(*valueOption->second)) {
                 return refuse(*error);
             }
         } else {
@@ -93,7 +168,29 @@ ParsedCommandLine CommandLine::parse(const std::vector<std::string_view>& argume
         }
     }
 
-    const bool anyOption = modeGiven || onePageGiven || mac || ip || password || archive;
+    // Each value is checked before anything is sent: a refusal here is a usage error.
+    if (mac) {
+        const auto normalized = normalizedMac(*mac);
+        if (!normalized) {
+            return refuse("--mac '" + *mac + "' is not a MAC address; expected " +
+                          std::string(kMacForm));
+        }
+        mac = *normalized;
+    }
+    if (ip && !isIpv4(*ip)) {
+        return refuse("--ip '" + *ip + "' is not an IPv4 address; expected " +
+                      std::string(kIpForm));
+    }
+    if (password && passwordFile) {
+        return refuse("give the device password once: " + std::string(kPasswordForms));
+    }
+    if (logFile && logFile->empty()) {
+        return refuse("--log-file needs a file name");
+    }
+
+    result.logFile = logFile.value_or("");
+    const bool anyOption =
+        modeGiven || onePageGiven || mac || ip || password || passwordFile || archive;
     if (!headless) {
         if (anyOption) {
             return refuse("options other than --help need --headless");
@@ -102,9 +199,10 @@ ParsedCommandLine CommandLine::parse(const std::vector<std::string_view>& argume
     }
     result.action = Action::Run;
     const bool setOptions = mac.has_value();
-    const bool updateOptions = password || archive || onePageGiven;
+    const bool updateOptions = password || passwordFile || archive || onePageGiven;
     if (setOptions && updateOptions) {
-        return refuse("--mac cannot be combined with --password, --archive or --one-page");
+        return refuse(
+            "--mac cannot be combined with --password, --password-file, --archive or --one-page");
     }
     if (setOptions || (ip && result.mode == ConsoleMode::Manual)) {
         if (result.mode != ConsoleMode::Manual) {
@@ -116,16 +214,25 @@ ParsedCommandLine CommandLine::parse(const std::vector<std::string_view>& argume
         result.action = Action::Set;
     } else if (updateOptions || ip) {
         if (result.mode != ConsoleMode::FirmwareFile) {
-            return refuse("--ip, --password, --archive and --one-page need --mode firmware");
+            return refuse(
+                "--ip, --password, --password-file, --archive and --one-page need --mode firmware");
         }
-        if (!ip || !password || !archive) {
-            return refuse("an Update needs --ip, --password and --archive");
+        if (!ip || !(password || passwordFile) || !archive) {
+            return refuse("an Update needs --ip, the device password (" +
+                          std::string(kPasswordForms) + ") and --archive");
         }
         result.action = Action::Update;
     }
     result.mac = mac.value_or("");
     result.ip = ip.value_or("");
     result.password = password.value_or("");
+    result.passwordFile = passwordFile.value_or("");
+    result.passwordSource = passwordFile      ? PasswordSource::File
+                            : password == "-" ? PasswordSource::StandardInput
+                                              : PasswordSource::Argument;
+    if (result.passwordSource == PasswordSource::StandardInput) {
+        result.password.clear();
+    }
     result.archive = archive.value_or("");
     result.onePage = onePageGiven;
     return {result, {}};
@@ -145,16 +252,27 @@ std::string CommandLine::usage(std::string_view program) {
            p +
            " --headless --mode manual --mac XX-XX-XX-XX-XX-XX --ip A.B.C.D\n"
            "                            give a device an address once; exit 0 when it took it\n"
+           "                            (the MAC may also be written xx:xx:xx:xx:xx:xx)\n"
            "  " +
            p +
-           " --headless --mode firmware --ip A.B.C.D --password P --archive F.zip\n"
-           "         [--one-page]       upgrade a device once; exit 0 when it completed\n"
+           " --headless --mode firmware --ip A.B.C.D --password-file FILE\n"
+           "         --archive F.zip [--one-page]\n"
+           "                            upgrade a device once; exit 0 when it completed\n"
+           "                            --password-file FILE: the device's password, first line\n"
+           "                            --password -: the device's password, read from standard\n"
+           "                            input; --password P: visible to every user (ps)\n"
+           "  " +
+           p +
+           " --version        show the version and how the program was built\n"
            "  " +
            p +
            " --help              show this text\n"
            "\n"
+           "  --log-file PATH           append the status log there rather than to\n"
+           "                            $XDG_STATE_HOME/vantor/vantor.log\n"
+           "\n"
            "In headless mode every status row, notice, banner change and message is written to\n"
-           "standard output.\n";
+           "standard output. A bad argument exits 2 before anything is sent.\n";
 }
 
 }  // namespace vantor

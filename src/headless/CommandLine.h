@@ -17,15 +17,31 @@ struct CommandLine {
         Set,     // --headless --mode manual --mac M --ip A: one Set, then exit
         Update,  // --headless --mode firmware --ip A --password P --archive F: one Update
         Help,
+        Version,
+    };
+    // Where the Update's device password comes from.
+    enum class PasswordSource {
+        Argument,       // --password P: readable by every user of the PC (ps)
+        StandardInput,  // --password -: one line
+        File,           // --password-file FILE: its first line
     };
 
     Action action = Action::Window;
     ConsoleMode mode = ConsoleMode::Auto;
-    std::string mac;
+    std::string mac;  // XX-XX-XX-XX-XX-XX, upper case, whichever notation was typed
     std::string ip;
-    std::string password;
+    std::string password;      // PasswordSource::Argument only; the others are read later
+    std::string passwordFile;  // PasswordSource::File
+    PasswordSource passwordSource = PasswordSource::Argument;
     std::string archive;
     bool onePage = false;
+    std::string logFile;  // --log-file; empty: the default place
+
+    // "02-56-4E-00-00-D2" for "02-56-4e-00-00-d2" or "02:56:4e:00:00:d2"; nothing for any
+    // other text.
+    static std::optional<std::string> normalizedMac(std::string_view text);
+    // Whether the text is a dotted IPv4 address, four decimal parts of 0 to 255.
+    static bool isIpv4(std::string_view text);
 
     // The options, or the reason they were refused.
     static struct ParsedCommandLine parse(const std::vector<std::string_view>& arguments);

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/TerminationSignalFd.h"
@@ -133,8 +134,8 @@ HeadlessFrontEnd::OneShot HeadlessFrontEnd::startUpdate(OperatorConsole& console
 }
 
 HeadlessFrontEnd::HeadlessFrontEnd(InterfaceSource& interfaces, WorkerFactory& workers,
-                                   Timings timings)
-    : interfaces_(interfaces), workers_(workers), timings_(timings) {}
+                                   Timings timings, StatusLogFile* logFile)
+    : interfaces_(interfaces), workers_(workers), timings_(timings), logFile_(logFile) {}
 
 void HeadlessFrontEnd::blockTerminationSignals() {
     TerminationSignalFd::block();
@@ -149,7 +150,9 @@ int HeadlessFrontEnd::run(const CommandLine& options, std::ostream& out) {
     }
 
     std::atomic<bool> closeRequested{false};
-    OperatorConsole console(ConsoleServices{interfaces_, workers_, timings_});
+    ConsoleServices services{interfaces_, workers_, timings_};
+    services.logFile = logFile_;
+    OperatorConsole console(std::move(services));
     const int wake = wakeFd.get();
     console.dispatcher().setWake([wake] {
         const std::uint64_t one = 1;

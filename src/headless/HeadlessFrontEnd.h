@@ -13,12 +13,15 @@
 namespace vantor {
 
 class OperatorConsole;
+class StatusLogFile;
 
 // Runs the console without a window: the same handlers, driven from the command line, with
 // the calling thread as the user-interface thread. SIGINT and SIGTERM end the run cleanly.
 class HeadlessFrontEnd {
   public:
-    HeadlessFrontEnd(InterfaceSource& interfaces, WorkerFactory& workers, Timings timings = {});
+    // logFile: where every status row is kept as well (or none).
+    HeadlessFrontEnd(InterfaceSource& interfaces, WorkerFactory& workers, Timings timings = {},
+                     StatusLogFile* logFile = nullptr);
 
     // Blocks SIGINT and SIGTERM for the whole process; call before any other thread starts,
     // so that every thread inherits the mask and the signals arrive through run()'s loop.
@@ -45,6 +48,7 @@ class HeadlessFrontEnd {
     InterfaceSource& interfaces_;
     WorkerFactory& workers_;
     Timings timings_;
+    StatusLogFile* logFile_;
 };
 
 }  // namespace vantor

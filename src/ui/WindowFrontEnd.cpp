@@ -9,12 +9,12 @@
 namespace vantor::ui {
 
 int runWindow(int argc, char** argv, InterfaceSource& interfaces, WorkerFactory& workers,
-              Timings timings) {
+              Timings timings, StatusLogFile* logFile) {
     TerminationSignals::block();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vantor"));
     QApplication::setWindowIcon(ProgramIcon::icon());
-    WindowSession session(interfaces, workers, timings);
+    WindowSession session(interfaces, workers, timings, logFile);
     const TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::received, &session.window(),
                      &QWidget::close);

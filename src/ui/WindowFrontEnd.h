@@ -4,10 +4,15 @@
 #include "base/Timings.h"
 #include "ports/WorkerFactory.h"
 
+namespace vantor {
+class StatusLogFile;
+}
+
 namespace vantor::ui {
 
 // Runs the program with its main window until the window closes; returns the exit code.
+// logFile: where every status row is kept as well, and what "Save log as..." saves (or none).
 int runWindow(int argc, char** argv, InterfaceSource& interfaces, WorkerFactory& workers,
-              Timings timings = {});
+              Timings timings = {}, StatusLogFile* logFile = nullptr);
 
 }  // namespace vantor::ui

@@ -1,11 +1,28 @@
 #include "ui/WindowSession.h"
 
+#include "console/StatusLogFile.h"
+#include "ui/StatusList.h"
+
 namespace vantor::ui {
 
-WindowSession::WindowSession(InterfaceSource& interfaces, WorkerFactory& workers, Timings timings)
-    : console_(ConsoleServices{interfaces, workers, timings}),
+namespace {
+
+ConsoleServices servicesWith(ConsoleServices services, StatusLogFile* logFile) {
+    services.logFile = logFile;
+    return services;
+}
+
+}  // namespace
+
+WindowSession::WindowSession(InterfaceSource& interfaces, WorkerFactory& workers, Timings timings,
+                             StatusLogFile* logFile)
+    : console_(servicesWith(ConsoleServices{interfaces, workers, timings}, logFile)),
       pump_(console_.dispatcher()),
       window_(console_) {
+    if (logFile != nullptr) {
+        window_.statusList()->setLogSaver(
+            [logFile](const std::string& destination) { return logFile->saveCopy(destination); });
+    }
     blink_.setInterval(timings.bannerBlink);
     blink_.setTimerType(Qt::CoarseTimer);
     QObject::connect(&blink_, &QTimer::timeout, &window_, [this] { console_.OnTimerTick(); });

@@ -16,7 +16,9 @@ namespace vantor::ui {
 // window goes. Needs a QApplication; lives on its thread.
 class WindowSession {
   public:
-    WindowSession(InterfaceSource& interfaces, WorkerFactory& workers, Timings timings = {});
+    // logFile: where every status row is kept as well, and what "Save log as..." saves.
+    WindowSession(InterfaceSource& interfaces, WorkerFactory& workers, Timings timings = {},
+                  StatusLogFile* logFile = nullptr);
     ~WindowSession();
     WindowSession(const WindowSession&) = delete;
     WindowSession& operator=(const WindowSession&) = delete;

@@ -3,6 +3,8 @@
 #include <system_error>
 #include <vector>
 
+#include "base/FileProblem.h"
+#include "base/PrintableText.h"
 #include "upgrade/CodeUpdateSender.h"
 #include "upgrade/CodeUpdateWire.h"
 #include "upgrade/MemberSelection.h"
@@ -212,6 +214,13 @@ bool UpgradeDriver::runUpgrade() {
         log(archive.error() == ArchiveError::NoEndRecord
                 ? "> File format is not correct."
                 : "> Error! Unrecognized firmware file: You may selected a wrong zip file.\n");
+        // The line above blames the archive's contents; a file that cannot be opened at all
+        // is told as what it is, so that the operator looks at the path, not the archive.
+        if (archive.error() == ArchiveError::FileError) {
+            if (const auto problem = readableFileProblem(archivePath_)) {
+                log("> " + printableText(archivePath_) + ": " + *problem + "\n");
+            }
+        }
         return false;
     }
     archive.SetPassword(kArchivePassword);

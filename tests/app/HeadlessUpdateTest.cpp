@@ -128,6 +128,44 @@ TEST_F(HeadlessUpdate, ClosingDuringATransferToADeviceThatFellSilentEndsPromptly
     EXPECT_TRUE(code == 0 || code == 1) << "exit " << code << "\n" << program->output();
 }
 
+// The device password from each of its sources gives the same upgrade; only the one on the
+// command line, which every user can read, is warned about. Every run appends its rows to the
+// log file it is given.
+TEST_F(HeadlessUpdate, TakesThePasswordFromAFileStandardInputOrTheCommandLine) {
+    const auto sim = simulator("setpw");
+    std::ofstream(dir_ + "/pw") << "setpw\n";
+    const std::string log = dir_ + "/run.log";
+    const std::string run = std::string(VANTOR_BINARY) + " --headless --mode firmware --ip " +
+                            kDevice + " --archive " + archive_ + " --log-file " + log;
+    struct Case {
+        std::string source;
+        std::string command;
+        bool warned;
+    };
+    const std::vector<Case> cases = {
+        {"file", run + " --password-file " + dir_ + "/pw </dev/null", false},
+        {"standard input", "printf 'setpw\\r\\n' | " + run + " --password -", false},
+        {"command line", run + " --password setpw </dev/null", true},
+    };
+    for (const Case& c : cases) {
+        Process program(pc_, {"sh", "-c", c.command});
+        EXPECT_EQ(program.wait(30s), 0) << c.source << "\n" << program.output();
+        EXPECT_NE(program.output().find("> Upgrade Complete\n"), std::string::npos) << c.source;
+        EXPECT_EQ(program.occurrences("can be read by every user of this PC (ps)"),
+                  c.warned ? 1 : 0)
+            << c.source << "\n"
+            << program.output();
+    }
+    std::ifstream file(log);
+    int completed = 0;
+    for (std::string line; std::getline(file, line);) {
+        // "2026-12-08T13:05:12.345+00:00 > Upgrade Complete"
+        completed += line.size() > 29 && line[10] == 'T' && line[19] == '.' &&
+                     line.ends_with(" > Upgrade Complete");
+    }
+    EXPECT_EQ(completed, static_cast<int>(cases.size()));
+}
+
 TEST_F(HeadlessUpdate, ExitsOneWhenTheUpdateIsRefusedBeforeARun) {
     const auto program = vantor("127.0.0.1", "setpw");
     EXPECT_EQ(program->wait(30s), 1) << program->output();

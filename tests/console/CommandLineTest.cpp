@@ -59,6 +59,81 @@ TEST(CommandLine, RefusesWhatCannotBeMeant) {
     }
 }
 
+// Each refused value names the form it should have had, so that the operator can retype it.
+TEST(CommandLine, RefusesAMalformedMacOrIpNamingTheForm) {
+    struct Case {
+        std::string_view option;
+        std::string_view value;
+        std::string_view form;
+    };
+    const std::vector<Case> cases = {
+        {"--mac", "00-11-22-33-44", "XX-XX-XX-XX-XX-XX"},        // five octets
+        {"--mac", "00-11-22-33-44-55-66", "XX-XX-XX-XX-XX-XX"},  // seven
+        {"--mac", "02-56:4e-00-00-d2", "xx:xx:xx:xx:xx:xx"},     // separators mixed
+        {"--mac", "2-56-4E-00-00-D2-", "XX-XX-XX-XX-XX-XX"},     // a one-digit group
+        {"--mac", "02-56-4E-00-00-DG", "XX-XX-XX-XX-XX-XX"},     // not hexadecimal
+        {"--mac", "02.56.4E.00.00.D2", "XX-XX-XX-XX-XX-XX"},
+        {"--ip", "10.77.0.256", "A.B.C.D"},  // one past the largest part
+        {"--ip", "10.77.0", "A.B.C.D"},
+        {"--ip", "10.77.0.1.5", "A.B.C.D"},
+        {"--ip", "10..0.1", "A.B.C.D"},
+        {"--ip", "10.77.0.1.", "A.B.C.D"},
+        {"--ip", "10.77.0.0050", "A.B.C.D"},  // four digits, though the value is small
+        {"--ip", "10.77.0.-1", "A.B.C.D"},
+    };
+    for (const Case& c : cases) {
+        const bool mac = c.option == "--mac";
+        const auto parsed =
+            parse({"--headless", "--mode", "manual", "--mac", mac ? c.value : "02-56-4E-00-00-D2",
+                   "--ip", mac ? "10.77.0.50" : c.value});
+        EXPECT_FALSE(parsed.options) << c.value;
+        EXPECT_NE(parsed.error.find(c.form), std::string::npos) << c.value << ": " << parsed.error;
+        EXPECT_NE(parsed.error.find(c.value), std::string::npos) << parsed.error;
+    }
+}
+
+TEST(CommandLine, TakesAMacInEitherNotationAndCase) {
+    for (std::string_view typed :
+         {"02-56-4E-00-00-D2", "02-56-4e-00-00-d2", "02:56:4e:00:00:d2", "02:56:4E:00:00:D2"}) {
+        const auto set =
+            parse({"--headless", "--mode", "manual", "--mac", typed, "--ip", "255.255.255.255"});
+        ASSERT_TRUE(set.options) << typed << ": " << set.error;
+        EXPECT_EQ(set.options->mac, "02-56-4E-00-00-D2") << typed;
+    }
+    EXPECT_TRUE(CommandLine::isIpv4("0.0.0.0"));
+    EXPECT_TRUE(CommandLine::isIpv4("010.1.1.1"));
+}
+
+TEST(CommandLine, PasswordSourcesVersionAndLogFile) {
+    const auto update = [](std::vector<std::string_view> password) {
+        std::vector<std::string_view> args = {"--headless", "--mode",    "firmware", "--ip",
+                                              "10.0.0.2",   "--archive", "f.zip"};
+        args.insert(args.end(), password.begin(), password.end());
+        return parse(args);
+    };
+    const auto argument = update({"--password", "secret"});
+    ASSERT_TRUE(argument.options) << argument.error;
+    EXPECT_EQ(argument.options->passwordSource, CommandLine::PasswordSource::Argument);
+    const auto input = update({"--password", "-"});
+    ASSERT_TRUE(input.options) << input.error;
+    EXPECT_EQ(input.options->passwordSource, CommandLine::PasswordSource::StandardInput);
+    EXPECT_EQ(input.options->password, "");
+    const auto file = update({"--password-file", "/run/pw"});
+    ASSERT_TRUE(file.options) << file.error;
+    EXPECT_EQ(file.options->passwordSource, CommandLine::PasswordSource::File);
+    EXPECT_EQ(file.options->passwordFile, "/run/pw");
+    EXPECT_FALSE(update({"--password", "x", "--password-file", "/run/pw"}).options);
+    EXPECT_FALSE(update({}).options);
+
+    EXPECT_EQ(parse({"--version"}).options->action, CommandLine::Action::Version);
+    // The window keeps its log too: --log-file needs no --headless.
+    const auto window = parse({"--log-file", "/tmp/v.log"});
+    ASSERT_TRUE(window.options) << window.error;
+    EXPECT_EQ(window.options->action, CommandLine::Action::Window);
+    EXPECT_EQ(window.options->logFile, "/tmp/v.log");
+    EXPECT_FALSE(parse({"--log-file="}).options);
+}
+
 TEST(HeadlessView, RowsBecomeLinesWithPlainLineFeeds) {
     EXPECT_EQ(HeadlessView::rowAsLines("\r\n> Listening.....\r\n"), "\n> Listening.....\n");
     EXPECT_EQ(HeadlessView::rowAsLines("> IP: 192.168.0.100 already exist."),

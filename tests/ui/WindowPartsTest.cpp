@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
 #include <QImage>
 
 #include "console/ConsoleLimits.h"
@@ -166,6 +171,38 @@ INSTANTIATE_TEST_SUITE_P(
         ColumnsCase{"RaggedRows", "a\tb\tc\nd\te", "a  b  c\nd  e"},
         ColumnsCase{"NoTabs", "Routing table\n", "Routing table\n"}),
     [](const auto& param) { return std::string(param.param.name); });
+
+TEST(StatusList, ContextMenuCopiesTheSelectedRowsInOrderAndSavesTheLog) {
+    StatusList list;
+    EXPECT_EQ(list.contextMenuPolicy(), Qt::ActionsContextMenu);
+    EXPECT_EQ(list.actions(), (QList<QAction*>{list.copyAction(), list.saveLogAction()}));
+    EXPECT_EQ(list.copyAction()->text(), "Copy");
+    EXPECT_EQ(list.saveLogAction()->text(), "Save log as...");
+    for (const char* row : {"> zero\r\n", "\r\n", "> two\r\n", "> three\r\n"}) {
+        list.appendRow(row);
+    }
+    // Selected last row first: copied in the list's order all the same.
+    list.item(3)->setSelected(true);
+    list.item(0)->setSelected(true);
+    list.copyAction()->trigger();
+    EXPECT_EQ(QApplication::clipboard()->text(), "> zero\n> three\n");
+
+    // Without a log file the rows shown are saved; with one, the file's saver is asked.
+    const QString path = QDir::temp().filePath(
+        QStringLiteral("vantor-list-%1.log").arg(QCoreApplication::applicationPid()));
+    EXPECT_EQ(list.saveLog(path), std::nullopt);
+    QFile saved(path);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll(), "> zero\n\n> two\n> three\n");
+    saved.remove();
+    std::string askedFor;
+    list.setLogSaver([&](const std::string& destination) -> std::optional<std::string> {
+        askedFor = destination;
+        return "permission denied";
+    });
+    EXPECT_EQ(list.saveLog(QStringLiteral("/x/v.log")), "permission denied");
+    EXPECT_EQ(askedFor, "/x/v.log");
+}
 
 }  // namespace
 }  // namespace vantor::ui

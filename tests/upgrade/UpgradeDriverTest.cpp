@@ -250,10 +250,18 @@ TEST_F(UpgradeDriverTest, SilentDeviceGetsNothingAndTheArchiveIsNotOpened) {
 }
 
 TEST_F(UpgradeDriverTest, ArchiveThatCannotBeOpenedIsNamedByItsKind) {
-    fill(dir_.file("missing.zip"));
-    ASSERT_TRUE(update());
-    EXPECT_EQ(rows(), failed("> Error! Unrecognized firmware file: You may selected a wrong zip "
-                             "file.\n"));
+    // A file that cannot be opened: the program's line, then why (the path, not the contents).
+    const std::string wrongZip =
+        "> Error! Unrecognized firmware file: You may selected a wrong zip file.\n";
+    for (const auto& [path, why] : std::vector<std::pair<std::string, std::string>>{
+             {dir_.file("missing.zip"), "no such file"},
+             {dir_.path().string(), "is a directory"}}) {
+        fill(path);
+        ASSERT_TRUE(update());
+        Lines expected = failed(wrongZip);
+        expected.insert(expected.begin() + 1, "> " + path + ": " + why + "\n");
+        EXPECT_EQ(rows(), expected);
+    }
 
     const std::string junk = dir_.file("junk.zip");
     std::ofstream(junk) << "not a zip!";

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <istream>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "headless/CommandLine.h"
+
+namespace vantor {
+
+// The files an Update's arguments name, read and checked before anything is sent: the device
+// password from a file or standard input, and the firmware archive.
+class ArgumentFiles {
+  public:
+    // Fills options.password from its source and checks that the archive can be read. Returns
+    // the refusal (a usage error), or nothing. A password typed on the command line is taken
+    // with a warning on `warnings`: every user of the PC can read it in the process list.
+    static std::optional<std::string> resolve(CommandLine& options, std::istream& standardInput,
+                                              std::ostream& warnings);
+
+    // The first line of the input without its line end ("\n" or "\r\n"); nothing when the input
+    // holds no line or a line longer than kPasswordLineMax.
+    static std::optional<std::string> firstLine(std::istream& in);
+
+    // Far above any device password; stops a wrong file from being read whole.
+    static constexpr std::size_t kPasswordLineMax = 1024;
+};
+
+}  // namespace vantor
