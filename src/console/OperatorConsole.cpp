@@ -153,11 +153,14 @@ void OperatorConsole::OnBrowse() {
 
 void OperatorConsole::OnUpdate() {
     if (FirmwareUpgrader* driver = modes_.upgradeDriver()) {
+        panel_.normalizeIpFields();
         driver->OnUpdate();
     }
 }
 
 void OperatorConsole::OnSet() {
+    panel_.normalizeMacFields();
+    panel_.normalizeIpFields();
     ManualAssignment(ports_).OnSet();
 }
 
