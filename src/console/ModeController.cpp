@@ -268,6 +268,10 @@ void ModeController::stopListening() {
 void ModeController::startRecovery() {
     ConsoleReport& report = parts_.report;
     report.clearStatus();
+    if (parts_.factory.bootImagesArePlaceholders()) {
+        // First and once for all interfaces: a device sent a stand-in kernel hangs in its boot.
+        report.appendStatus(tagOf(ConsoleMode::Recovery), std::string(kPlaceholderImages));
+    }
     const std::vector<std::uint32_t> addresses =
         parts_.interfaces.listForMode(ConsoleMode::Recovery, report);
     for (std::size_t i = 0; i < addresses.size(); ++i) {
@@ -276,10 +280,6 @@ void ModeController::startRecovery() {
         recoveryListeners_.start(std::move(listener));
     }
     warnOfPrivileges(ConsoleMode::Recovery);
-    if (parts_.factory.bootImagesArePlaceholders()) {
-        // Once for all interfaces: a device sent a stand-in kernel would hang in its boot.
-        report.appendStatus(tagOf(ConsoleMode::Recovery), std::string(kPlaceholderImages));
-    }
     report.appendStatus(tagOf(ConsoleMode::Recovery), std::string(kListening));
 }
 

@@ -96,6 +96,7 @@ TEST(ModeMessages, PlaceholderBootImagesAreNamedOnceInRecovery) {
     h.click(ControlId::RadioRecovery);
     const std::vector<std::string> rows = h.view.rows();
     EXPECT_EQ(std::count(rows.begin(), rows.end(), kPlaceholderRow), 1);
+    EXPECT_EQ(rows.front(), kPlaceholderRow);
     EXPECT_EQ(rows.back(), "> Listening.....\r\n");
 }
 
