@@ -1,6 +1,7 @@
 #include "app/DeviceWorkerFactory.h"
 
 #include "assign/MListener.h"
+#include "recovery/BootImages.h"
 #include "recovery/MRecoveryListener.h"
 #include "upgrade/UpgradeDriver.h"
 
@@ -19,6 +20,10 @@ std::unique_ptr<InterfaceWorker> DeviceWorkerFactory::makeRecoveryListener(
 
 std::unique_ptr<FirmwareUpgrader> DeviceWorkerFactory::makeUpgradeDriver(WorkerPorts& ports) {
     return std::make_unique<UpgradeDriver>(ports);
+}
+
+bool DeviceWorkerFactory::bootImagesArePlaceholders() const {
+    return BootImages::ArePlaceholders();
 }
 
 }  // namespace vantor

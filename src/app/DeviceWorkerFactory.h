@@ -13,6 +13,7 @@ class DeviceWorkerFactory final : public WorkerFactory {
     std::unique_ptr<InterfaceWorker> makeRecoveryListener(WorkerPorts& ports,
                                                           std::uint32_t nicAddress) override;
     std::unique_ptr<FirmwareUpgrader> makeUpgradeDriver(WorkerPorts& ports) override;
+    bool bootImagesArePlaceholders() const override;
 };
 
 }  // namespace vantor

@@ -187,9 +187,14 @@ void MListener::handleDevice(const Announcement& announcement, CTimedSocket& not
     ports_.report.showDeviceIp(announcement.ip());
 
     notify(notifySocket, announcement, prefix);
-    if (!ports_.tools.RouteAdd(serverIP, Ipv4::format(nicAddress_))) {
+    if (const ToolResult route = ports_.tools.RouteAdd(serverIP, Ipv4::format(nicAddress_));
+        route.toolNotFound()) {
         ports_.report.appendStatus(kTag,
                                    prefix + " Warning: Route.exe not found on the system.\r\n");
+    } else if (!route.succeeded()) {
+        ports_.report.appendStatus(
+            kTag,
+            prefix + " Warning: The route to the device was not added: " + route.failure + "\r\n");
     }
     ports_.tools.ArpDelete(serverIP);
     ports_.report.appendStatus(kTag, prefix + " Testing Ping to " + serverIP + ".\r\n");

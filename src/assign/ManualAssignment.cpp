@@ -90,8 +90,15 @@ bool ManualAssignment::tryInterface(const std::string& ip, const std::string& ma
     // Which interface is being tried tells the operator of a PC with several where the
     // device was found, or that each of them was tried.
     log("> Using Ethernet adapter: " + interfaceAddress + "\r\n");
-    ports_.tools.ArpAdd(ip, mac, interfaceAddress);
-    ports_.tools.RouteAdd(ip, interfaceAddress);
+    if (const ToolResult entry = ports_.tools.ArpAdd(ip, mac, interfaceAddress);
+        !entry.succeeded()) {
+        log("> Warning: The ARP entry was not set: " + entry.failure + "\r\n");
+    }
+    if (const ToolResult route = ports_.tools.RouteAdd(ip, interfaceAddress);
+        !route.succeeded() && !route.toolNotFound()) {
+        // A missing route tool was reported before the run began.
+        log("> Warning: The route was not added: " + route.failure + "\r\n");
+    }
     if (ports_.pinger.PingHost(ip, kManualTestAttempts, kManualTestDataSize)) {
         // The device answers from its new address now; the planted entry has done its work
         // and would otherwise pin the address to the MAC for good. Only that entry goes: the

@@ -16,14 +16,27 @@ std::optional<std::string> SystemInterfaceSource::hostName() {
 }
 
 std::vector<std::uint32_t> SystemInterfaceSource::addresses() {
+    return usableAddresses(InterfaceList::read());
+}
+
+std::vector<std::uint32_t> SystemInterfaceSource::usableAddresses(
+    const std::vector<InterfaceList::Entry>& entries) {
     std::vector<std::uint32_t> result;
-    for (const InterfaceList::Entry& entry : InterfaceList::read()) {
-        if (result.size() >= kMaxInterfaces) {
-            break;
+    std::optional<std::uint32_t> loopback;
+    for (const InterfaceList::Entry& entry : entries) {
+        if (!entry.up) {
+            continue;
         }
-        if (entry.up && !entry.loopback) {
+        if (entry.loopback) {
+            loopback = loopback.value_or(entry.address);
+        } else if (result.size() < kMaxInterfaces) {
             result.push_back(entry.address);
         }
+    }
+    // A PC without a network has its loopback address alone, as its host name resolves to;
+    // the console tells it apart from a PC whose interfaces have no address yet.
+    if (result.empty() && loopback) {
+        result.push_back(*loopback);
     }
     return result;
 }

@@ -130,8 +130,15 @@ long long AddressFields::atoiLike(std::string_view text) {
     return negative ? -value : value;
 }
 
+bool AddressFields::isCompleteMacGroup(std::string_view text) {
+    while (!text.empty() && text.back() == '-') {
+        text.remove_suffix(1);
+    }
+    return std::count_if(text.begin(), text.end(), [](char c) { return !isBlank(c); }) == 2;
+}
+
 bool AddressFields::isValidMac(const MacTexts& mac) {
-    if (mac[0] == "FF") {
+    if (mac[0] == "FF" || !std::all_of(mac.begin(), mac.end(), isCompleteMacGroup)) {
         return false;
     }
     return !std::all_of(mac.begin(), mac.end(), [](const std::string& t) { return t == "00"; });

@@ -35,6 +35,11 @@ class AddressFields {
     // The C library's atoi, without its undefined behaviour on overflow (the value saturates).
     static long long atoiLike(std::string_view text);
 
+    // A MAC group the operator finished: two characters once blanks and a typed "-" are left
+    // out. A blank or one-digit group is refused rather than filled with zeros, which would
+    // make another device's address.
+    static bool isCompleteMacGroup(std::string_view text);
+    // False for a MAC with an unfinished group, one beginning "FF", and six "00".
     static bool isValidMac(const MacTexts& mac);
     static bool isValidDeviceIp(const IpTexts& ip);
 

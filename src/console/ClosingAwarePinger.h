@@ -16,6 +16,7 @@ class ClosingAwarePinger final : public Pinger {
         }
         return pinger_.PingHost(host, attempts, dataSize);
     }
+    bool CanSendEcho() override { return pinger_.CanSendEcho(); }
 
   private:
     Pinger& pinger_;

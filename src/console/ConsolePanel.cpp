@@ -233,6 +233,33 @@ void ConsolePanel::fieldFull(ControlId id) {
     }
 }
 
+void ConsolePanel::normalizeIpFields() {
+    change([&](ControlBoard& board) {
+        for (ControlId id : kIpControls) {
+            normalize(board, id);
+        }
+    });
+}
+
+void ConsolePanel::normalizeMacFields() {
+    change([&](ControlBoard& board) {
+        for (ControlId id : kMacControls) {
+            if (AddressFields::isCompleteMacGroup(board.text(id))) {
+                normalize(board, id);
+            }
+        }
+    });
+}
+
+void ConsolePanel::normalize(ControlBoard& board, ControlId id) {
+    // The press has put the focus where the operator wants it: it does not move on here.
+    const std::string text = board.text(id);
+    const auto normalized = AddressFields::normalizeOnFocusLoss(id, text, gate_.mode());
+    if (normalized && *normalized != text) {
+        board.setText(id, *normalized);
+    }
+}
+
 void ConsolePanel::fieldFocusLost(ControlId id) {
     const std::string text = board_.text(id);
     const auto normalized = AddressFields::normalizeOnFocusLoss(id, text, gate_.mode());

@@ -66,8 +66,15 @@ class ConsolePanel final : public ControlPanel {
     void fieldEdited(ControlId id, const std::string& text);
     void fieldFull(ControlId id);
     void fieldFocusLost(ControlId id);
+    // Set and Update act on the fields as if each had lost the focus: a field the operator is
+    // still in, or never left, is normalised too. MAC groups that are not finished stay as
+    // they are, for the validity check to refuse.
+    void normalizeIpFields();
+    void normalizeMacFields();
 
   private:
+    void normalize(ControlBoard& board, ControlId id);
+
     UiDispatcher& dispatcher_;
     ControlBoard& board_;
     ConsoleView* const& view_;

@@ -65,7 +65,10 @@ void InterfaceWatcher::watch(const std::stop_token& stop, ConsoleMode watched) {
         return;
     }
     const int tag = tagOf(watched);
-    int known = table_.count();
+    // The addresses themselves, not their number: after a DHCP renewal or a cable moved to
+    // another network the listeners would otherwise go on sending the device to an address
+    // this PC no longer has.
+    std::vector<std::string> known = table_.addresses();
     while (run_.mode() == watched && !stop.stop_requested()) {
         if (watched == ConsoleMode::Recovery && !run_.restartAllowed()) {
             // A device is being served; its addresses are looked at once it is done.
@@ -74,7 +77,7 @@ void InterfaceWatcher::watch(const std::stop_token& stop, ConsoleMode watched) {
             }
             continue;
         }
-        if (known != table_.count()) {
+        if (known != table_.addresses()) {
             std::unique_lock guard(switchLock_, std::defer_lock);
             if (!lockSwitch(guard, stop)) {
                 return;
@@ -85,9 +88,9 @@ void InterfaceWatcher::watch(const std::stop_token& stop, ConsoleMode watched) {
             report_.appendStatus(tag, "\r\n");
             report_.appendStatus(tag, "> Network connections changed\r\n");
             restart_(watched);
-            // The count the listeners were started for: the start reads the interfaces
+            // The addresses the listeners were started for: the start reads the interfaces
             // again, and they may have changed once more since this loop looked.
-            known = table_.count();
+            known = table_.addresses();
         }
         if (!ticker_.wait(stop)) {
             return;

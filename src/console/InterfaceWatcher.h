@@ -14,7 +14,7 @@
 namespace vantor {
 
 // Watches the PC's interface addresses while Auto or Recovery is current and restarts that
-// mode's listeners when their number changes: a cable plugged in, an address taken by DHCP.
+// mode's listeners when they change: a cable plugged in, an address taken or renewed by DHCP.
 // Restarts wait while a recovery listener serves a device, and never overlap a mode switch:
 // both hold the switch lock.
 class InterfaceWatcher {

@@ -11,6 +11,8 @@ namespace {
 
 using Step = ModeController::Step;
 constexpr std::string_view kListening = "> Listening.....\r\n";
+constexpr std::string_view kPlaceholderImages =
+    "> Warning: boot images are placeholders; a device cannot boot them; see README\r\n";
 
 std::string nicLine(std::size_t index, const std::string& address) {
     return "    - NIC" + std::to_string(index + 1) + ": " + address + "\r\n";
@@ -74,7 +76,26 @@ const std::array<ModeController::Transition, 10> kTransitions{{
     {Mode::Manual, Mode::FirmwareFile, kManualToFirmware},
 }};
 
+constexpr std::array kListenerNeeds{Privilege::ArpAndRoutes, Privilege::Echo};
+constexpr std::array kRecoveryNeeds{Privilege::BootPorts, Privilege::ArpAndRoutes, Privilege::Echo};
+constexpr std::array kUpgradeNeeds{Privilege::Echo};
+
 }  // namespace
+
+std::span<const Privilege> ModeController::privilegesOf(ConsoleMode mode) {
+    switch (mode) {
+        case ConsoleMode::Auto:
+        case ConsoleMode::Manual:
+            return kListenerNeeds;
+        case ConsoleMode::Recovery:
+            return kRecoveryNeeds;
+        case ConsoleMode::FirmwareFile:
+            return kUpgradeNeeds;
+        case ConsoleMode::Switching:
+            break;
+    }
+    return {};
+}
 
 std::optional<ModeController::Transition> ModeController::transition(ConsoleMode from,
                                                                      ConsoleMode to) {
@@ -100,7 +121,7 @@ ModeController::~ModeController() {
 void ModeController::enterFirstMode(const std::function<void()>& beforeWatch) {
     UiLock guard(switchLock_, parts_.dispatcher);
     parts_.run.setMode(ConsoleMode::Auto);
-    startListening();
+    startListening(true);
     beforeWatch();
     watcher_.start();
 }
@@ -195,7 +216,20 @@ void ModeController::run(Step step, ConsoleMode to) {
 
 // ---- The steps that take more than one call -----------------------------------------------
 
-void ModeController::startListening() {
+void ModeController::warnOfPrivileges(ConsoleMode mode, bool startUp) {
+    if (!parts_.privilegeWarning) {
+        return;
+    }
+    // Entering a mode clears the log, and with it any earlier warning: each mode says again
+    // what its own workers will be refused.
+    const std::string warning = parts_.privilegeWarning(
+        startUp ? std::span<const Privilege>(kEveryPrivilege) : privilegesOf(mode));
+    if (!warning.empty()) {
+        parts_.report.appendStatus(tagOf(mode), warning);
+    }
+}
+
+void ModeController::startListening(bool startUp) {
     ConsoleReport& report = parts_.report;
     ConsolePanel& panel = parts_.panel;
     report.setBannerState(BannerState::Instructions);
@@ -220,6 +254,7 @@ void ModeController::startListening() {
         report.appendStatus(tagOf(ConsoleMode::Auto), nicLine(i, Ipv4::format(addresses[i])));
         listeners_.start(std::move(listener));
     }
+    warnOfPrivileges(ConsoleMode::Auto, startUp);
     report.appendStatus(tagOf(ConsoleMode::Auto), "\r\n" + std::string(kListening));
 }
 
@@ -232,6 +267,10 @@ void ModeController::stopListening() {
 void ModeController::startRecovery() {
     ConsoleReport& report = parts_.report;
     report.clearStatus();
+    if (parts_.factory.bootImagesArePlaceholders()) {
+        // First and once for all interfaces: a device sent a stand-in kernel hangs in its boot.
+        report.appendStatus(tagOf(ConsoleMode::Recovery), std::string(kPlaceholderImages));
+    }
     const std::vector<std::uint32_t> addresses =
         parts_.interfaces.listForMode(ConsoleMode::Recovery, report);
     for (std::size_t i = 0; i < addresses.size(); ++i) {
@@ -239,6 +278,7 @@ void ModeController::startRecovery() {
         report.appendStatus(tagOf(ConsoleMode::Recovery), nicLine(i, Ipv4::format(addresses[i])));
         recoveryListeners_.start(std::move(listener));
     }
+    warnOfPrivileges(ConsoleMode::Recovery);
     report.appendStatus(tagOf(ConsoleMode::Recovery), std::string(kListening));
 }
 
@@ -282,6 +322,7 @@ void ModeController::prepareManual() {
     panel.change([](ControlBoard& board) { board.setEnabled(ControlId::SetButton, true); });
     parts_.report.setNoticeLine("");
     parts_.report.clearStatus();
+    warnOfPrivileges(ConsoleMode::Manual);
 }
 
 void ModeController::prepareFirmwareFile() {
@@ -294,6 +335,7 @@ void ModeController::prepareFirmwareFile() {
     panel.enableMacFields(false);
     panel.setIpReadOnly(false);
     parts_.report.clearStatus();
+    warnOfPrivileges(ConsoleMode::FirmwareFile);
     panel.change([](ControlBoard& board) {
         board.focus(board.text(ControlId::Ip1).empty() ? ControlId::Ip1 : ControlId::PasswordEdit);
     });

@@ -13,6 +13,7 @@
 #include "console/InterfaceWatcher.h"
 #include "console/RunState.h"
 #include "console/WorkerGroup.h"
+#include "hostnet/PrivilegeCheck.h"
 #include "ports/WorkerFactory.h"
 
 namespace vantor {
@@ -56,6 +57,8 @@ class ModeController {
     // The row for a switch, or nothing when the switch is not made.
     static std::optional<Transition> transition(ConsoleMode from, ConsoleMode to);
 
+    // The warning row for those of `needed` the program lacks, empty when it lacks none.
+    using PrivilegeWarning = std::function<std::string(std::span<const Privilege> needed)>;
     struct Parts {
         RunState& run;
         ConsoleReport& report;
@@ -65,14 +68,18 @@ class ModeController {
         WorkerPorts& ports;
         WatchTicker& ticker;
         UiDispatcher& dispatcher;
+        // None: no warnings.
+        PrivilegeWarning privilegeWarning = {};
     };
+    // What the workers of a mode need beyond an ordinary user's rights.
+    static std::span<const Privilege> privilegesOf(ConsoleMode mode);
     explicit ModeController(Parts parts);
     ~ModeController();
     ModeController(const ModeController&) = delete;
     ModeController& operator=(const ModeController&) = delete;
 
-    // Enters Auto at start-up; between its listeners and the watcher, `beforeWatch` runs (the
-    // start-up rows that must follow the listening row).
+    // Enters Auto at start-up; between its listeners and the watcher, `beforeWatch` runs. The
+    // start-up log names every missing privilege, not only Auto's.
     void enterFirstMode(const std::function<void()>& beforeWatch);
     // Runs the switch from the current mode to `to`, if the table has one.
     void switchTo(ConsoleMode to);
@@ -89,7 +96,10 @@ class ModeController {
 
   private:
     void run(Step step, ConsoleMode to);
-    void startListening();
+    // The warning row for the privileges `mode` lacks, written with its tag; at start-up
+    // every missing privilege is named.
+    void warnOfPrivileges(ConsoleMode mode, bool startUp = false);
+    void startListening(bool startUp = false);
     void stopListening();
     void startRecovery();
     void stopRecovery();

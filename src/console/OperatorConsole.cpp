@@ -20,11 +20,20 @@ std::unique_ptr<Pinger> ownPingerUnless(Pinger* given, const Timings& timings,
                                         [&run] { return run.closing(); });
 }
 
+// Without privileges tools and sockets fail one by one; each mode says why, plainly.
+ModeController::PrivilegeWarning privilegeWarning(const ConsoleServices& services) {
+    if (!services.reportPrivileges) {
+        return {};
+    }
+    return [probe = services.probePrivileges](std::span<const Privilege> needed) {
+        return PrivilegeCheck::StatusText(probe ? probe() : PrivilegeCheck::Probe(), needed);
+    };
+}
+
 }  // namespace
 
 OperatorConsole::OperatorConsole(ConsoleServices services)
     : timings_(services.timings),
-      reportPrivileges_(services.reportPrivileges),
       workerFactory_(services.workers),
       run_(dispatcher_, timings_),
       report_(dispatcher_, board_, view_, run_.modeFlag(), services.logFile),
@@ -39,7 +48,8 @@ OperatorConsole::OperatorConsole(ConsoleServices services)
                      : std::make_unique<PeriodicWatchTicker>(timings_.interfaceWatch)),
       ports_{report_, run_, panel_, interfaceTable_, *tools_, pinger_, timings_},
       modes_({run_, report_, panel_, interfaceTable_, workerFactory_, ports_,
-              services.watchTicker != nullptr ? *services.watchTicker : *ownTicker_, dispatcher_}) {
+              services.watchTicker != nullptr ? *services.watchTicker : *ownTicker_, dispatcher_,
+              privilegeWarning(services)}) {
     panel_.setInitialState();
 }
 
@@ -64,13 +74,6 @@ void OperatorConsole::Initialize() {
     board_.focus(ControlId::RadioAuto);
     run_.setWinsockReady(true);
     modes_.enterFirstMode([this] {
-        if (reportPrivileges_) {
-            // Without privileges tools and sockets fail one by one; say why once, plainly.
-            const std::string warning = PrivilegeCheck::StatusText(PrivilegeCheck::Probe());
-            if (!warning.empty()) {
-                report_.appendStatus(kTagAlways, warning);
-            }
-        }
         report_.setBannerState(BannerState::Instructions);
         run_.allowRestart(true);
     });
@@ -150,11 +153,14 @@ void OperatorConsole::OnBrowse() {
 
 void OperatorConsole::OnUpdate() {
     if (FirmwareUpgrader* driver = modes_.upgradeDriver()) {
+        panel_.normalizeIpFields();
         driver->OnUpdate();
     }
 }
 
 void OperatorConsole::OnSet() {
+    panel_.normalizeMacFields();
+    panel_.normalizeIpFields();
     ManualAssignment(ports_).OnSet();
 }
 

@@ -20,6 +20,7 @@
 #include "console/WatchTicker.h"
 #include "hostnet/HostTools.h"
 #include "hostnet/Pinger.h"
+#include "hostnet/PrivilegeCheck.h"
 #include "ports/WorkerFactory.h"
 #include "ports/WorkerPorts.h"
 
@@ -37,8 +38,10 @@ struct ConsoleServices {
     // The ARP and route tools, made with the lock that keeps route runs one at a time; none:
     // this host's own.
     std::function<std::unique_ptr<HostTools>(std::mutex& routeLock)> makeTools = {};
-    // Whether Initialize tells the operator about missing privileges.
+    // Whether the modes tell the operator about missing privileges.
     bool reportPrivileges = true;
+    // What the program may do; none: this process's own, probed on each entry to a mode.
+    std::function<PrivilegeState()> probePrivileges = {};
     // The interface watcher's clock; none: one look every interfaceWatch.
     WatchTicker* watchTicker = nullptr;
     // Where every status row is kept as well; none: nowhere.
@@ -117,7 +120,6 @@ class OperatorConsole final {
 
   private:
     const Timings timings_;
-    const bool reportPrivileges_;
     WorkerFactory& workerFactory_;
     UiDispatcher dispatcher_;
     ConsoleView* view_ = nullptr;

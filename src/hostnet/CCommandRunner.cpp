@@ -50,8 +50,13 @@ class ChildProcess {
             return reaped_;
         }
         reaped_ = info.si_pid != 0;
+        if (reaped_ && info.si_code == CLD_EXITED) {
+            exitCode_ = info.si_status;
+        }
         return reaped_;
     }
+    // The code the child passed to exit(); nothing while it runs or when a signal ended it.
+    std::optional<int> exitCode() const { return exitCode_; }
     int terminate() const { return ::kill(pid_, SIGKILL) == 0 ? 0 : errno; }
     void reap() {
         while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
@@ -63,6 +68,7 @@ class ChildProcess {
   private:
     pid_t pid_;
     bool reaped_ = false;
+    std::optional<int> exitCode_;
 };
 
 // Frees posix_spawn's argument objects on every return path.
@@ -256,6 +262,7 @@ void CCommandRunner::Run() {
             }
         }
         flushHeldBack();
+        exitCode_ = child.exitCode();
         // A run that ended on an error leaves no orphan behind: ChildProcess kills and reaps.
         if (exitWatch.valid()) {
             closeReporting(exitWatch.release(), "Error closing process handle.");

@@ -18,8 +18,9 @@ namespace vantor {
 // The program is started from an argument vector, never through a shell, and inherits no
 // descriptor of ours except the pipe's write end as its standard output and error.
 //
-// The runner never interprets the output and never reads the exit status; every failure of
-// its own becomes text in the output too (a fixed message, "\r\n", the system's text).
+// The runner never interprets the output; every failure of its own becomes text in the output
+// too (a fixed message, "\r\n", the system's text). Whether the child succeeded is left to the
+// caller, who may read its exit code.
 class CCommandRunner {
   public:
     // commandLine[0] is the program's path (no $PATH search), the rest its arguments. A
@@ -35,6 +36,10 @@ class CCommandRunner {
     // the next poll.
     virtual void Cancel();
     virtual void Run();
+
+    // The code the child passed to exit() once Run has returned; nothing when it could not be
+    // started, was killed by a signal or cancelled.
+    std::optional<int> exitCode() const { return exitCode_; }
 
     void AppendOutput(std::string_view text);
     // Appends context, "\r\n" and the system's text for errorCode.
@@ -54,6 +59,7 @@ class CCommandRunner {
     // The tail of the last chunk when it could be the start of the pause prompt; it is
     // judged together with the next chunk so that a prompt split by the pipe is still cut.
     std::string heldBack_;
+    std::optional<int> exitCode_;
 };
 
 }  // namespace vantor

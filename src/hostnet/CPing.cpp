@@ -99,6 +99,10 @@ std::optional<std::uint32_t> CPing::ResolveHost(const std::string& host) {
     return std::nullopt;
 }
 
+bool CPing::CanOpenSocket(IcmpSocketKind kind) {
+    return openIcmpSocket(kind).has_value();
+}
+
 bool CPing::PingUsingICMP(const std::string& host, PingReply& reply, int timeToLive, int timeoutMs,
                           std::size_t dataSize, int typeOfService, bool dontFragment) {
     const auto target = ResolveHost(host);

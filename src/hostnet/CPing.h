@@ -25,6 +25,9 @@ class CPing {
                        std::size_t dataSize, int typeOfService, bool dontFragment);
 
     static std::optional<std::uint32_t> ResolveHost(const std::string& host);
+    // Whether an ICMP socket of this kind may be opened: the kernel refuses one without
+    // CAP_NET_RAW or a group in net.ipv4.ping_group_range.
+    static bool CanOpenSocket(IcmpSocketKind kind);
 
   private:
     IcmpSocketKind kind_;

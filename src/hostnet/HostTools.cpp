@@ -1,5 +1,9 @@
 #include "hostnet/HostTools.h"
 
+#include <algorithm>
+
+#include "base/PrintableText.h"
+
 #include "hostnet/LinuxToolBackend.h"
 #include "hostnet/SystemToolRunner.h"
 
@@ -7,6 +11,31 @@ namespace vantor {
 namespace {
 
 constexpr std::string_view kNoRoutingTable = "Routing table not found on this machine";
+constexpr std::string_view kNoCommand =
+    "no interface holds the local address, or an argument is no address";
+constexpr std::string_view kSilentFailure = "failed without a message";
+
+// The tool's name and its own words, as one line: "ip: RTNETLINK answers: File exists".
+std::string failureText(const ToolCommand& command, std::string_view output) {
+    std::string words;
+    std::size_t start = 0;
+    while (start < output.size()) {
+        const std::size_t end = std::min(output.find_first_of("\r\n", start), output.size());
+        std::string_view line = output.substr(start, end - start);
+        while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) {
+            line.remove_suffix(1);
+        }
+        if (!line.empty()) {
+            words += (words.empty() ? "" : " ") + std::string(line);
+        }
+        start = end + 1;
+    }
+    std::string name = command.empty() ? std::string() : command.front();
+    if (const auto slash = name.rfind('/'); slash != std::string::npos) {
+        name.erase(0, slash + 1);
+    }
+    return printableText(name + ": " + (words.empty() ? std::string(kSilentFailure) : words));
+}
 
 }  // namespace
 
@@ -23,21 +52,21 @@ bool HostTools::LocateSystemTool(ToolKind kind, std::string& path) const {
     return !path.empty();
 }
 
-bool HostTools::RouteAdd(const std::string& destination, const std::string& gateway) {
-    return runCommand(ToolKind::Route, [&](const std::string& tool) {
+ToolResult HostTools::RouteAdd(const std::string& destination, const std::string& gateway) {
+    return change(ToolKind::Route, [&](const std::string& tool) {
         return backend_->RouteAddCommand(tool, destination, gateway);
     });
 }
 
-bool HostTools::RouteDelete(const std::string& destination) {
-    return runCommand(ToolKind::Route, [&](const std::string& tool) {
+ToolResult HostTools::RouteDelete(const std::string& destination) {
+    return change(ToolKind::Route, [&](const std::string& tool) {
         return backend_->RouteDeleteCommand(tool, destination);
     });
 }
 
-bool HostTools::ArpAdd(const std::string& ip, const std::string& mac,
-                       const std::string& interfaceAddress) {
-    return runCommand(ToolKind::Arp, [&](const std::string& tool) {
+ToolResult HostTools::ArpAdd(const std::string& ip, const std::string& mac,
+                             const std::string& interfaceAddress) {
+    return change(ToolKind::Arp, [&](const std::string& tool) {
         return backend_->ArpAddCommand(tool, ip, mac, interfaceAddress);
     });
 }
@@ -75,14 +104,29 @@ RoutingTableBox HostTools::RoutingTableMessage(const std::string& routingTableTe
     return {routingTableText, MessageIcon::Information};
 }
 
+ToolResult HostTools::change(ToolKind kind, const Composer& compose) {
+    std::string tool;
+    if (!LocateSystemTool(kind, tool)) {
+        return {ToolStatus::ToolNotFound, {}};
+    }
+    const auto command = compose(tool);
+    if (!command) {
+        return {ToolStatus::Failed, std::string(kNoCommand)};
+    }
+    std::string output;
+    if (run(kind, *command, output)) {
+        return {};
+    }
+    return {ToolStatus::Failed, failureText(*command, output)};
+}
+
 bool HostTools::runCommand(ToolKind kind, const Composer& compose) {
     std::string tool;
     if (!LocateSystemTool(kind, tool)) {
         return false;
     }
-    // A request the tool cannot be given (no interface holds the local address any more, an
-    // argument that is no address) is a run that fails: like any failing run it is not
-    // reported, and the tool was found.
+    // A deletion that finds nothing to delete is no failure the caller could act on: the
+    // result says only whether the tool was found.
     if (const auto command = compose(tool)) {
         std::string output;  // nobody reads what the tool says
         run(kind, *command, output);
@@ -90,13 +134,12 @@ bool HostTools::runCommand(ToolKind kind, const Composer& compose) {
     return true;
 }
 
-void HostTools::run(ToolKind kind, const ToolCommand& command, std::string& output) {
+bool HostTools::run(ToolKind kind, const ToolCommand& command, std::string& output) {
     if (kind == ToolKind::Route) {
         const std::lock_guard<std::mutex> routeRun(routeLock_);
-        runner_->Run(command, output);
-    } else {
-        runner_->Run(command, output);
+        return runner_->Run(command, output);
     }
+    return runner_->Run(command, output);
 }
 
 }  // namespace vantor

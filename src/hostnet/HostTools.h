@@ -10,6 +10,7 @@
 #include "base/Timings.h"
 #include "hostnet/HostToolBackend.h"
 #include "hostnet/ToolKind.h"
+#include "hostnet/ToolResult.h"
 #include "hostnet/ToolRunner.h"
 
 namespace vantor {
@@ -21,8 +22,9 @@ struct RoutingTableBox {
 };
 
 // The ARP cache and routing table operations of the console. Each command operation locates
-// its tool afresh, composes the command, runs it to its end and discards its output; the
-// result says only whether the tool was found and run. Runs of the route tool (listing
+// its tool afresh, composes the command and runs it to its end. An added entry or route, and
+// a deleted route, report whether the change was made, in the tool's words when it was not;
+// the ARP deletions say only whether the tool was found. Runs of the route tool (listing
 // included) are one at a time under the console's routeLock, held for the run alone; ARP runs
 // take no lock. Every operation blocks its caller until the tool has ended and may be called
 // from any thread.
@@ -35,10 +37,11 @@ class HostTools {
 
     // True and the full path when found; false and an empty path otherwise.
     bool LocateSystemTool(ToolKind kind, std::string& path) const;
-    bool RouteAdd(const std::string& destination, const std::string& gateway);
-    bool RouteDelete(const std::string& destination);
+    ToolResult RouteAdd(const std::string& destination, const std::string& gateway);
+    ToolResult RouteDelete(const std::string& destination);
     // mac as six two-digit groups joined by "-"; interfaceAddress one of our own addresses.
-    bool ArpAdd(const std::string& ip, const std::string& mac, const std::string& interfaceAddress);
+    ToolResult ArpAdd(const std::string& ip, const std::string& mac,
+                      const std::string& interfaceAddress);
     // Deletes the entries for ip on every interface.
     bool ArpDelete(const std::string& ip);
     // Deletes the entry for ip on the interface that owns interfaceAddress, the one ArpAdd
@@ -53,8 +56,9 @@ class HostTools {
 
   private:
     using Composer = std::function<std::optional<ToolCommand>(const std::string& toolPath)>;
+    ToolResult change(ToolKind kind, const Composer& compose);
     bool runCommand(ToolKind kind, const Composer& compose);
-    void run(ToolKind kind, const ToolCommand& command, std::string& output);
+    bool run(ToolKind kind, const ToolCommand& command, std::string& output);
 
     std::mutex& routeLock_;
     std::unique_ptr<HostToolBackend> backend_;

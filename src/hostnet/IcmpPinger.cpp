@@ -20,4 +20,8 @@ bool IcmpPinger::PingHost(const std::string& host, int attempts, std::size_t dat
     return false;
 }
 
+bool IcmpPinger::CanSendEcho() {
+    return CPing::CanOpenSocket(kind_);
+}
+
 }  // namespace vantor

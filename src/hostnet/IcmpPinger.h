@@ -18,6 +18,7 @@ class IcmpPinger final : public Pinger {
                         std::function<bool()> cancelled = {})
         : timeout_(timings.pingTimeout), kind_(kind), cancelled_(std::move(cancelled)) {}
     bool PingHost(const std::string& host, int attempts, std::size_t dataSize) override;
+    bool CanSendEcho() override;
 
   private:
     Millis timeout_;

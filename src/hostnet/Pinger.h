@@ -12,6 +12,9 @@ class Pinger {
   public:
     virtual ~Pinger() = default;
     virtual bool PingHost(const std::string& host, int attempts, std::size_t dataSize) = 0;
+    // Whether this PC may send echo requests at all: without, PingHost's false says nothing
+    // about the host.
+    virtual bool CanSendEcho() { return true; }
 };
 
 }  // namespace vantor

@@ -33,6 +33,30 @@ std::string joinWithAnd(const std::vector<std::string>& items) {
     return text;
 }
 
+std::string_view jobOf(Privilege privilege) {
+    switch (privilege) {
+        case Privilege::ArpAndRoutes:
+            return "change the ARP cache and the routing table";
+        case Privilege::Echo:
+            return "send ICMP echo requests";
+        case Privilege::BootPorts:
+            return "answer boot requests on UDP ports 67 and 69";
+    }
+    return {};
+}
+
+std::string_view capabilityOf(Privilege privilege) {
+    switch (privilege) {
+        case Privilege::ArpAndRoutes:
+            return "cap_net_admin";
+        case Privilege::Echo:
+            return "cap_net_raw";
+        case Privilege::BootPorts:
+            return "cap_net_bind_service";
+    }
+    return {};
+}
+
 }  // namespace
 
 PrivilegeState PrivilegeCheck::Probe() {
@@ -74,32 +98,47 @@ bool PrivilegeCheck::CanServeBootRequests(const PrivilegeState& state) {
            state.unprivilegedPortStart <= lowestPort;
 }
 
+bool PrivilegeCheck::Has(const PrivilegeState& state, Privilege privilege) {
+    switch (privilege) {
+        case Privilege::ArpAndRoutes:
+            return CanChangeArpAndRoutes(state);
+        case Privilege::Echo:
+            return CanSendEcho(state);
+        case Privilege::BootPorts:
+            return CanServeBootRequests(state);
+    }
+    return false;
+}
+
 std::string PrivilegeCheck::StatusText(const PrivilegeState& state) {
+    return StatusText(state, kEveryPrivilege);
+}
+
+std::string PrivilegeCheck::StatusText(const PrivilegeState& state,
+                                       std::span<const Privilege> needed) {
     std::vector<std::string> jobs;
-    std::vector<std::string> capabilities;
-    if (!CanChangeArpAndRoutes(state)) {
-        jobs.emplace_back("change the ARP cache and the routing table");
-        capabilities.emplace_back("cap_net_admin");
-    }
-    if (!CanSendEcho(state)) {
-        jobs.emplace_back("send ICMP echo requests");
-        capabilities.emplace_back("cap_net_raw");
-    }
-    if (!CanServeBootRequests(state)) {
-        jobs.emplace_back("answer boot requests on UDP ports 67 and 69");
-        capabilities.emplace_back("cap_net_bind_service");
+    std::vector<Privilege> missing;
+    for (const Privilege privilege : needed) {
+        if (Has(state, privilege)) {
+            continue;
+        }
+        missing.push_back(privilege);
+        jobs.emplace_back(jobOf(privilege));
     }
     if (jobs.empty()) {
         return {};
     }
-    std::string setcap;
-    for (const std::string& capability : capabilities) {
-        setcap += (setcap.empty() ? "" : ",") + capability;
-    }
     return "> Warning: Vantor is not allowed to " + joinWithAnd(jobs) +
-           ", so these steps will fail. Run it as root, or give the program the capabilities "
-           "with \"setcap " +
-           setcap + "+ep\".\r\n";
+           ", so these steps will fail. " + Remedy(missing) + "\r\n";
+}
+
+std::string PrivilegeCheck::Remedy(std::span<const Privilege> missing) {
+    std::string setcap;
+    for (const Privilege privilege : missing) {
+        setcap += (setcap.empty() ? "" : ",") + std::string(capabilityOf(privilege));
+    }
+    return "Run it as root, or give the program the capabilities with \"setcap " + setcap +
+           "+ep\".";
 }
 
 bool PrivilegeCheck::PingGroupAllows(std::string_view range, std::span<const gid_t> groups) {

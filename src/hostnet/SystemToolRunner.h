@@ -10,7 +10,7 @@ namespace vantor {
 class SystemToolRunner final : public ToolRunner {
   public:
     explicit SystemToolRunner(Millis pollInterval) : pollInterval_(pollInterval) {}
-    void Run(const ToolCommand& command, std::string& output) override;
+    bool Run(const ToolCommand& command, std::string& output) override;
 
   private:
     Millis pollInterval_;

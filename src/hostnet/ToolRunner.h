@@ -11,7 +11,8 @@ namespace vantor {
 class ToolRunner {
   public:
     virtual ~ToolRunner() = default;
-    virtual void Run(const ToolCommand& command, std::string& output) = 0;
+    // True when the tool ran and reported success (exit code 0).
+    virtual bool Run(const ToolCommand& command, std::string& output) = 0;
 };
 
 }  // namespace vantor

@@ -19,6 +19,8 @@ class WorkerFactory {
     virtual std::unique_ptr<InterfaceWorker> makeRecoveryListener(WorkerPorts& ports,
                                                                   std::uint32_t nicAddress) = 0;
     virtual std::unique_ptr<FirmwareUpgrader> makeUpgradeDriver(WorkerPorts& ports) = 0;
+    // Whether the recovery listeners serve stand-in boot images that no device can boot.
+    virtual bool bootImagesArePlaceholders() const { return false; }
 };
 
 }  // namespace vantor

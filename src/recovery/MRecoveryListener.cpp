@@ -127,6 +127,14 @@ void MRecoveryListener::Trace(std::string_view text) {
     std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
+void MRecoveryListener::logRouteResult(const ToolResult& route) {
+    if (route.toolNotFound()) {
+        log(RecoveryLog::routeToolMissing(prefix_));
+    } else if (!route.succeeded()) {
+        log(RecoveryLog::routeFailed(prefix_, route.failure));
+    }
+}
+
 void MRecoveryListener::logFailure(const std::string& line) {
     RepeatedWarnings::Rows rows;
     {

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <thread>
 
+#include "hostnet/ToolResult.h"
 #include "net/Endpoint.h"
 #include "ports/InterfaceWorker.h"
 #include "ports/WorkerPorts.h"
@@ -93,6 +94,8 @@ class MRecoveryListener final : public InterfaceWorker {
     void logFailure(const std::string& line);
     // Writes the count of repeated warnings that no row has reported yet.
     void flushRepeatedWarnings();
+    // Says why the route to the recovery address is missing, if it is.
+    void logRouteResult(const ToolResult& route);
 
     std::thread dhcpThread;
     std::atomic<int> countDhcp{0};

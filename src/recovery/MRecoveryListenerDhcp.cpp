@@ -39,8 +39,12 @@ void MRecoveryListener::DoDHCP() {
     if (!socket.CreateOnInterfaceAlone(nicAddress, kDhcpServerPort,
                                        ports_.timings.portHolderPatience)) {
         log(RecoveryLog::dhcpSocketFailed(prefix_));
-        log(RecoveryLog::kDhcpServiceRunning);
-        log(RecoveryLog::kDhcpDisableService);
+        if (RecoveryLog::isPrivilegeError(socket.lastError())) {
+            log(RecoveryLog::portNotAllowed(prefix_, kDhcpServerPort));
+        } else {
+            log(RecoveryLog::kDhcpServiceRunning);
+            log(RecoveryLog::kDhcpDisableService);
+        }
         ports_.gate.allowRestart(true);
         return;
     }
@@ -125,15 +129,16 @@ void MRecoveryListener::replyToBootRequest(CTimedSocket& socket, const DhcpDecis
         // The device may sit on another subnet than this interface: reach it through here,
         // whichever interface served the last device before.
         ports_.tools.RouteDelete(offered);
-        if (!ports_.tools.RouteAdd(offered, nicText_)) {
-            log(RecoveryLog::routeToolMissing(prefix_));
-        }
+        logRouteResult(ports_.tools.RouteAdd(offered, nicText_));
     }
     if (!decision.destination.broadcast) {
         // A client that already has an address is answered by unicast; the static entry lets
         // the offered address resolve to it before it has taken that address.
         ports_.tools.ArpDelete(offered);
-        ports_.tools.ArpAdd(offered, decision.macText, nicText_);
+        if (const ToolResult entry = ports_.tools.ArpAdd(offered, decision.macText, nicText_);
+            !entry.succeeded()) {
+            log(RecoveryLog::arpEntryFailed(prefix_, entry.failure));
+        }
     }
     const SocketResult sent = socket.SendTo(decision.reply, decision.destination.to);
     if (!sent.ok() || sent.length != kDhcpReplySize) {

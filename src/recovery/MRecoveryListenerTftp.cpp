@@ -40,6 +40,9 @@ void MRecoveryListener::DoTFTP() {
     CTimedSocket socket;
     if (!socket.Create(nicAddress, kTftpPort)) {
         log(RecoveryLog::tftpListenSocketFailed(prefix_));
+        if (RecoveryLog::isPrivilegeError(socket.lastError())) {
+            log(RecoveryLog::portNotAllowed(prefix_, kTftpPort));
+        }
         ports_.gate.allowRestart(true);
         return;
     }
@@ -244,9 +247,7 @@ void MRecoveryListener::completeTransfer(const std::string& fileName) {
         bool answered = false;
         for (int attempt = 0; attempt < kRecoveryTestRounds && !answered && !ports_.gate.closing();
              ++attempt) {
-            if (!ports_.tools.RouteAdd(recoveryAddress, nicText_)) {
-                log(RecoveryLog::routeToolMissing(prefix_));
-            }
+            logRouteResult(ports_.tools.RouteAdd(recoveryAddress, nicText_));
             answered = ports_.pinger.PingHost(recoveryAddress, kRecoveryTestAttempts,
                                               kRecoveryTestDataSize);
             if (answered) {

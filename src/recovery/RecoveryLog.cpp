@@ -1,9 +1,11 @@
 #include "recovery/RecoveryLog.h"
 
 #include <array>
+#include <cerrno>
 #include <cstdio>
 
 #include "base/PrintableText.h"
+#include "hostnet/PrivilegeCheck.h"
 
 namespace vantor {
 namespace {
@@ -24,6 +26,16 @@ std::string RecoveryLog::addressInUse(std::string_view prefix) {
 
 std::string RecoveryLog::dhcpSocketFailed(std::string_view prefix) {
     return join({prefix, " Error: Can't create dhcp socket.\r\n"});
+}
+
+std::string RecoveryLog::portNotAllowed(std::string_view prefix, std::uint16_t port) {
+    static constexpr std::array kBootPorts{Privilege::BootPorts};
+    return join({prefix, " Error: Vantor is not allowed to use UDP port ", std::to_string(port),
+                 " (permission denied). ", PrivilegeCheck::Remedy(kBootPorts), "\r\n"});
+}
+
+bool RecoveryLog::isPrivilegeError(int error) {
+    return error == EACCES || error == EPERM;
 }
 
 std::string RecoveryLog::dhcpBroadcastRefused(std::string_view prefix) {
@@ -48,6 +60,14 @@ std::string RecoveryLog::addressRequest(std::string_view prefix, std::string_vie
 
 std::string RecoveryLog::routeToolMissing(std::string_view prefix) {
     return join({prefix, " Warning: Route.exe not found on the system.\r\n"});
+}
+
+std::string RecoveryLog::routeFailed(std::string_view prefix, std::string_view toolWords) {
+    return join({prefix, " Warning: The route to the device was not added: ", toolWords, "\r\n"});
+}
+
+std::string RecoveryLog::arpEntryFailed(std::string_view prefix, std::string_view toolWords) {
+    return join({prefix, " Warning: The ARP entry was not set: ", toolWords, "\r\n"});
 }
 
 std::string RecoveryLog::dhcpSendFailed(std::string_view prefix) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,10 @@ struct RecoveryLog {
 
     // DHCP/BOOTP responder.
     static std::string dhcpSocketFailed(std::string_view prefix);
+    // A server port the kernel refused us for lack of privilege (EACCES), not because another
+    // server holds it.
+    static std::string portNotAllowed(std::string_view prefix, std::uint16_t port);
+    static bool isPrivilegeError(int error);
     static constexpr std::string_view kDhcpServiceRunning =
         "A DHCP server service may be runing on this PC.\n";
     static constexpr std::string_view kDhcpDisableService =
@@ -31,6 +36,9 @@ struct RecoveryLog {
     static constexpr std::string_view kOtherBoardFound = "Motorolla Found!";
     static std::string addressRequest(std::string_view prefix, std::string_view macText);
     static std::string routeToolMissing(std::string_view prefix);
+    // A route or ARP change the tool refused, in the tool's words (already printable).
+    static std::string routeFailed(std::string_view prefix, std::string_view toolWords);
+    static std::string arpEntryFailed(std::string_view prefix, std::string_view toolWords);
     static std::string dhcpSendFailed(std::string_view prefix);
     static std::string assigningAddress(std::string_view prefix);
     static std::string addressAssigned(std::string_view prefix);

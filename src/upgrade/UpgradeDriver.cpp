@@ -1,10 +1,12 @@
 #include "upgrade/UpgradeDriver.h"
 
+#include <array>
 #include <system_error>
 #include <vector>
 
 #include "base/FileProblem.h"
 #include "base/PrintableText.h"
+#include "hostnet/PrivilegeCheck.h"
 #include "upgrade/CodeUpdateSender.h"
 #include "upgrade/CodeUpdateWire.h"
 #include "upgrade/MemberSelection.h"
@@ -202,7 +204,14 @@ bool UpgradeDriver::runUpgrade() {
     hasHeader_ = true;
     enableRunControls(false);
     if (!ports_.pinger.PingHost(deviceIp_, kUpgradeReachAttempts, kUpgradePingDataSize)) {
-        log("> System on IP address  " + deviceIp_ + " is not responding.\n");
+        if (!ports_.pinger.CanSendEcho()) {
+            // The device may well answer: this PC may not ask.
+            static constexpr std::array kEcho{Privilege::Echo};
+            log("> Error: This PC cannot send pings, so whether the system on IP address " +
+                deviceIp_ + " responds is not known. " + PrivilegeCheck::Remedy(kEcho) + "\n");
+        } else {
+            log("> System on IP address  " + deviceIp_ + " is not responding.\n");
+        }
         return false;
     }
     if (stop_.requested()) {

@@ -13,9 +13,9 @@ namespace {
 class LoggingRunner final : public ToolRunner {
   public:
     LoggingRunner(ToolLog& log, Millis poll) : log_(log), runner_(poll) {}
-    void Run(const ToolCommand& command, std::string& output) override {
+    bool Run(const ToolCommand& command, std::string& output) override {
         log_.add(command);
-        runner_.Run(command, output);
+        return runner_.Run(command, output);
     }
 
   private:

@@ -54,14 +54,20 @@ class ManualAssignmentTest : public ::testing::Test {
             });
     }
 
-    void type(const MacTexts& mac, const IpTexts& ip) {
+    // leave: each field loses the focus after its text; otherwise the texts stand as typed,
+    // as in fields the operator never entered or has not left when pressing Set.
+    void type(const MacTexts& mac, const IpTexts& ip, bool leave = true) {
         for (std::size_t i = 0; i < mac.size(); ++i) {
             h.console->OnFieldEdited(kMacControls[i], mac[i]);
-            h.console->OnFieldFocusLost(kMacControls[i]);
+            if (leave) {
+                h.console->OnFieldFocusLost(kMacControls[i]);
+            }
         }
         for (std::size_t i = 0; i < ip.size(); ++i) {
             h.console->OnFieldEdited(kIpControls[i], ip[i]);
-            h.console->OnFieldFocusLost(kIpControls[i]);
+            if (leave) {
+                h.console->OnFieldFocusLost(kIpControls[i]);
+            }
         }
     }
 
@@ -91,6 +97,7 @@ struct Refusal {
     MacTexts mac;
     IpTexts ip;
     std::vector<std::string> rows;
+    bool leaveFields = true;
 };
 
 std::string refusalName(const ::testing::TestParamInfo<Refusal>& refusal) {
@@ -103,9 +110,10 @@ class ManualAssignmentRefusal : public ManualAssignmentTest,
 // Nothing is changed on the PC and nothing is pinged; the Set button stays as it was.
 TEST_P(ManualAssignmentRefusal, ReportsAndChangesNothing) {
     GetParam().arrange(*this);
-    type(GetParam().mac, GetParam().ip);
+    type(GetParam().mac, GetParam().ip, GetParam().leaveFields);
     h.console->OnSet();
     EXPECT_THAT(h.view.rows(), ElementsAreArray(GetParam().rows));
+    EXPECT_EQ(h.console->panel().ipText(), AddressFields::joinIp(GetParam().ip)) << "kept as typed";
     EXPECT_THAT(commands(), IsEmpty());
     EXPECT_THAT(h.pinger.calls(), IsEmpty());
     EXPECT_TRUE(setEnabled());
@@ -142,7 +150,26 @@ INSTANTIATE_TEST_SUITE_P(
                               [](ManualAssignmentTest&) {},
                               kMac,
                               {"127", "0", "0", "1"},
-                              {"> Error: Invalid IP address\r\n", "> Ready\r\n\r\n"}}),
+                              {"> Error: Invalid IP address\r\n", "> Ready\r\n\r\n"}},
+                      // Groups never entered or left unfinished are not filled with zeros.
+                      Refusal{"UnfinishedMac",
+                              [](ManualAssignmentTest&) {},
+                              {"02", "56", "4E", "12", " ", " "},
+                              kIp,
+                              {"> Error: Invalid MAC address\r\n", "> Ready\r\n\r\n"},
+                              false},
+                      Refusal{"OneDigitMacGroup",
+                              [](ManualAssignmentTest&) {},
+                              {"02", "56", "4E", "12", "34", "5"},
+                              kIp,
+                              {"> Error: Invalid MAC address\r\n", "> Ready\r\n\r\n"},
+                              false},
+                      Refusal{"IpGroupOver255",
+                              [](ManualAssignmentTest&) {},
+                              kMac,
+                              {"192", "168", "1", "999"},
+                              {"> Error: Invalid IP address\r\n", "> Ready\r\n\r\n"},
+                              false}),
     refusalName);
 
 TEST_F(ManualAssignmentTest, SuccessReportsKeepsTheRouteDeletesThePlantedEntryAndReadiesTheFields) {
@@ -153,7 +180,8 @@ TEST_F(ManualAssignmentTest, SuccessReportsKeepsTheRouteDeletesThePlantedEntryAn
         setEnabledWhilePinging.push_back(setEnabled());
         return call.dataSize == kManualTestDataSize;
     });
-    type(kMac, kIp);
+    // The last group is still being typed: Set normalises it as leaving the field would.
+    type(kMac, {"192", "168", "1", "050"}, false);
     h.console->OnSet();
 
     EXPECT_THAT(h.view.rows(), ElementsAre("Checking for an existing IP at 192.168.1.50\r\n",

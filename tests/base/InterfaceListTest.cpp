@@ -8,6 +8,7 @@
 #include <array>
 
 #include "base/Ipv4.h"
+#include "base/SystemInterfaceSource.h"
 
 namespace vantor {
 namespace {
@@ -73,6 +74,45 @@ TEST(InterfaceList, KeepsEveryIpv4AddressInOrderAndSkipsWhatIsNotOne) {
     EXPECT_EQ(entries[3].name, "tun0");
     EXPECT_FALSE(entries[3].up);
     EXPECT_EQ(entries[3].broadcast, 0u);
+}
+
+// Loopback counts only on a PC that has nothing else, so that the console can call that PC
+// one without a network.
+TEST(SystemInterfaceSource, LoopbackCountsOnlyWhenItIsAllThereIs) {
+    const auto entry = [](const char* name, std::uint32_t address, bool up, bool loopback) {
+        InterfaceList::Entry e;
+        e.name = name;
+        e.address = address;
+        e.up = up;
+        e.loopback = loopback;
+        return e;
+    };
+    const std::uint32_t lo = Ipv4::fromOctets(127, 0, 0, 1);
+    const std::uint32_t eth = Ipv4::fromOctets(192, 168, 1, 10);
+    struct Case {
+        std::vector<InterfaceList::Entry> entries;
+        std::vector<std::uint32_t> expected;
+    };
+    std::vector<InterfaceList::Entry> many{entry("lo", lo, true, true)};
+    std::vector<std::uint32_t> sixteen;
+    for (std::uint8_t i = 1; i <= 17; ++i) {
+        many.push_back(entry("eth", Ipv4::fromOctets(10, 0, 0, i), true, false));
+        if (i <= 16) {
+            sixteen.push_back(Ipv4::fromOctets(10, 0, 0, i));
+        }
+    }
+    const std::vector<Case> cases{
+        {{entry("lo", lo, true, true)}, {lo}},
+        {{entry("lo", lo, true, true), entry("eth0", eth, true, false)}, {eth}},
+        {{entry("lo", lo, true, true), entry("eth0", eth, false, false)}, {lo}},
+        {{entry("lo", lo, false, true)}, {}},
+        {{}, {}},
+        {many, sixteen},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(SystemInterfaceSource::usableAddresses(c.entries), c.expected)
+            << c.entries.size() << " entries";
+    }
 }
 
 }  // namespace

@@ -61,7 +61,13 @@ TEST(AddressValidity, MacRefusesBroadcastFirstOctetAndAllZeros) {
     EXPECT_FALSE(AddressFields::isValidMac({"00", "00", "00", "00", "00", "00"}));
     EXPECT_TRUE(AddressFields::isValidMac({"00", "00", "00", "00", "00", "01"}));
     EXPECT_TRUE(AddressFields::isValidMac({"01", "00", "5E", "00", "00", "01"}));
-    EXPECT_TRUE(AddressFields::isValidMac({" ", " ", " ", " ", " ", " "}));
+    // A group the operator has not finished is refused, not read as zeros.
+    EXPECT_FALSE(AddressFields::isValidMac({" ", " ", " ", " ", " ", " "}));
+    EXPECT_FALSE(AddressFields::isValidMac({"02", "56", "4E", "12", " ", " "}));
+    EXPECT_FALSE(AddressFields::isValidMac({"02", "56", "4E", "12", "34", "5"}));
+    EXPECT_FALSE(AddressFields::isValidMac({"02", "56", "4E", "12", "3-", "45"}));
+    EXPECT_FALSE(AddressFields::isValidMac({"02", "56", "4E", "12", "", "45"}));
+    EXPECT_TRUE(AddressFields::isValidMac({"02", "56", "4E", "12", "34", "56"}));
     EXPECT_TRUE(AddressFields::isValidMac({"ff", "00", "00", "00", "00", "01"}));  // texts, exact
 }
 

@@ -29,16 +29,44 @@ TEST(InterfaceWatcher, AnAddedAddressRestartsTheListenersWithinAboutOnePeriod) {
     EXPECT_EQ(h.console->mode(), ConsoleMode::Auto);
 }
 
-TEST(InterfaceWatcher, AChangedAddressWithTheSameCountRestartsNothing) {
-    test::SteppedWatchTicker ticker;
-    test::ConsoleHarness h({"192.168.1.10"}, test::fastTimings(), {}, &ticker);
-    h.console->Initialize();
-    h.interfaces.set({"192.168.7.7"});
-    for (int look = 0; look < 8; ++look) {
-        ASSERT_TRUE(h.tickWatcher(ticker));
+// The addresses are compared, not their number: listeners left on an address the PC no
+// longer has would send the device to it.
+TEST(InterfaceWatcher, AChangedAddressRestartsTheListenersOfAutoAndRecovery) {
+    struct Case {
+        std::vector<std::string> before;
+        std::vector<std::string> after;
+        bool restarts;
+    };
+    const std::vector<Case> cases{
+        {{"192.168.1.10"}, {"192.168.1.10"}, false},
+        {{"192.168.1.10"}, {"192.168.1.11"}, true},  // one digit, as a DHCP renewal may
+        {{"192.168.1.10"}, {"10.0.0.5"}, true},      // a cable moved to another network
+        {{"192.168.1.10", "10.0.0.5"}, {"10.0.0.5", "192.168.1.10"}, true},  // NICs renumbered
+    };
+    for (const Case& c : cases) {
+        for (const ConsoleMode mode : {ConsoleMode::Auto, ConsoleMode::Recovery}) {
+            SCOPED_TRACE(c.after.front() + (mode == ConsoleMode::Auto ? " auto" : " recovery"));
+            test::SteppedWatchTicker ticker;
+            test::ConsoleHarness h(c.before, test::fastTimings(), {}, &ticker);
+            h.console->Initialize();
+            if (mode == ConsoleMode::Recovery) {
+                h.click(ControlId::RadioRecovery);
+            }
+            const auto made = [&] {
+                return mode == ConsoleMode::Auto ? h.workers.listenersMade.load()
+                                                 : h.workers.recoveryListenersMade.load();
+            };
+            const int first = made();
+            h.interfaces.set(c.after);
+            // One look reads the interfaces, the next acts on them.
+            for (int look = 0; look < 3; ++look) {
+                ASSERT_TRUE(h.tickWatcher(ticker));
+            }
+            EXPECT_EQ(made(), c.restarts ? first + static_cast<int>(c.after.size()) : first);
+            EXPECT_EQ(hasRow(h.view.rows(), "    - NIC1: " + c.after.front() + "\r\n"),
+                      c.restarts || c.before == c.after);
+        }
     }
-    EXPECT_EQ(h.workers.listenersMade, 1);
-    EXPECT_FALSE(hasRow(h.view.rows(), "> Network connections changed\r\n"));
 }
 
 TEST(InterfaceWatcher, RecoveryWaitsUntilRestartIsAllowed) {

@@ -71,6 +71,24 @@ INSTANTIATE_TEST_SUITE_P(
         ChunkCase{"PromptPrefixAtTheEndIsKept", "printf 'Press any key to'", "Press any key to"}),
     [](const ::testing::TestParamInfo<ChunkCase>& param) { return param.param.name; });
 
+// The exit code tells a tool's refusal from its success; a child killed by a signal or one
+// that never started has none.
+TEST(CCommandRunnerTest, ExitCodeIsTheChildsOwn) {
+    const std::vector<std::pair<std::vector<std::string>, std::optional<int>>> cases{
+        {{"/bin/true"}, 0},
+        {{kShell, "-c", "exit 2"}, 2},
+        {{kShell, "-c", "exit 255"}, 255},
+        {{kShell, "-c", "kill -9 $$"}, std::nullopt},
+        {{"/nonexistent/vantor-no-such-program"}, std::nullopt},
+    };
+    for (const auto& [commandLine, expected] : cases) {
+        std::string output;
+        CCommandRunner runner(commandLine, output);
+        runner.Run();
+        EXPECT_EQ(runner.exitCode(), expected) << commandLine.back();
+    }
+}
+
 TEST(CCommandRunnerTest, ProgramThatCannotStartIsReported) {
     EXPECT_EQ(runChild({"/nonexistent/vantor-no-such-program", "x"}, "> "),
               "> Error creating process\r\nNo such file or directory\r\n");

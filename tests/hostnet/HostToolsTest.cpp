@@ -51,9 +51,9 @@ TEST(HostToolsTest, MissingToolRunsNothing) {
     std::string path = "stale";
     EXPECT_FALSE(tools.LocateSystemTool(ToolKind::Route, path));
     EXPECT_EQ(path, "");
-    EXPECT_FALSE(tools.RouteAdd("192.168.1.50", "192.168.1.10"));
-    EXPECT_FALSE(tools.RouteDelete("192.168.1.50"));
-    EXPECT_FALSE(tools.ArpAdd("192.168.1.50", "00-11-22-33-44-55", "192.168.1.10"));
+    EXPECT_TRUE(tools.RouteAdd("192.168.1.50", "192.168.1.10").toolNotFound());
+    EXPECT_TRUE(tools.RouteDelete("192.168.1.50").toolNotFound());
+    EXPECT_TRUE(tools.ArpAdd("192.168.1.50", "00-11-22-33-44-55", "192.168.1.10").toolNotFound());
     EXPECT_FALSE(tools.ArpDelete("192.168.1.50"));
     EXPECT_FALSE(tools.ArpDeleteOn("192.168.1.50", "192.168.1.10"));
     const RoutingTableBox box = tools.ShowRoutingTable();
@@ -62,14 +62,55 @@ TEST(HostToolsTest, MissingToolRunsNothing) {
     EXPECT_TRUE(runner.commands().empty());
 }
 
-TEST(HostToolsTest, RequestTheToolCannotTakeIsAFailedRunNotAMissingTool) {
-    std::mutex routeLock;
-    auto recording = std::make_unique<RecordingToolRunner>();
-    RecordingToolRunner& runner = *recording;
-    HostTools tools(routeLock, backendWithIp(true), std::move(recording));
-    EXPECT_TRUE(tools.RouteAdd("192.168.1.500", "192.168.1.10"));
-    EXPECT_TRUE(tools.ArpAdd("192.168.1.50", "not a mac", "192.168.1.10"));
-    EXPECT_TRUE(runner.commands().empty());
+// A change the tool refuses, or one that cannot be put to it, is a failure in the tool's own
+// words (made printable), never a success and never a missing tool.
+TEST(HostToolsTest, ChangesReportTheRunsOutcome) {
+    struct Case {
+        const char* name;
+        std::function<ToolResult(HostTools&)> change;
+        bool toolSucceeds;
+        std::string toolSays;
+        ToolStatus status;
+        std::string failure;
+        std::size_t runs;
+    };
+    const std::vector<Case> cases{
+        {"route added", [](HostTools& t) { return t.RouteAdd("192.168.1.50", "192.168.1.10"); },
+         true, "", ToolStatus::Succeeded, "", 1},
+        {"route refused", [](HostTools& t) { return t.RouteAdd("192.168.1.50", "192.168.1.10"); },
+         false, "Error: Nexthop has invalid gateway.\n", ToolStatus::Failed,
+         "ip: Error: Nexthop has invalid gateway.", 1},
+        {"delete of no route", [](HostTools& t) { return t.RouteDelete("192.168.1.50"); }, false,
+         "RTNETLINK answers: No such process\r\n\r\n", ToolStatus::Failed,
+         "ip: RTNETLINK answers: No such process", 1},
+        {"two lines, escape",
+         [](HostTools& t) { return t.ArpAdd("192.168.1.50", "00-11-22-33-44-55", "192.168.1.10"); },
+         false, "first  \nsecond\x1b[2J", ToolStatus::Failed, "ip: first second?[2J", 1},
+        {"silent failure",
+         [](HostTools& t) { return t.ArpAdd("192.168.1.50", "00-11-22-33-44-55", "192.168.1.10"); },
+         false, "", ToolStatus::Failed, "ip: failed without a message", 1},
+        {"no address", [](HostTools& t) { return t.RouteAdd("192.168.1.500", "192.168.1.10"); },
+         true, "", ToolStatus::Failed,
+         "no interface holds the local address, or an argument is no address", 0},
+        {"incomplete MAC",
+         [](HostTools& t) { return t.ArpAdd("192.168.1.50", "02-56-4E-12- - ", "192.168.1.10"); },
+         true, "", ToolStatus::Failed,
+         "no interface holds the local address, or an argument is no address", 0},
+    };
+    for (const Case& c : cases) {
+        std::mutex routeLock;
+        auto recording =
+            RecordingToolRunner::withOutcome([&c](const ToolCommand&, std::string& output) {
+                output += c.toolSays;
+                return c.toolSucceeds;
+            });
+        RecordingToolRunner& runner = *recording;
+        HostTools tools(routeLock, backendWithIp(true), std::move(recording));
+        const ToolResult result = c.change(tools);
+        EXPECT_EQ(result.status, c.status) << c.name;
+        EXPECT_EQ(result.failure, c.failure) << c.name;
+        EXPECT_EQ(runner.commands().size(), c.runs) << c.name;
+    }
 }
 
 TEST(HostToolsTest, RoutingTableBoxShowsTheListingOrSaysThereIsNone) {

@@ -42,8 +42,9 @@ class LinuxToolsInNamespaceTest : public ::testing::Test {
 };
 
 TEST_F(LinuxToolsInNamespaceTest, ArpAddPlantsAPermanentEntryOnTheInterfaceOwningTheAddress) {
-    EXPECT_TRUE(inA(
-        [](HostTools& t) { return t.ArpAdd("10.200.2.50", "00-11-22-33-44-55", "10.200.2.1"); }));
+    EXPECT_TRUE(inA([](HostTools& t) {
+                    return t.ArpAdd("10.200.2.50", "00-11-22-33-44-55", "10.200.2.1");
+                }).succeeded());
     EXPECT_THAT(a->ip({"neigh", "show", "10.200.2.50"}),
                 HasSubstr("10.200.2.50 dev veth1 lladdr 00:11:22:33:44:55 PERMANENT"));
     // A second entry for the address replaces the first.
@@ -92,7 +93,8 @@ TEST_F(LinuxToolsInNamespaceTest, ArpDeleteOnRemovesTheOneEntryOfThatInterface) 
 }
 
 TEST_F(LinuxToolsInNamespaceTest, RouteAddPutsAHostRouteOnTheInterfaceOwningTheGateway) {
-    EXPECT_TRUE(inA([](HostTools& t) { return t.RouteAdd("172.30.0.5", "10.200.2.1"); }));
+    EXPECT_TRUE(
+        inA([](HostTools& t) { return t.RouteAdd("172.30.0.5", "10.200.2.1"); }).succeeded());
     EXPECT_THAT(a->ip({"-4", "route", "show", "172.30.0.5/32"}),
                 HasSubstr("172.30.0.5 dev veth1 scope link src 10.200.2.1"));
     EXPECT_THAT(a->ip({"route", "get", "172.30.0.5"}), HasSubstr("dev veth1 src 10.200.2.1"));
@@ -102,8 +104,13 @@ TEST_F(LinuxToolsInNamespaceTest, RouteAddPutsAHostRouteOnTheInterfaceOwningTheG
     EXPECT_EQ(a->ip({"-4", "route", "show", "172.30.0.5/32"}),
               "172.30.0.5 dev veth0 scope link src 10.200.1.1 \n");
 
-    EXPECT_TRUE(inA([](HostTools& t) { return t.RouteDelete("172.30.0.5"); }));
+    EXPECT_TRUE(inA([](HostTools& t) { return t.RouteDelete("172.30.0.5"); }).succeeded());
     EXPECT_THAT(a->ip({"-4", "route", "show", "172.30.0.5/32"}), IsEmpty());
+
+    // Gone already: the tool refuses, and its own words come back.
+    const ToolResult again = inA([](HostTools& t) { return t.RouteDelete("172.30.0.5"); });
+    EXPECT_EQ(again.status, ToolStatus::Failed);
+    EXPECT_THAT(again.failure, HasSubstr("ip: RTNETLINK answers: No such process"));
 }
 
 TEST_F(LinuxToolsInNamespaceTest, RoutingTableDetailShowsTheNamespacesRoutes) {
@@ -127,8 +134,9 @@ TEST_F(LinuxToolsInNamespaceTest, ProgramWithFileCapabilitiesHandsThemToIp) {
         return RunUnprivileged(Capabilities::kNetAdmin, [] {
             std::mutex lock;
             HostTools unprivileged(lock, Timings{});
-            const bool ran = unprivileged.RouteAdd("172.30.0.9", "10.200.2.1") &&
-                             unprivileged.ArpAdd("10.200.2.51", "00-11-22-33-44-55", "10.200.2.1");
+            const bool ran =
+                unprivileged.RouteAdd("172.30.0.9", "10.200.2.1").succeeded() &&
+                unprivileged.ArpAdd("10.200.2.51", "00-11-22-33-44-55", "10.200.2.1").succeeded();
             return ran ? 0 : 1;
         });
     });

@@ -111,8 +111,8 @@ class WindowsCommandLineTest : public ::testing::Test {
 TEST_F(WindowsCommandLineTest, AssignmentThatSucceeds) {
     EXPECT_TRUE(tools->ArpDelete("192.168.1.50"));
     EXPECT_TRUE(tools->ArpDelete("192.168.1.50"));
-    EXPECT_TRUE(tools->ArpAdd("192.168.1.50", "00-11-22-33-44-55", "192.168.1.10"));
-    EXPECT_TRUE(tools->RouteAdd("192.168.1.50", "192.168.1.10"));
+    EXPECT_TRUE(tools->ArpAdd("192.168.1.50", "00-11-22-33-44-55", "192.168.1.10").succeeded());
+    EXPECT_TRUE(tools->RouteAdd("192.168.1.50", "192.168.1.10").succeeded());
     EXPECT_TRUE(tools->ArpDeleteOn("192.168.1.50", "192.168.1.10"));
     EXPECT_EQ(commandLines(),
               (std::vector<std::string>{
@@ -125,7 +125,7 @@ TEST_F(WindowsCommandLineTest, AssignmentThatSucceeds) {
 }
 
 TEST_F(WindowsCommandLineTest, AssignmentThatFailsCleansUp) {
-    EXPECT_TRUE(tools->RouteDelete("192.168.1.50"));
+    EXPECT_TRUE(tools->RouteDelete("192.168.1.50").succeeded());
     EXPECT_TRUE(tools->ArpDelete("192.168.1.50"));
     std::string routingTable = tools->LoadRoutingTable();
     EXPECT_EQ(commandLines(), (std::vector<std::string>{

@@ -20,7 +20,9 @@ class CountingWorkerFactory final : public WorkerFactory {
     std::unique_ptr<InterfaceWorker> makeRecoveryListener(WorkerPorts& ports,
                                                           std::uint32_t nic) override;
     std::unique_ptr<FirmwareUpgrader> makeUpgradeDriver(WorkerPorts& ports) override;
+    bool bootImagesArePlaceholders() const override { return placeholderImages.load(); }
 
+    std::atomic<bool> placeholderImages{false};
     std::atomic<int> listenersMade{0};
     std::atomic<int> recoveryListenersMade{0};
     std::atomic<int> upgradeDriversMade{0};

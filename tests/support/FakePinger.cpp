@@ -22,6 +22,9 @@ bool FakePinger::PingHost(const std::string& host, int attempts, std::size_t dat
     {
         std::lock_guard lock(mutex_);
         calls_.push_back(call);
+        if (!echoAllowed_) {
+            return false;
+        }
         if (!script_) {
             return answering_.count(host) > 0;
         }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <set>
@@ -23,6 +24,9 @@ class FakePinger final : public Pinger {
     // Decides every later call instead of the answering hosts (called without the lock held).
     void script(std::function<bool(const Call& call)> decide);
     bool PingHost(const std::string& host, int attempts, std::size_t dataSize) override;
+    // As a PC without the privilege to send echo requests: nobody answers.
+    void forbidEcho() { echoAllowed_ = false; }
+    bool CanSendEcho() override { return echoAllowed_.load(); }
     std::vector<Call> calls();
 
   private:
@@ -30,6 +34,7 @@ class FakePinger final : public Pinger {
     std::set<std::string> answering_;
     std::function<bool(const Call& call)> script_;
     std::vector<Call> calls_;
+    std::atomic<bool> echoAllowed_{true};
 };
 
 }  // namespace vantor::test

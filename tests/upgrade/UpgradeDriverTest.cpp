@@ -517,6 +517,16 @@ TEST_F(UpgradeDriverTest, DeviceThatDoesNotComeBackAfterTheMicrocode) {
     EXPECT_TRUE(console_->serverIP().empty());
 }
 
+TEST_F(UpgradeDriverTest, PcThatMayNotPingSaysSoInsteadOfBlamingTheDevice) {
+    pinger_.answer(kDeviceIp, true);
+    pinger_.forbidEcho();
+    fill(dir_.file("missing.zip"));
+    ASSERT_TRUE(update());
+    EXPECT_EQ(rows(), failed("> Error: This PC cannot send pings, so whether the system on IP "
+                             "address 10.1.2.3 responds is not known. Run it as root, or give "
+                             "the program the capabilities with \"setcap cap_net_raw+ep\".\n"));
+}
+
 TEST_F(UpgradeDriverTest, EveryRunReadsTheFieldsAgainAndReusesTheDriver) {
     const std::string path = archive({test::firmwareMember("logo.gif", kLogo)});
     fill(path);
