@@ -154,6 +154,12 @@ void OperatorConsole::OnUpdate() {
     }
 }
 
+void OperatorConsole::OnStopUpgrade() {
+    if (FirmwareUpgrader* driver = modes_.upgradeDriver()) {
+        driver->requestStop();
+    }
+}
+
 void OperatorConsole::OnSet() {
     ManualAssignment(ports_).OnSet();
 }

@@ -1,5 +1,9 @@
 #include "headless/CommandLine.h"
 
+#include <charconv>
+
+#include "ports/BatchUpgrader.h"
+
 namespace vantor {
 
 namespace {
@@ -25,7 +29,8 @@ ParsedCommandLine CommandLine::parse(const std::vector<std::string_view>& argume
     bool headless = false;
     bool modeGiven = false;
     bool onePageGiven = false;
-    std::optional<std::string> mac, ip, password, archive;
+    std::optional<std::string> mac, ip, password, archive, ipList, parallelText;
+    std::vector<std::string> ips;  // every --ip, in order
 
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string_view arg = arguments[i];
@@ -79,12 +84,22 @@ ParsedCommandLine CommandLine::parse(const std::vector<std::string_view>& argume
             }
             result.mode = *mode;
             modeGiven = true;
-        } else if (name == "--mac" || name == "--ip" || name == "--password" ||
-                   name == "--archive") {
-            auto& slot = name == "--mac"        ? mac
-                         : name == "--ip"       ? ip
-                         : name == "--password" ? password
-                                                : archive;
+        } else if (name == "--ip") {
+            // Repeated for a batch upgrade; a Set refuses a second one below.
+            std::optional<std::string> one;
+            if (auto error = take(one)) {
+                return refuse(*error);
+            }
+            if (!ip) {
+                ip = one;
+            }
+            ips.push_back(*one);
+        } else if (name == "--ip-list" || name == "--parallel") {
+            if (auto error = take(name == "--ip-list" ? ipList : parallelText)) {
+                return refuse(*error);
+            }
+        } else if (name == "--mac" || name == "--password" || name == "--archive") {
+            auto& slot = name == "--mac" ? mac : name == "--password" ? password : archive;
             if (auto error = take(slot)) {
                 return refuse(*error);
             }
@@ -93,7 +108,8 @@ ParsedCommandLine CommandLine::parse(const std::vector<std::string_view>& argume
         }
     }
 
-    const bool anyOption = modeGiven || onePageGiven || mac || ip || password || archive;
+    const bool anyOption =
+        modeGiven || onePageGiven || mac || ip || password || archive || ipList || parallelText;
     if (!headless) {
         if (anyOption) {
             return refuse("options other than --help need --headless");
@@ -102,7 +118,8 @@ ParsedCommandLine CommandLine::parse(const std::vector<std::string_view>& argume
     }
     result.action = Action::Run;
     const bool setOptions = mac.has_value();
-    const bool updateOptions = password || archive || onePageGiven;
+    const bool batchOptions = ips.size() > 1 || ipList || parallelText;
+    const bool updateOptions = password || archive || onePageGiven || batchOptions;
     if (setOptions && updateOptions) {
         return refuse("--mac cannot be combined with --password, --archive or --one-page");
     }
@@ -113,7 +130,32 @@ ParsedCommandLine CommandLine::parse(const std::vector<std::string_view>& argume
         if (!mac || !ip) {
             return refuse("a Set needs both --mac and --ip");
         }
+        if (ips.size() > 1) {
+            return refuse("option --ip given twice");
+        }
         result.action = Action::Set;
+    } else if (batchOptions) {
+        if (result.mode != ConsoleMode::FirmwareFile) {
+            return refuse("several --ip, --ip-list and --parallel need --mode firmware");
+        }
+        if (ipList && ip) {
+            return refuse("--ip-list cannot be combined with --ip");
+        }
+        if (!password || !archive) {
+            return refuse("a batch upgrade needs --password and --archive");
+        }
+        if (parallelText) {
+            int parallel = 0;
+            const char* end = parallelText->data() + parallelText->size();
+            const auto [next, error] = std::from_chars(parallelText->data(), end, parallel);
+            if (error != std::errc{} || next != end || parallel < 1 ||
+                parallel > kBatchMaxParallel) {
+                return refuse("--parallel takes a number from 1 to " +
+                              std::to_string(kBatchMaxParallel));
+            }
+            result.parallel = parallel;
+        }
+        result.action = Action::BatchUpdate;
     } else if (updateOptions || ip) {
         if (result.mode != ConsoleMode::FirmwareFile) {
             return refuse("--ip, --password, --archive and --one-page need --mode firmware");
@@ -128,6 +170,8 @@ ParsedCommandLine CommandLine::parse(const std::vector<std::string_view>& argume
     result.password = password.value_or("");
     result.archive = archive.value_or("");
     result.onePage = onePageGiven;
+    result.ips = std::move(ips);
+    result.ipList = ipList.value_or("");
     return {result, {}};
 }
 
@@ -149,6 +193,12 @@ std::string CommandLine::usage(std::string_view program) {
            p +
            " --headless --mode firmware --ip A.B.C.D --password P --archive F.zip\n"
            "         [--one-page]       upgrade a device once; exit 0 when it completed\n"
+           "  " +
+           p +
+           " --headless --mode firmware --ip A --ip B ... | --ip-list FILE\n"
+           "         --password P --archive F.zip [--parallel N] [--one-page]\n"
+           "                            upgrade several devices, N at a time (default 4, at\n"
+           "                            most 16); exit 0 when every one completed\n"
            "  " +
            p +
            " --help              show this text\n"

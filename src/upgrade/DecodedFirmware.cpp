@@ -1,0 +1,79 @@
+#include "upgrade/DecodedFirmware.h"
+
+#include <vector>
+
+#include "ports/ConsoleMode.h"
+#include "upgrade/CodeUpdateWire.h"
+#include "upgrade/FirmwareArchive.h"
+#include "upgrade/UpdateFile.h"
+#include "upgrade/UpgradeLimits.h"
+
+namespace vantor {
+
+bool DecodedFirmware::load(const std::string& archivePath, StatusSink& rows,
+                           const std::function<void(const std::string&)>& message) {
+    const auto log = [&](const std::string& text) {
+        rows.AppendStatus(tagOf(ConsoleMode::FirmwareFile), text);
+    };
+    images_ = {};
+    FirmwareArchive archive;
+    if (!archive.Open(archivePath)) {
+        log(archive.error() == ArchiveError::NoEndRecord
+                ? "> File format is not correct."
+                : "> Error! Unrecognized firmware file: You may selected a wrong zip file.\n");
+        return false;
+    }
+    archive.SetPassword(kArchivePassword);
+    std::vector<std::string> names;
+    for (std::size_t index = 0; index < archive.Count(); ++index) {
+        names.push_back(archive.EntryName(index));
+    }
+    members_ = selectMembers(names);
+    if (!members_.refusal.empty()) {
+        log(members_.refusal);
+        return false;
+    }
+    // The microcode member carries the update file header; the bin image and the logo are
+    // read without one, their type given.
+    struct Wanted {
+        std::optional<std::size_t> member;
+        bool hasHeader;
+        std::uint8_t fileType;
+    };
+    const std::array<Wanted, 3> wanted = {Wanted{members_.microcode, true, 0},
+                                          Wanted{members_.bin, false, TYPE_BIN},
+                                          Wanted{members_.logo, false, TYPE_LOGO}};
+    for (std::size_t i = 0; i < wanted.size(); ++i) {
+        if (!wanted[i].member) {
+            continue;
+        }
+        Decoded& decoded = images_[i].emplace();
+        decoded.member = *wanted[i].member;
+        decoded.image.fileType = wanted[i].fileType;
+        if (readUpdateFile(archive, decoded.member, wanted[i].hasHeader, archivePath, decoded.image,
+                           rows) == 0) {
+            if (archive.error() == ArchiveError::BadPassword) {
+                message("bad password");
+            }
+            images_ = {};
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<MemberSelection> DecodedFirmware::members(UpgradeSessionReport&) {
+    return members_;
+}
+
+const UpdateImage* DecodedFirmware::image(std::size_t member, bool, std::uint8_t,
+                                          UpgradeSessionReport&) {
+    for (const auto& decoded : images_) {
+        if (decoded && decoded->member == member) {
+            return &decoded->image;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace vantor
