@@ -19,6 +19,7 @@
 #include "console/OperatorConsole.h"
 #include "ui/AboutBox.h"
 #include "ui/BannerButton.h"
+#include "ui/BatchUpgradeDialog.h"
 #include "ui/CaptionFit.h"
 #include "ui/ConsoleRadioButton.h"
 #include "ui/ControlInputFilter.h"
@@ -43,6 +44,7 @@ constexpr int kNoApplicationResult = 31;
 
 const char* const kMessageTitle = "Vantor";
 const char* const kFirmwareFileEntry = "Firmware file upgrade...";
+const char* const kBatchUpgradeEntry = "Upgrade several devices...";
 const char* const kModeTip =
     "Right-click the window for more: firmware file upgrade (Ctrl+Shift+F) and About Vantor.";
 
@@ -157,6 +159,9 @@ void MainWindow::buildControls() {
     place(new QPushButton(QStringLiteral("Update"), this), ControlId::UpdateButton)->hide();
     place(new QCheckBox(QStringLiteral("Send 1 page per package."), this), ControlId::OnePageCheck)
         ->hide();
+    batchButton_ = new QPushButton(QString::fromLatin1(kBatchUpgradeEntry), this);
+    batchButton_->setGeometry(DialogUnits::toPixels(layout::kBatchUpgradeButton));
+    batchButton_->hide();
 
     statusList_ = place(new StatusList(this), ControlId::StatusList);
     place(new QPushButton(QStringLiteral("Routing table detail"), this), ControlId::RoutingButton);
@@ -173,6 +178,7 @@ void MainWindow::buildControls() {
         control(id)->raise();
         control(id)->setAutoFillBackground(true);  // not dark captions on the black list
     }
+    batchButton_->raise();
 
     for (ControlId id :
          {ControlId::RadioAuto, ControlId::RadioManual, ControlId::RadioRecovery,
@@ -193,6 +199,10 @@ void MainWindow::buildMenu() {
     auto* separator = new QAction(this);
     separator->setSeparator(true);
     addAction(separator);
+    batchAction_ = new QAction(QString::fromLatin1(kBatchUpgradeEntry), this);
+    batchAction_->setVisible(false);
+    addAction(batchAction_);
+    connect(batchAction_, &QAction::triggered, this, &MainWindow::openBatchDialog);
     aboutAction_ = new QAction(toQString(kAboutMenuEntry), this);
     addAction(aboutAction_);
 
@@ -268,6 +278,7 @@ void MainWindow::connectInput() {
             console_.OnUpdate();
         }
     });
+    connect(batchButton_, &QAbstractButton::clicked, this, &MainWindow::openBatchDialog);
     connect(button(ControlId::SetButton), &QAbstractButton::clicked, this, &MainWindow::onSet);
     connect(button(ControlId::RoutingButton), &QAbstractButton::clicked, this,
             &MainWindow::onRoutingTable);
@@ -287,6 +298,16 @@ void MainWindow::connectInput() {
             console_.OnFieldFocusLost(id);
         }
     });
+}
+
+void MainWindow::openBatchDialog() {
+    if (!forwarding() || !batchButton_->isVisible() || !batchButton_->isEnabled()) {
+        return;
+    }
+    if (batchDialog_ == nullptr) {
+        batchDialog_ = new BatchUpgradeDialog(console_, this);
+    }
+    batchDialog_->open();
 }
 
 void MainWindow::onRoutingTable() {
@@ -328,6 +349,11 @@ void MainWindow::setEnabled(ControlId id, bool on) {
         parkedFocus_ = id;
     }
     widget->setEnabled(on);
+    if (id == ControlId::UpdateButton) {
+        // Off with Update while a run lasts; the dialog of a running batch stays open.
+        batchButton_->setEnabled(on);
+        batchAction_->setEnabled(on);
+    }
     if (on && parkedFocus_ == id) {
         parkedFocus_.reset();
         if (focusWidget() == nullptr || focusWidget() == this) {
@@ -341,6 +367,10 @@ void MainWindow::setEnabled(ControlId id, bool on) {
 void MainWindow::setVisible(ControlId id, bool on) {
     if (QWidget* widget = control(id)) {
         widget->setVisible(on);
+    }
+    if (id == ControlId::UpdateButton) {
+        batchButton_->setVisible(on);
+        batchAction_->setVisible(on);
     }
 }
 

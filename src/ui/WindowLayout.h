@@ -102,6 +102,9 @@ constexpr DuRect controlRect(ControlId id) {
     return {0, 0, 0, 0};
 }
 
+// "Upgrade several devices...", beside Update, right of the one-page check box.
+inline constexpr DuRect kBatchUpgradeButton = {170, 116, 122, 13};
+
 // The About box.
 inline constexpr int kAboutWidth = 235;
 inline constexpr int kAboutHeight = 55;
