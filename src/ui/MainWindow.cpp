@@ -159,7 +159,10 @@ void MainWindow::buildControls() {
     place(new QPushButton(QStringLiteral("Update"), this), ControlId::UpdateButton)->hide();
     place(new QCheckBox(QStringLiteral("Send 1 page per package."), this), ControlId::OnePageCheck)
         ->hide();
-    batchButton_ = new QPushButton(QString::fromLatin1(kBatchUpgradeEntry), this);
+    // The full name is the context menu's entry and the button's tooltip; the button has room
+    // for a short caption only.
+    batchButton_ = new QPushButton(QStringLiteral("Several..."), this);
+    batchButton_->setToolTip(QString::fromLatin1(kBatchUpgradeEntry));
     batchButton_->setGeometry(DialogUnits::toPixels(layout::kBatchUpgradeButton));
     batchButton_->hide();
 
@@ -179,6 +182,7 @@ void MainWindow::buildControls() {
         control(id)->setAutoFillBackground(true);  // not dark captions on the black list
     }
     batchButton_->raise();
+    CaptionFit::fit(*batchButton_);
 
     for (ControlId id :
          {ControlId::RadioAuto, ControlId::RadioManual, ControlId::RadioRecovery,
@@ -199,9 +203,8 @@ void MainWindow::buildMenu() {
     auto* separator = new QAction(this);
     separator->setSeparator(true);
     addAction(separator);
+    // In the menu only while the firmware file mode is current (see setVisible).
     batchAction_ = new QAction(QString::fromLatin1(kBatchUpgradeEntry), this);
-    batchAction_->setVisible(false);
-    addAction(batchAction_);
     connect(batchAction_, &QAction::triggered, this, &MainWindow::openBatchDialog);
     aboutAction_ = new QAction(toQString(kAboutMenuEntry), this);
     addAction(aboutAction_);
@@ -370,7 +373,14 @@ void MainWindow::setVisible(ControlId id, bool on) {
     }
     if (id == ControlId::UpdateButton) {
         batchButton_->setVisible(on);
-        batchAction_->setVisible(on);
+        const QList<QAction*> entries = actions();
+        if (!on) {
+            removeAction(batchAction_);
+        } else if (!entries.contains(batchAction_)) {
+            // Right under "Firmware file upgrade...".
+            const auto after = entries.indexOf(firmwareFileAction_) + 1;
+            insertAction(after < entries.size() ? entries[after] : nullptr, batchAction_);
+        }
     }
 }
 
