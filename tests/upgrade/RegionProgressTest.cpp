@@ -65,18 +65,22 @@ TEST_P(RegionProgress, CountsTheAcknowledgedBytesOfTheRegion) {
     EXPECT_EQ(reports.front().done, 0u);
     for (std::size_t i = 0; i < reports.size(); ++i) {
         EXPECT_EQ(reports[i].region, c.region);
+        const bool endedEarly = i + 1 == reports.size() && !c.completes;
+        if (endedEarly) {
+            // Where the region stopped, and no total.
+            EXPECT_EQ(reports[i].done, reports[i - 1].done);
+            EXPECT_EQ(reports[i].total, 0u);
+            continue;
+        }
         if (i > 0) {
             EXPECT_GT(reports[i].done, reports[i - 1].done) << i;
         }
-        if (i + 1 < reports.size() || c.completes) {
-            EXPECT_EQ(reports[i].total, c.total) << i;
-        }
+        EXPECT_EQ(reports[i].total, c.total) << i;
     }
     if (c.completes) {
         EXPECT_EQ(reports.back().done, c.total);
     } else {
-        EXPECT_EQ(reports.back().total, 0u);  // ended early
-        EXPECT_LT(reports.back().done, c.total);
+        EXPECT_EQ(reports.back().done, 3u * 4 * 256);  // the three packets acknowledged
     }
 }
 
