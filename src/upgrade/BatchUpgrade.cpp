@@ -141,9 +141,15 @@ bool BatchUpgrade::start(const BatchRequest& request, std::function<void()> onEn
         try {
             workers_.emplace_back([this] { workerLoop(); });
         } catch (const std::system_error&) {
-            // Fewer workers take the devices; with none, nothing has started.
-            if (--runningWorkers_ == 0 && workers_.empty()) {
-                return false;
+            // Fewer workers take the devices. The count may reach 0 here rather than in a
+            // worker: with none started nothing has begun; otherwise they are all done.
+            if (runningWorkers_.fetch_sub(1) == 1) {
+                if (workers_.empty()) {
+                    return false;
+                }
+                if (onEnd_) {
+                    onEnd_();
+                }
             }
         }
     }
