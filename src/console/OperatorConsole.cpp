@@ -158,6 +158,12 @@ void OperatorConsole::OnUpdate() {
     }
 }
 
+void OperatorConsole::OnStopUpgrade() {
+    if (FirmwareUpgrader* driver = modes_.upgradeDriver()) {
+        driver->requestStop();
+    }
+}
+
 void OperatorConsole::OnSet() {
     panel_.normalizeMacFields();
     panel_.normalizeIpFields();

@@ -76,6 +76,8 @@ class OperatorConsole final {
     void OnTimerTick();
     void OnBrowse();
     void OnUpdate();
+    // Ends a running Update or batch at its next step (the batch dialog's Stop and Escape).
+    void OnStopUpgrade();
     // The Set button: manual assignment of the typed address to the typed MAC.
     void OnSet();
     // The "Routing table detail" button.
@@ -111,6 +113,11 @@ class OperatorConsole final {
     std::string deviceUrl() const { return report_.deviceUrl(); }
     std::string serverIP() const { return report_.serverAddress(); }
     const FirmwareUpgrader* upgradeDriver() const { return modes_.upgradeDriver(); }
+    // Upgrading several devices at once, while the firmware file mode is current; null when not.
+    BatchUpgrader* upgradeBatch() const {
+        FirmwareUpgrader* driver = modes_.upgradeDriver();
+        return driver != nullptr ? driver->batch() : nullptr;
+    }
     bool upgradeActive() const { return modes_.upgradeActive(); }
     std::size_t listenerCount() const { return modes_.listenerCount(); }
     std::size_t recoveryListenerCount() const { return modes_.recoveryListenerCount(); }

@@ -28,7 +28,8 @@ std::optional<std::string> ArgumentFiles::firstLine(std::istream& in) {
 
 std::optional<std::string> ArgumentFiles::resolve(CommandLine& options, std::istream& standardInput,
                                                   std::ostream& warnings) {
-    if (options.action != CommandLine::Action::Update) {
+    if (options.action != CommandLine::Action::Update &&
+        options.action != CommandLine::Action::BatchUpdate) {
         return std::nullopt;
     }
     switch (options.passwordSource) {

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <charconv>
 #include <utility>
+
+#include "ports/BatchUpgrader.h"
 
 namespace vantor {
 
@@ -89,15 +92,18 @@ ParsedCommandLine CommandLine::parse(const std::vector<std::string_view>& argume
     bool headless = false;
     bool modeGiven = false;
     bool onePageGiven = false;
-    std::optional<std::string> mac, ip, password, passwordFile, archive, logFile;
-    // The options that take a value, each with the slot it fills.
-    const std::array<std::pair<std::string_view, std::optional<std::string>*>, 6> valueOptions{{
+    std::optional<std::string> mac, ip, password, passwordFile, archive, logFile, ipList,
+        parallelText;
+    std::vector<std::string> ips;  // every --ip, in order: repeated for a batch upgrade
+    // The options that take a value once, each with the slot it fills.
+    const std::array<std::pair<std::string_view, std::optional<std::string>*>, 7> valueOptions{{
         {"--mac", &mac},
-        {"--ip", &ip},
         {"--password", &password},
         {"--password-file", &passwordFile},
         {"--archive", &archive},
         {"--log-file", &logFile},
+        {"--ip-list", &ipList},
+        {"--parallel", &parallelText},
     }};
 
     for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -159,6 +165,16 @@ ParsedCommandLine CommandLine::parse(const std::vector<std::string_view>& argume
             }
             result.mode = *mode;
             modeGiven = true;
+        } else if (name == "--ip") {
+            // Repeated for a batch upgrade; a Set refuses a second one below.
+            std::optional<std::string> one;
+            if (auto error = take(one)) {
+                return refuse(*error);
+            }
+            if (!ip) {
+                ip = one;
+            }
+            ips.push_back(*one);
         } else if (valueOption != valueOptions.end()) {
             if (auto error = take(*valueOption->second)) {
                 return refuse(*error);
@@ -177,9 +193,11 @@ ParsedCommandLine CommandLine::parse(const std::vector<std::string_view>& argume
         }
         mac = *normalized;
     }
-    if (ip && !isIpv4(*ip)) {
-        return refuse("--ip '" + *ip + "' is not an IPv4 address; expected " +
-                      std::string(kIpForm));
+    for (const std::string& each : ips) {
+        if (!isIpv4(each)) {
+            return refuse("--ip '" + each + "' is not an IPv4 address; expected " +
+                          std::string(kIpForm));
+        }
     }
     if (password && passwordFile) {
         return refuse("give the device password once: " + std::string(kPasswordForms));
@@ -189,8 +207,8 @@ ParsedCommandLine CommandLine::parse(const std::vector<std::string_view>& argume
     }
 
     result.logFile = logFile.value_or("");
-    const bool anyOption =
-        modeGiven || onePageGiven || mac || ip || password || passwordFile || archive;
+    const bool anyOption = modeGiven || onePageGiven || mac || ip || password || passwordFile ||
+                           archive || ipList || parallelText;
     if (!headless) {
         if (anyOption) {
             return refuse("options other than --help need --headless");
@@ -199,7 +217,8 @@ ParsedCommandLine CommandLine::parse(const std::vector<std::string_view>& argume
     }
     result.action = Action::Run;
     const bool setOptions = mac.has_value();
-    const bool updateOptions = password || passwordFile || archive || onePageGiven;
+    const bool batchOptions = ips.size() > 1 || ipList || parallelText;
+    const bool updateOptions = password || passwordFile || archive || onePageGiven || batchOptions;
     if (setOptions && updateOptions) {
         return refuse(
             "--mac cannot be combined with --password, --password-file, --archive or --one-page");
@@ -211,7 +230,33 @@ ParsedCommandLine CommandLine::parse(const std::vector<std::string_view>& argume
         if (!mac || !ip) {
             return refuse("a Set needs both --mac and --ip");
         }
+        if (ips.size() > 1) {
+            return refuse("option --ip given twice");
+        }
         result.action = Action::Set;
+    } else if (batchOptions) {
+        if (result.mode != ConsoleMode::FirmwareFile) {
+            return refuse("several --ip, --ip-list and --parallel need --mode firmware");
+        }
+        if (ipList && ip) {
+            return refuse("--ip-list cannot be combined with --ip");
+        }
+        if (!(password || passwordFile) || !archive) {
+            return refuse("a batch upgrade needs the device password (" +
+                          std::string(kPasswordForms) + ") and --archive");
+        }
+        if (parallelText) {
+            int parallel = 0;
+            const char* end = parallelText->data() + parallelText->size();
+            const auto [next, error] = std::from_chars(parallelText->data(), end, parallel);
+            if (error != std::errc{} || next != end || parallel < 1 ||
+                parallel > kBatchMaxParallel) {
+                return refuse("--parallel takes a number from 1 to " +
+                              std::to_string(kBatchMaxParallel));
+            }
+            result.parallel = parallel;
+        }
+        result.action = Action::BatchUpdate;
     } else if (updateOptions || ip) {
         if (result.mode != ConsoleMode::FirmwareFile) {
             return refuse(
@@ -235,6 +280,8 @@ ParsedCommandLine CommandLine::parse(const std::vector<std::string_view>& argume
     }
     result.archive = archive.value_or("");
     result.onePage = onePageGiven;
+    result.ips = std::move(ips);
+    result.ipList = ipList.value_or("");
     return {result, {}};
 }
 
@@ -264,6 +311,12 @@ std::string CommandLine::usage(std::string_view program) {
            "  " +
            p +
            " --version        show the version and how the program was built\n"
+           "  " +
+           p +
+           " --headless --mode firmware --ip A --ip B ... | --ip-list FILE\n"
+           "         --password-file FILE --archive F.zip [--parallel N] [--one-page]\n"
+           "                            upgrade several devices, N at a time (default 4, at\n"
+           "                            most 16); exit 0 when every one completed\n"
            "  " +
            p +
            " --help              show this text\n"

@@ -16,6 +16,8 @@ struct CommandLine {
         Run,     // --headless: run the console until SIGINT or SIGTERM
         Set,     // --headless --mode manual --mac M --ip A: one Set, then exit
         Update,  // --headless --mode firmware --ip A --password P --archive F: one Update
+        // The same with several --ip or with --ip-list FILE: one upgrade for each device.
+        BatchUpdate,
         Help,
         Version,
     };
@@ -42,6 +44,11 @@ struct CommandLine {
     static std::optional<std::string> normalizedMac(std::string_view text);
     // Whether the text is a dotted IPv4 address, four decimal parts of 0 to 255.
     static bool isIpv4(std::string_view text);
+    // A batch upgrade: the --ip addresses in their order, or the --ip-list file (read and
+    // checked when the batch starts), and how many devices at once.
+    std::vector<std::string> ips;
+    std::string ipList;
+    int parallel = 0;  // 0: not given
 
     // The options, or the reason they were refused.
     static struct ParsedCommandLine parse(const std::vector<std::string_view>& arguments);

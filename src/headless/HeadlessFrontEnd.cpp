@@ -10,12 +10,16 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "base/TerminationSignalFd.h"
 #include "base/UniqueFd.h"
+#include "console/BatchAddressList.h"
 #include "console/CloseRequestWatch.h"
 #include "console/ConsoleLimits.h"
 #include "console/OperatorConsole.h"
@@ -133,6 +137,106 @@ HeadlessFrontEnd::OneShot HeadlessFrontEnd::startUpdate(OperatorConsole& console
     };
 }
 
+std::string HeadlessFrontEnd::batchSummary(const std::vector<BatchDeviceStatus>& devices) {
+    const auto seconds = [](std::chrono::milliseconds duration) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(duration.count()) / 1000.0);
+        return std::string(text);
+    };
+    std::string summary;
+    int completed = 0, failed = 0, unfinished = 0;
+    for (const BatchDeviceStatus& device : devices) {
+        summary += "summary: [Device " + device.address + "] ";
+        switch (device.state) {
+            case BatchDeviceState::Completed:
+                ++completed;
+                summary += "completed in " + seconds(device.duration);
+                break;
+            case BatchDeviceState::Failed:
+                ++failed;
+                summary += "failed after " + seconds(device.duration) + ": " + device.result;
+                break;
+            default:
+                ++unfinished;
+                summary += "not finished";
+                if (device.duration.count() > 0) {
+                    summary += " after " + seconds(device.duration);
+                }
+                break;
+        }
+        summary += "\n";
+    }
+    summary += "summary: " + std::to_string(devices.size()) +
+               " devices: " + std::to_string(completed) + " completed, " + std::to_string(failed) +
+               " failed, " + std::to_string(unfinished) + " not finished\n";
+    return summary;
+}
+
+HeadlessFrontEnd::OneShot HeadlessFrontEnd::startBatch(OperatorConsole& console,
+                                                       const CommandLine& options,
+                                                       std::ostream& out, Interrupt& interrupt) {
+    const auto fail = [] { return [] { return std::optional<int>(1); }; };
+    BatchUpgrader* batch = console.upgradeBatch();
+    if (batch == nullptr) {
+        out << "vantor: the firmware file mode could not be entered\n";
+        return fail();
+    }
+    std::string listText;
+    std::string source = "--ip";
+    if (!options.ipList.empty()) {
+        // A list of addresses is small; a larger file is not one.
+        constexpr std::size_t kListLimit = 1 << 20;
+        std::ifstream in(options.ipList, std::ios::binary);
+        listText.assign(std::istreambuf_iterator<char>(in), {});
+        if (!in.eof() || listText.size() > kListLimit) {
+            out << "vantor: cannot read the address list " << options.ipList << "\n";
+            return fail();
+        }
+        source = options.ipList;
+    } else {
+        for (const std::string& ip : options.ips) {
+            listText += ip + "\n";
+        }
+    }
+    const BatchAddressList list = BatchAddressList::parse(listText);
+    if (!list.error.empty()) {
+        out << "vantor: " << source << ": " << list.error << "\n";
+        return fail();
+    }
+    BatchRequest request;
+    request.addresses = list.addresses;
+    request.archivePath = options.archive;
+    request.setPassword = options.password;
+    request.onePagePerPacket = options.onePage;
+    if (options.parallel > 0) {
+        request.parallel = options.parallel;
+    }
+    if (!batch->startBatch(request)) {
+        return fail();  // the archive was refused; its rows are out
+    }
+    const auto finish = [batch, &out] {
+        const std::vector<BatchDeviceStatus> devices = batch->batchStatus();
+        out << batchSummary(devices);
+        out.flush();
+        const bool all = std::all_of(devices.begin(), devices.end(), [](const auto& device) {
+            return device.state == BatchDeviceState::Completed;
+        });
+        return all ? 0 : 1;
+    };
+    interrupt = [&console, batch, finish] {
+        console.OnStopUpgrade();
+        console.gate().waitUntil([batch] { return !batch->batchActive(); });
+        finish();
+        return 1;
+    };
+    return [batch, finish]() -> std::optional<int> {
+        if (batch->batchActive()) {
+            return std::nullopt;
+        }
+        return finish();
+    };
+}
+
 HeadlessFrontEnd::HeadlessFrontEnd(InterfaceSource& interfaces, WorkerFactory& workers,
                                    Timings timings, StatusLogFile* logFile)
     : interfaces_(interfaces), workers_(workers), timings_(timings), logFile_(logFile) {}
@@ -167,6 +271,7 @@ int HeadlessFrontEnd::run(const CommandLine& options, std::ostream& out) {
     }
     int exitCode = 0;
     OneShot oneShot;
+    Interrupt interrupt;
     if (options.action == CommandLine::Action::Set) {
         // The Set blocks this thread for seconds of echoes: a termination signal meanwhile
         // cuts them short; the loop below then reads and handles it.
@@ -174,6 +279,8 @@ int HeadlessFrontEnd::run(const CommandLine& options, std::ostream& out) {
         oneShot = startSet(console, options, out);
     } else if (options.action == CommandLine::Action::Update) {
         oneShot = startUpdate(console, options, out);
+    } else if (options.action == CommandLine::Action::BatchUpdate) {
+        oneShot = startBatch(console, options, out, interrupt);
     }
 
     using Clock = std::chrono::steady_clock;
@@ -204,6 +311,9 @@ int HeadlessFrontEnd::run(const CommandLine& options, std::ostream& out) {
         }
         if ((fds[0].revents & POLLIN) != 0) {
             signalFd.drain();
+            if (interrupt) {
+                exitCode = interrupt();
+            }
             break;
         }
     }

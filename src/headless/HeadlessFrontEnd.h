@@ -3,11 +3,13 @@
 #include <functional>
 #include <optional>
 #include <ostream>
+#include <vector>
 
 #include "base/InterfaceSource.h"
 #include "base/Timings.h"
 #include "console/AddressFields.h"
 #include "headless/CommandLine.h"
+#include "ports/BatchUpgrader.h"
 #include "ports/WorkerFactory.h"
 
 namespace vantor {
@@ -36,14 +38,22 @@ class HeadlessFrontEnd {
     static MacTexts macFieldTexts(std::string_view mac);
     static IpTexts ipFieldTexts(std::string_view ip);
 
+    // The summary of a batch: one line per device, then the totals.
+    static std::string batchSummary(const std::vector<BatchDeviceStatus>& devices);
+
   private:
     // A one-shot run (a Set, an Update) as the loop sees it: asked after every turn of the
     // loop, it gives nothing while the run goes on and then the process exit code.
     using OneShot = std::function<std::optional<int>()>;
+    // What a one-shot run does when SIGINT or SIGTERM arrives before it has ended: its exit
+    // code, once it has wound down.
+    using Interrupt = std::function<int()>;
     static OneShot startSet(OperatorConsole& console, const CommandLine& options,
                             std::ostream& out);
     static OneShot startUpdate(OperatorConsole& console, const CommandLine& options,
                                std::ostream& out);
+    static OneShot startBatch(OperatorConsole& console, const CommandLine& options,
+                              std::ostream& out, Interrupt& interrupt);
 
     InterfaceSource& interfaces_;
     WorkerFactory& workers_;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ports/BatchUpgrader.h"
+
 namespace vantor {
 
 // A worker bound to one interface address: an announcement listener in Auto, a recovery
@@ -36,6 +38,8 @@ class FirmwareUpgrader {
     // For a front-end that drives one Update and reports its outcome (the headless one). A run
     // counts as ended once its worker is done with the console.
     virtual UpgradeRuns runs() const { return {}; }
+    // Upgrading several devices at once; none when this upgrader cannot.
+    virtual BatchUpgrader* batch() { return nullptr; }
 };
 
 }  // namespace vantor

@@ -20,6 +20,7 @@
 #include "console/OperatorConsole.h"
 #include "ui/AboutBox.h"
 #include "ui/BannerButton.h"
+#include "ui/BatchUpgradeDialog.h"
 #include "ui/CaptionFit.h"
 #include "ui/ConsoleRadioButton.h"
 #include "ui/ControlInputFilter.h"
@@ -45,6 +46,7 @@ constexpr int kNoApplicationResult = 31;
 
 const char* const kMessageTitle = "Vantor";
 const char* const kFirmwareFileEntry = "Firmware file upgrade...";
+const char* const kBatchUpgradeEntry = "Upgrade several devices...";
 const char* const kModeTip =
     "Right-click the window for more: firmware file upgrade (Ctrl+Shift+F) and About Vantor.";
 
@@ -165,6 +167,12 @@ void MainWindow::buildControls() {
     place(new QPushButton(QStringLiteral("Update"), this), ControlId::UpdateButton)->hide();
     place(new QCheckBox(QStringLiteral("Send 1 page per package."), this), ControlId::OnePageCheck)
         ->hide();
+    // The full name is the context menu's entry and the button's tooltip; the button has room
+    // for a short caption only.
+    batchButton_ = new QPushButton(QStringLiteral("Several..."), this);
+    batchButton_->setToolTip(QString::fromLatin1(kBatchUpgradeEntry));
+    batchButton_->setGeometry(DialogUnits::toPixels(layout::kBatchUpgradeButton));
+    batchButton_->hide();
 
     statusList_ = place(new StatusList(this), ControlId::StatusList);
     place(new QPushButton(QStringLiteral("Routing table detail"), this), ControlId::RoutingButton);
@@ -174,6 +182,9 @@ void MainWindow::buildControls() {
     notice->setReadOnly(true);
     notice->setTextMargins(kNoticeLeftMargin, 0, 0, 0);
     notice->setMaxLength(kUnlimitedText);
+
+    batchButton_->raise();
+    CaptionFit::fit(*batchButton_);
 
     for (ControlId id :
          {ControlId::RadioAuto, ControlId::RadioManual, ControlId::RadioRecovery,
@@ -194,6 +205,9 @@ void MainWindow::buildMenu() {
     auto* separator = new QAction(this);
     separator->setSeparator(true);
     addAction(separator);
+    // In the menu only while the firmware file mode is current (see setVisible).
+    batchAction_ = new QAction(QString::fromLatin1(kBatchUpgradeEntry), this);
+    connect(batchAction_, &QAction::triggered, this, &MainWindow::openBatchDialog);
     aboutAction_ = new QAction(toQString(kAboutMenuEntry), this);
     addAction(aboutAction_);
 
@@ -269,6 +283,7 @@ void MainWindow::connectInput() {
             console_.OnUpdate();
         }
     });
+    connect(batchButton_, &QAbstractButton::clicked, this, &MainWindow::openBatchDialog);
     connect(button(ControlId::SetButton), &QAbstractButton::clicked, this, &MainWindow::onSet);
     connect(button(ControlId::RoutingButton), &QAbstractButton::clicked, this,
             &MainWindow::onRoutingTable);
@@ -288,6 +303,16 @@ void MainWindow::connectInput() {
             console_.OnFieldFocusLost(id);
         }
     });
+}
+
+void MainWindow::openBatchDialog() {
+    if (!forwarding() || !batchButton_->isVisible() || !batchButton_->isEnabled()) {
+        return;
+    }
+    if (batchDialog_ == nullptr) {
+        batchDialog_ = new BatchUpgradeDialog(console_, this);
+    }
+    batchDialog_->open();
 }
 
 void MainWindow::onRoutingTable() {
@@ -332,6 +357,11 @@ void MainWindow::setEnabled(ControlId id, bool on) {
     if (id == ControlId::RadioFirmwareFile) {
         firmwareFileAction_->setEnabled(on);  // the hidden radio's stand-in in the menu
     }
+    if (id == ControlId::UpdateButton) {
+        // Off with Update while a run lasts; the dialog of a running batch stays open.
+        batchButton_->setEnabled(on);
+        batchAction_->setEnabled(on);
+    }
     if (on && parkedFocus_ == id) {
         parkedFocus_.reset();
         if (focusWidget() == nullptr || focusWidget() == this) {
@@ -349,6 +379,17 @@ void MainWindow::setVisible(ControlId id, bool on) {
     if (std::find(kFirmwareControls.begin(), kFirmwareControls.end(), id) !=
         kFirmwareControls.end()) {
         arrangeForFirmwareControls();
+    }
+    if (id == ControlId::UpdateButton) {
+        batchButton_->setVisible(on);
+        const QList<QAction*> entries = actions();
+        if (!on) {
+            removeAction(batchAction_);
+        } else if (!entries.contains(batchAction_)) {
+            // Right under "Firmware file upgrade...".
+            const auto after = entries.indexOf(firmwareFileAction_) + 1;
+            insertAction(after < entries.size() ? entries[after] : nullptr, batchAction_);
+        }
     }
 }
 

@@ -11,6 +11,7 @@ class QAction;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 
 namespace vantor {
 class OperatorConsole;
@@ -82,6 +83,7 @@ class MainWindow final : public QDialog, public ConsoleView {
     void buildControls();
     void buildMenu();
     void connectInput();
+    void openBatchDialog();
     template <typename Widget>
     Widget* place(Widget* widget, ControlId id);
     QLineEdit* lineEdit(ControlId id) const;
@@ -102,6 +104,11 @@ class MainWindow final : public QDialog, public ConsoleView {
     ControlInputFilter* inputFilter_ = nullptr;
     QAction* firmwareFileAction_ = nullptr;
     QAction* aboutAction_ = nullptr;
+    // "Upgrade several devices...": beside Update and in the context menu, shown and enabled
+    // with Update.
+    QPushButton* batchButton_ = nullptr;
+    QAction* batchAction_ = nullptr;
+    QDialog* batchDialog_ = nullptr;
     bool attached_ = true;
     // A control that had the focus when it was disabled: the focus waits on the window until
     // the control is enabled again (see setEnabled).

@@ -112,6 +112,10 @@ constexpr DuRect controlRect(ControlId id) {
     return {0, 0, 0, 0};
 }
 
+// "Upgrade several devices..." as a button: in the gap right of the one-page check box, under
+// the firmware file field and left of Browse, above where the status frame begins in this mode.
+inline constexpr DuRect kBatchUpgradeButton = {162, 116, 44, 14};
+
 // The About box.
 inline constexpr int kAboutWidth = 235;
 inline constexpr int kAboutHeight = 55;

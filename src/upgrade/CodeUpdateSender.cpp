@@ -1,6 +1,7 @@
 #include "upgrade/CodeUpdateSender.h"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "ports/ConsoleMode.h"
@@ -31,14 +32,49 @@ void CodeUpdateSender::carryOut(const CodeUpdateAction& action) {
     }
 }
 
+namespace {
+
+std::string_view regionName(std::uint8_t kind) {
+    switch (kind) {
+        case TYPE_MICROCODE:
+            return "microcode";
+        case KIND_TAIL:
+            return "tail";
+        case TYPE_BIN:
+            return "bin";
+        case TYPE_LOGO:
+            return "logo";
+        default:
+            return "region";
+    }
+}
+
+}  // namespace
+
 int CodeUpdateSender::transferFile(std::uint8_t kind, const UpdateImage& image,
                                    const CodeUpdateSettings& settings) {
     CodeUpdateTransfer transfer(kind, image, settings, versionFallback_);
+    const int result = run(transfer);
+    if (progress_) {
+        const auto last = transfer.regionProgress();
+        if (last && (result != 1 || last->done < last->total)) {
+            progress_(regionName(kind), last->done, 0);  // ended early
+        }
+    }
+    return result;
+}
+
+int CodeUpdateSender::run(CodeUpdateTransfer& transfer) {
     std::vector<std::uint8_t> buffer(kCodeUpdateReceiveSize);
+    std::optional<CodeUpdateTransfer::RegionProgress> reported;
     CodeUpdateAction action = transfer.start();
     for (;;) {
         carryOut(action);
         versionFallback_ = transfer.versionFallback();
+        if (const auto now = transfer.regionProgress(); progress_ && now && now != reported) {
+            reported = now;
+            progress_(regionName(transfer.kind()), now->done, now->total);
+        }
         switch (action.kind) {
             case CodeUpdateAction::Kind::Finish:
                 return action.succeeded ? 1 : 0;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <string_view>
 
 #include "base/Timings.h"
 #include "upgrade/CodeUpdateTransfer.h"
@@ -27,6 +28,13 @@ class CodeUpdateSender {
     int transferFile(std::uint8_t kind, const UpdateImage& image,
                      const CodeUpdateSettings& settings);
 
+    // Told how far each region has come: region is "microcode", "tail", "bin" or "logo"; done
+    // and total are bytes. Called when the region begins, after each acknowledged packet, and
+    // once with a total of 0 when the region ends before its last page was acknowledged.
+    using ProgressHandler =
+        std::function<void(std::string_view region, std::uint64_t done, std::uint64_t total)>;
+    void onProgress(ProgressHandler handler) { progress_ = std::move(handler); }
+
     // One wait for a reply: its length, 0 when the wait was silent, -1 when it failed.
     int receiveCommand(std::span<std::uint8_t> buffer);
 
@@ -37,6 +45,7 @@ class CodeUpdateSender {
 
   private:
     void carryOut(const CodeUpdateAction& action);
+    int run(CodeUpdateTransfer& transfer);
 
     CodeUpdateTransport& transport_;
     StatusSink& status_;
@@ -44,6 +53,7 @@ class CodeUpdateSender {
     StopSignal& stop_;
     std::function<void(bool)> enableModeRadios_;
     bool versionFallback_ = false;
+    ProgressHandler progress_;
 };
 
 }  // namespace vantor

@@ -261,6 +261,17 @@ CodeUpdateAction CodeUpdateTransfer::queryReply(const CodeUpdateReply& reply) {
     }
 }
 
+CodeUpdateTransfer::RegionProgress CodeUpdateTransfer::regionTotal() const {
+    return {offset_, pageBytes(endPage_ - firstPage_) + (headerRegion_ ? kHeaderRegionExtra : 0)};
+}
+
+std::optional<CodeUpdateTransfer::RegionProgress> CodeUpdateTransfer::regionProgress() const {
+    if (!regionBegun_) {
+        return std::nullopt;
+    }
+    return regionTotal();
+}
+
 // ---- Pages ----------------------------------------------------------------------------------
 
 CodeUpdateAction CodeUpdateTransfer::beginRegion() {
@@ -311,6 +322,7 @@ CodeUpdateAction CodeUpdateTransfer::beginRegion() {
     offset_ = 0;
     accepted_ = 0;
     sends_ = 0;
+    regionBegun_ = true;
     return sendPages();
 }
 

@@ -63,6 +63,16 @@ class CodeUpdateTransfer {
     CodeUpdateAction receiveFailed();
 
     bool versionFallback() const { return versionFallback_; }
+    std::uint8_t kind() const { return kind_; }
+
+    // How far the region has come: the bytes of its pages the device has acknowledged, and
+    // the bytes it holds. None before the region's first page (and for a model query).
+    struct RegionProgress {
+        std::uint64_t done = 0;
+        std::uint64_t total = 0;
+        bool operator==(const RegionProgress&) const = default;
+    };
+    std::optional<RegionProgress> regionProgress() const;
 
   private:
     enum class Phase { Query, Pages, End, Clear, FinalEnd, Done };
@@ -81,6 +91,7 @@ class CodeUpdateTransfer {
     CodeUpdateAction queryAccepted();
     CodeUpdateAction queryReply(const CodeUpdateReply& reply);
 
+    RegionProgress regionTotal() const;
     CodeUpdateAction beginRegion();
     CodeUpdateAction sendPages();
     CodeUpdateAction pagesAccepted();
@@ -117,6 +128,7 @@ class CodeUpdateTransfer {
     std::uint16_t firstPage_ = 0;
     std::uint16_t endPage_ = 0;
     bool headerRegion_ = false;  // sent with flags 0x81 and the extra bytes first
+    bool regionBegun_ = false;
     std::uint16_t page_ = 0;
     std::size_t offset_ = 0;
     std::uint8_t count_ = 0;

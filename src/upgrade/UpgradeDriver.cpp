@@ -4,15 +4,13 @@
 #include <system_error>
 #include <vector>
 
-#include "base/FileProblem.h"
-#include "base/PrintableText.h"
-#include "hostnet/PrivilegeCheck.h"
-#include "upgrade/CodeUpdateSender.h"
 #include "upgrade/CodeUpdateWire.h"
+#include "upgrade/FirmwareOpening.h"
 #include "upgrade/MemberSelection.h"
 #include "upgrade/UdpCodeUpdateTransport.h"
 #include "upgrade/UpdateFile.h"
 #include "upgrade/UpgradeLimits.h"
+#include "upgrade/UpgradeSession.h"
 
 namespace vantor {
 
@@ -22,16 +20,55 @@ std::unique_ptr<CodeUpdateTransport> udpTransport(const std::string& deviceIp, i
     return UdpCodeUpdateTransport::open(deviceIp, kCodeUpdatePort, wakeFd);
 }
 
-// The sender's and the update file reader's rows, into the status log.
-class ReportStatusSink final : public StatusSink {
+// A single Update's session reports to the console directly.
+class ConsoleSessionReport final : public UpgradeSessionReport {
   public:
-    explicit ReportStatusSink(ReportPort& report) : report_(report) {}
+    explicit ConsoleSessionReport(WorkerPorts& ports) : ports_(ports) {}
     void AppendStatus(int statusTag, const std::string& text) override {
-        report_.appendStatus(statusTag, text);
+        ports_.report.appendStatus(statusTag, text);
+    }
+    void message(const std::string& text) override { ports_.report.showMessage(text); }
+    void enableModeRadios(bool on) override { ports_.panel.enableModeRadios(on); }
+    void progress(std::string_view region, std::uint64_t done, std::uint64_t total) override {
+        ports_.report.reportProgress({"", std::string(region), done, total});
     }
 
   private:
-    ReportPort& report_;
+    WorkerPorts& ports_;
+};
+
+// A single Update opens the archive once the device has answered and reads each member just
+// before it is sent, into the driver's image.
+class ArchiveImageSource final : public UpgradeImageSource {
+  public:
+    ArchiveImageSource(const std::string& archivePath, UpdateImage& image)
+        : archivePath_(archivePath), image_(image) {}
+
+    std::optional<MemberSelection> members(UpgradeSessionReport& report) override {
+        const auto log = [&](const std::string& text) {
+            report.AppendStatus(tagOf(ConsoleMode::FirmwareFile), text);
+        };
+        return openFirmwareArchive(archive_, archivePath_, log);
+    }
+
+    const UpdateImage* image(std::size_t member, bool hasHeader, std::uint8_t fileType,
+                             UpgradeSessionReport& report) override {
+        if (!hasHeader) {
+            image_.fileType = fileType;
+        }
+        if (readUpdateFile(archive_, member, hasHeader, archivePath_, image_, report) > 0) {
+            return &image_;
+        }
+        if (archive_.error() == ArchiveError::BadPassword) {
+            report.message("bad password");
+        }
+        return nullptr;
+    }
+
+  private:
+    const std::string& archivePath_;
+    UpdateImage& image_;
+    FirmwareArchive archive_;
 };
 
 }  // namespace
@@ -39,7 +76,9 @@ class ReportStatusSink final : public StatusSink {
 UpgradeDriver::UpgradeDriver(WorkerPorts& ports) : UpgradeDriver(ports, udpTransport) {}
 
 UpgradeDriver::UpgradeDriver(WorkerPorts& ports, TransportFactory makeTransport)
-    : ports_(ports), makeTransport_(std::move(makeTransport)) {}
+    : ports_(ports),
+      makeTransport_(std::move(makeTransport)),
+      batch_(ports_.report, ports_.pinger, ports_.timings, makeTransport_) {}
 
 UpgradeDriver::~UpgradeDriver() {
     requestStop();
@@ -72,6 +111,52 @@ UpgradeRuns UpgradeDriver::runs() const {
 
 void UpgradeDriver::requestStop() {
     stop_.request();
+    batch_.requestStop();
+}
+
+std::vector<BatchDeviceStatus> UpgradeDriver::batchStatus() const {
+    return batch_.status();
+}
+
+bool UpgradeDriver::batchActive() const {
+    return batchRunning_.load();
+}
+
+bool UpgradeDriver::startBatch(const BatchRequest& request) {
+    // One run at a time, a single Update or a batch.
+    if (active()) {
+        return false;
+    }
+    ports_.report.setBannerState(BannerState::Instructions);
+    ports_.panel.clearStatus();
+    enableRunControls(false);
+    ++activeRuns_;
+    batchRunning_ = true;
+    if (!batch_.start(request, [this] { batchEnded(); })) {
+        log("> System update has not completed.\n");
+        log("> ready...\n");
+        enableRunControls(true);
+        batchRunning_ = false;
+        --activeRuns_;
+        return false;
+    }
+    return true;
+}
+
+void UpgradeDriver::batchEnded() {
+    int completed = 0;
+    const std::vector<BatchDeviceStatus> devices = batch_.status();
+    for (const BatchDeviceStatus& device : devices) {
+        completed += device.state == BatchDeviceState::Completed ? 1 : 0;
+    }
+    log("> " + std::to_string(completed) + " of " + std::to_string(devices.size()) +
+        " devices upgraded\n");
+    log("> ready...\n");
+    enableRunControls(true);
+    batchRunning_ = false;
+    // Last: once the count is 0 the console may go on (or go away).
+    --activeRuns_;
+    ports_.gate.workerEnded();
 }
 
 // ---- Handlers -------------------------------------------------------------------------------
@@ -168,144 +253,13 @@ void UpgradeDriver::upgradeThread() {
     ports_.gate.workerEnded();
 }
 
-bool UpgradeDriver::readMember(FirmwareArchive& archive, std::size_t index, StatusSink& status) {
-    if (readUpdateFile(archive, index, hasHeader_, archivePath_, image_, status) > 0) {
-        return true;
-    }
-    if (archive.error() == ArchiveError::BadPassword) {
-        ports_.report.showMessage("bad password");
-    }
-    return false;
-}
-
-bool UpgradeDriver::waitForReboot() {
-    log("> Waiting to complete upgrade, Do Not Unplug.\n");
-    for (int check = 0; check < kUpgradeRebootChecks; ++check) {
-        // One echo attempt at a time: the same as one call of 30 attempts, but a stop request
-        // is seen between them rather than after half a minute.
-        for (int attempt = 0; attempt < kUpgradeRebootAttempts; ++attempt) {
-            if (stop_.requested()) {
-                return false;
-            }
-            if (ports_.pinger.PingHost(deviceIp_, 1, kUpgradePingDataSize)) {
-                log("> System reboot completed.\n");
-                return true;
-            }
-        }
-        if (!stop_.sleepFor(ports_.timings.rebootCheckPause)) {
-            return false;
-        }
-    }
-    ports_.report.showMessage("Cannot ping the device");
-    return false;
-}
-
 bool UpgradeDriver::runUpgrade() {
-    hasHeader_ = true;
     enableRunControls(false);
-    if (!ports_.pinger.PingHost(deviceIp_, kUpgradeReachAttempts, kUpgradePingDataSize)) {
-        if (!ports_.pinger.CanSendEcho()) {
-            // The device may well answer: this PC may not ask.
-            static constexpr std::array kEcho{Privilege::Echo};
-            log("> Error: This PC cannot send pings, so whether the system on IP address " +
-                deviceIp_ + " responds is not known. " + PrivilegeCheck::Remedy(kEcho) + "\n");
-        } else {
-            log("> System on IP address  " + deviceIp_ + " is not responding.\n");
-        }
-        return false;
-    }
-    if (stop_.requested()) {
-        return false;
-    }
-
-    FirmwareArchive archive;
-    if (!archive.Open(archivePath_)) {
-        log(archive.error() == ArchiveError::NoEndRecord
-                ? "> File format is not correct."
-                : "> Error! Unrecognized firmware file: You may selected a wrong zip file.\n");
-        // The line above blames the archive's contents; a file that cannot be opened at all
-        // is told as what it is, so that the operator looks at the path, not the archive.
-        if (archive.error() == ArchiveError::FileError) {
-            if (const auto problem = readableFileProblem(archivePath_)) {
-                log("> " + printableText(archivePath_) + ": " + *problem + "\n");
-            }
-        }
-        return false;
-    }
-    archive.SetPassword(kArchivePassword);
-    std::vector<std::string> names;
-    for (std::size_t index = 0; index < archive.Count(); ++index) {
-        names.push_back(archive.EntryName(index));
-    }
-    const MemberSelection members = selectMembers(names);
-    if (!members.refusal.empty()) {
-        log(members.refusal);
-        return false;
-    }
-
-    const std::unique_ptr<CodeUpdateTransport> transport =
-        makeTransport_(deviceIp_, stop_.wakeFd());
-    if (!transport) {
-        return false;
-    }
-    ReportStatusSink status(ports_.report);
-    CodeUpdateSender sender(*transport, status, ports_.timings, stop_,
-                            [this](bool on) { ports_.panel.enableModeRadios(on); });
-    // No update file header has been read in this run yet: any model is taken until one is.
-    CodeUpdateSettings settings{setPassword_, onePagePerPacket_, hasHeader_, std::nullopt};
-    const auto transfer = [&](std::uint8_t kind) {
-        settings.hasHeader = hasHeader_;
-        return sender.transferFile(kind, image_, settings) == 1;
-    };
-
-    if (members.microcode) {
-        if (!readMember(archive, *members.microcode, status)) {
-            return false;
-        }
-        settings.model = image_.model;
-        log("> Sending the new microcode to the remote system\n");
-        if (image_.fileType == TYPE_MICROCODE && !transfer(KIND_TAIL)) {
-            return false;
-        }
-        if (!transfer(image_.fileType) || !waitForReboot()) {
-            return false;
-        }
-    }
-    if (members.bin) {
-        sender.setVersionFallback(false);
-        if (!transfer(KIND_MODEL_QUERY)) {
-            return false;
-        }
-        hasHeader_ = false;
-        image_.fileType = TYPE_BIN;
-        if (!readMember(archive, *members.bin, status)) {
-            return false;
-        }
-        log("> Sending the new microcode to the remote system\n");
-        if (!transfer(TYPE_BIN)) {
-            return false;
-        }
-    }
-    if (members.logoOnly()) {
-        sender.setVersionFallback(false);
-        if (!transfer(KIND_MODEL_QUERY)) {
-            return false;
-        }
-    }
-    if (members.logo) {
-        hasHeader_ = false;
-        image_.fileType = TYPE_LOGO;
-        if (!readMember(archive, *members.logo, status)) {
-            return false;
-        }
-        log("> Sending the new gif logo to the remote system\n");
-        if (!transfer(TYPE_LOGO)) {
-            return false;
-        }
-    }
-    archive.Close();
-    log("> Upgrade Complete\n");
-    return true;
+    ConsoleSessionReport report(ports_);
+    UpgradeSession session({deviceIp_, setPassword_, onePagePerPacket_}, ports_.pinger,
+                           ports_.timings, stop_, makeTransport_, report);
+    ArchiveImageSource images(archivePath_, image_);
+    return session.run(images);
 }
 
 }  // namespace vantor

@@ -134,6 +134,33 @@ TEST(CommandLine, PasswordSourcesVersionAndLogFile) {
     EXPECT_FALSE(parse({"--log-file="}).options);
 }
 
+TEST(CommandLine, SeveralDevicesMakeABatchAndOneStaysAnUpdate) {
+    using Args = std::vector<std::string_view>;
+    const Args base = {"--headless", "--mode", "firmware", "--password", "p", "--archive", "f.zip"};
+    const auto with = [&](Args more) {
+        Args args = base;
+        args.insert(args.end(), more.begin(), more.end());
+        return parse(args);
+    };
+    const auto batch = with({"--ip", "10.0.0.5", "--ip", "10.0.0.6", "--parallel", "16"});
+    ASSERT_TRUE(batch.options) << batch.error;
+    EXPECT_EQ(batch.options->action, CommandLine::Action::BatchUpdate);
+    EXPECT_EQ(batch.options->ips, (std::vector<std::string>{"10.0.0.5", "10.0.0.6"}));
+    EXPECT_EQ(batch.options->parallel, 16);
+    EXPECT_EQ(with({"--ip-list", "devices.txt"}).options->ipList, "devices.txt");
+    EXPECT_EQ(with({"--ip", "10.0.0.5"}).options->action, CommandLine::Action::Update);
+
+    for (const Args& more :
+         {Args{"--ip", "1.2.3.4", "--parallel", "0"}, Args{"--ip", "1.2.3.4", "--parallel", "17"},
+          Args{"--ip", "1.2.3.4", "--parallel", "4x"},
+          Args{"--ip", "1.2.3.4", "--ip-list", "devices.txt"}}) {
+        EXPECT_FALSE(with(more).options) << more.back();
+    }
+    EXPECT_FALSE(parse({"--headless", "--mode", "manual", "--mac", "00-11-22-33-44-55", "--ip",
+                        "1.2.3.4", "--ip", "1.2.3.5"})
+                     .options);
+}
+
 TEST(HeadlessView, RowsBecomeLinesWithPlainLineFeeds) {
     EXPECT_EQ(HeadlessView::rowAsLines("\r\n> Listening.....\r\n"), "\n> Listening.....\n");
     EXPECT_EQ(HeadlessView::rowAsLines("> IP: 192.168.0.100 already exist."),
