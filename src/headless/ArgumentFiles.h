@@ -9,8 +9,8 @@
 
 namespace vantor {
 
-// The files an Update's arguments name, read and checked before anything is sent: the device
-// password from a file or standard input, and the firmware archive.
+// The files an Update's (or a batch's) arguments name, read and checked before anything is sent:
+// the device password from a file or standard input, and the firmware archive.
 class ArgumentFiles {
   public:
     // Fills options.password from its source and checks that the archive can be read. Returns
