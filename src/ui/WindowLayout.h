@@ -102,6 +102,9 @@ constexpr DuRect controlRect(ControlId id) {
     return {0, 0, 0, 0};
 }
 
+// The progress bar of a running transfer: the free band under the buttons of the bottom frame.
+inline constexpr DuRect kProgressBar = {13, 338, 280, 11};
+
 // The About box.
 inline constexpr int kAboutWidth = 235;
 inline constexpr int kAboutHeight = 55;
