@@ -55,6 +55,12 @@ void MRecoveryListener::DoTFTP() {
     const Publication published(*this, tftpSocket, socket);
 
     std::array<std::uint8_t, kTftpReceiveSize> buffer{};
+    // The read request served last, and when its transfer ended.
+    struct Served {
+        Endpoint client{};
+        std::vector<std::uint8_t> bytes;
+        Clock::time_point ended{};
+    } lastServed;
     while (tftpRunning) {
         const SocketResult received = socket.ReceiveWithTimeout(buffer);
         if (!received.ok()) {
@@ -67,12 +73,21 @@ void MRecoveryListener::DoTFTP() {
         if (received.length < 2) {
             continue;  // not even an opcode: nothing to answer
         }
-        const TftpRequest request =
-            readRequest(std::span<const std::uint8_t>(buffer.data(), received.length));
+        const std::span<const std::uint8_t> datagram(buffer.data(), received.length);
+        // A client that had no answer quickly enough sends its request again from the same
+        // port (busybox after 100 ms). Copies that queued up while the request was served
+        // would each start a transfer to a client that has moved on, and fail.
+        if (received.peer == lastServed.client && std::ranges::equal(datagram, lastServed.bytes) &&
+            Clock::now() - lastServed.ended < kTftpRepeatedRequestWindow) {
+            Trace(RecoveryLog::kTraceRepeatedRequest);
+            continue;
+        }
+        const TftpRequest request = readRequest(datagram);
         Trace(RecoveryLog::traceFileName(request.fileName));
         Trace(RecoveryLog::traceMode(request.mode));
         if (request.opcode == kTftpRrq) {
             TftpRRQ(request, received.peer);
+            lastServed = {received.peer, {datagram.begin(), datagram.end()}, Clock::now()};
         } else {
             TftpRejectRequest(received.peer);
         }

@@ -1,6 +1,7 @@
 // TFTP on the wire (RFC 1350) and its options (RFC 2347, 2348, 2349, 7440).
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -30,6 +31,9 @@ inline constexpr std::string_view kTftpNotDefinedText = "Command not defined";
 inline constexpr std::string_view kTftpFileNotFoundText = "File not found";
 inline constexpr std::string_view kTftpUnknownTidText = "Unknown transfer ID";
 inline constexpr std::string_view kTftpReadErrorText = "File read error";
+// A copy of the read request just served, from the same client port, this soon after its
+// transfer ended, is the client's retransmission that queued up meanwhile: not served again.
+inline constexpr std::chrono::milliseconds kTftpRepeatedRequestWindow{1000};
 
 // Options, named case-insensitively (RFC 2347).
 inline constexpr std::string_view kTftpOptionBlockSize = "blksize";      // RFC 2348

@@ -38,7 +38,7 @@ std::vector<std::uint8_t> readFile(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-struct Run {
+struct ClientRun {
     RecoveryLab& lab;
     const RecoveryLab::Device& device;
     std::string image;
@@ -56,13 +56,13 @@ struct Run {
 struct ClientCase {
     const char* what;
     std::string image;
-    std::function<std::vector<std::uint8_t>(const Run&)> fetch;
+    std::function<std::vector<std::uint8_t>(const ClientRun&)> fetch;
     // The transfer's last progress report: complete, or (refused) ended early with total 0.
     bool completes = true;
     int linkMtu = 0;  // 0: the veth pair's own 1500
 };
 
-std::vector<std::uint8_t> ownClient(const Run& run, const Options& asked,
+std::vector<std::uint8_t> ownClient(const ClientRun& run, const Options& asked,
                                     const Options& acknowledged, std::size_t blockSize,
                                     std::size_t window = 1,
                                     const std::function<bool(std::uint16_t, int)>& drop = {}) {
@@ -80,64 +80,64 @@ std::vector<std::uint8_t> ownClient(const Run& run, const Options& asked,
 const std::vector<ClientCase>& clientCases() {
     static const std::vector<ClientCase> cases{
         {"curl blksize 1468", "kernel.img",
-         [](const Run& run) {
+         [](const ClientRun& run) {
              return run.client({"/usr/bin/curl", "-sS", "--max-time", "60", "--tftp-blksize",
                                 "1468", "tftp://" + run.server() + "/" + run.image, "-o",
                                 run.out()});
          }},
         {"curl default", "kernel-pxa.img",
-         [](const Run& run) {
+         [](const ClientRun& run) {
              return run.client({"/usr/bin/curl", "-sS", "--max-time", "60",
                                 "tftp://" + run.server() + "/" + run.image, "-o", run.out()});
          }},
         {"atftp blksize tsize", "initrd-pxa.img",
-         [](const Run& run) {
+         [](const ClientRun& run) {
              return run.client({"/usr/bin/atftp", "--option", "blksize 1468", "--option", "tsize 0",
                                 "-g", "-r", run.image, "-l", run.out(), run.server()});
          }},
         {"busybox -b 1024", "kernel.img",
-         [](const Run& run) {
+         [](const ClientRun& run) {
              return run.client({"/usr/bin/busybox", "tftp", "-g", "-b", "1024", "-r", run.image,
                                 "-l", run.out(), run.server()});
          }},
         {"tftp-hpa plain", "kernel-pxa.img",
-         [](const Run& run) {
+         [](const ClientRun& run) {
              return run.client({"/usr/bin/tftp", "-m", "binary", run.server(), "-c", "get",
                                 run.image, run.out()});
          }},
         {"own blksize 8", "kernel.img",
-         [](const Run& run) {
+         [](const ClientRun& run) {
              return ownClient(run, {{"blksize", "8"}}, {{"blksize", "8"}}, 8);
          }},
         {"own blksize 65464 on Ethernet", "kernel.img",
-         [](const Run& run) {
+         [](const ClientRun& run) {
              return ownClient(
                  run, {{"BLKSIZE", "65464"}, {"tsize", "0"}},
                  {{"blksize", "1468"}, {"tsize", std::to_string(image(run.image).size())}}, 1468);
          }},
         {"own blksize 65464 on a 65535 link", "kernel.img",
-         [](const Run& run) {
+         [](const ClientRun& run) {
              return ownClient(run, {{"blksize", "65464"}}, {{"blksize", "65464"}}, 65464);
          },
          true, 65535},
         {"own unknown option only", "kernel.img",
-         [](const Run& run) {
+         [](const ClientRun& run) {
              return ownClient(run, {{"multicast", ""}}, {}, kTftpBlockSize);
          }},
         {"own unknown option left out", "kernel.img",
-         [](const Run& run) {
+         [](const ClientRun& run) {
              return ownClient(run, {{"rollover", "0"}, {"blksize", "1024"}}, {{"blksize", "1024"}},
                               1024);
          }},
         {"own windowsize 4 with a lost block", "kernel-pxa.img",
-         [](const Run& run) {
+         [](const ClientRun& run) {
              return ownClient(
                  run, {{"blksize", "1468"}, {"windowsize", "4"}},
                  {{"blksize", "1468"}, {"windowsize", "4"}}, 1468, 4,
                  [](std::uint16_t block, int times) { return block == 6 && times == 1; });
          }},
         {"own error 8 after the oack", "kernel.img",
-         [](const Run& run) {
+         [](const ClientRun& run) {
              TftpTestClient client(run.lab, run.device);
              client.request(kTftpRrq, run.image, {{"blksize", "1468"}});
              const auto oack = client.next();
@@ -180,7 +180,7 @@ TEST(RecoveryTftpOptions, EveryClientGetsEveryImageByteForByteOnTheTermsItAskedF
         };
         const std::size_t completedBefore = countCompleted();
 
-        const Run run{lab, device, c.image};
+        const ClientRun run{lab, device, c.image};
         EXPECT_EQ(c.fetch(run), image(c.image));
 
         ASSERT_TRUE(test::eventually([&] { return countCompleted() > completedBefore; },
@@ -195,7 +195,15 @@ TEST(RecoveryTftpOptions, EveryClientGetsEveryImageByteForByteOnTheTermsItAskedF
                 return reports.size() > reportsBefore && reports.back().name == c.image &&
                        reports.back().done == size && reports.back().total == size;
             },
-            RecoveryLab::kPatience));
+            RecoveryLab::kPatience))
+            << [&] {
+                   std::string shown;
+                   for (const TransferProgress& p : lab.view().progress()) {
+                       shown += p.name + " " + std::to_string(p.done) + "/" +
+                                std::to_string(p.total) + "\n";
+                   }
+                   return shown;
+               }();
         if (!c.completes) {
             const auto reports = lab.view().progress();
             EXPECT_TRUE(std::any_of(reports.begin() + static_cast<std::ptrdiff_t>(reportsBefore),
