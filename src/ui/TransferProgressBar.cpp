@@ -31,10 +31,12 @@ void TransferProgressBar::showProgress(const TransferProgress& progress) {
     if (!progress.device.empty()) {
         label = toQString("[Device " + printableText(progress.device) + "] ") + label;
     }
-    // The bar fills in its own "%p" (the percentage); a '%' of the name stays as it is.
-    label.replace(QLatin1Char('%'), QStringLiteral("%%"));
-    setFormat(label + QStringLiteral("  %p%"));
-    setValue(static_cast<int>(progress.done * kBarSteps / progress.total));
+    // The bar would fill in "%p", "%v" or "%m" of a name and has no escape for them: a '%' of
+    // the name is shown as its full-width form.
+    label.replace(QLatin1Char('%'), QChar(0xFF05));
+    const auto steps = static_cast<int>(progress.done * kBarSteps / progress.total);
+    setValue(steps);
+    setFormat(label + QStringLiteral("  %1%").arg(steps / (kBarSteps / 100)));
     show();
 }
 

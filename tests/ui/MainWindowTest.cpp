@@ -262,12 +262,12 @@ TEST_F(MainWindowTest, ATransferShowsItsProgressBarUnderTheButtonsUntilItEnds) {
     console().report().reportProgress({"", "kernel.img", 377008, 754016});
     EXPECT_TRUE(QTest::qWaitFor([&] { return bar->isVisible(); }, 2000));
     EXPECT_EQ(bar->text(), "kernel.img  50%");
-    window().showProgress({"10.0.0.2", "50%.img", 3, 4});
-    EXPECT_EQ(bar->text(), "[Device 10.0.0.2] 50%.img  75%");
+    window().showProgress({"10.0.0.2", "5%p.img", 3, 4});
+    EXPECT_EQ(bar->text(), QString::fromUtf8("[Device 10.0.0.2] 5\uFF05p.img  75%"));
     // The end of a transfer not shown leaves the bar alone; the end of the one shown hides it.
     window().showProgress({"", "kernel.img", 754016, 754016});
     EXPECT_TRUE(bar->isVisible());
-    console().report().reportProgress({"10.0.0.2", "50%.img", 3, 0});
+    console().report().reportProgress({"10.0.0.2", "5%p.img", 3, 0});
     EXPECT_TRUE(QTest::qWaitFor([&] { return !bar->isVisible(); }, 2000));
 
     std::vector<QRect> after;
