@@ -50,16 +50,19 @@ case "${1:-}" in
         ip -n "$device" link set dev0 up
         ip -n "$device" route add default dev dev0
         onDevice() { ip netns exec "$device" "$@"; }
+        program="$root/$build/src/vantor"
+        [ -x "$program" ] || program="$root/$build/src/app/vantor"
         waitForPort() {
-            for _ in $(seq 100); do
+            for _ in $(seq 400); do
                 ss -Hnlu | grep -q "$1" && return 0
                 sleep 0.05
             done
             echo "recovery_boot: no server on $1" >&2
+            cat "$work/vantor.log" >&2 2>/dev/null || true
             exit 1
         }
         vantor() {
-            (cd "$work" && exec "$root/$build/src/app/vantor" --headless --mode recovery \
+            (cd "$work" && exec "$program" --headless --mode recovery \
                 >"$work/vantor.log" 2>&1) &
             server=$!
             waitForPort "$pcAddress:69 "
