@@ -50,8 +50,8 @@ struct TftpStep {
 // were sent already go out again, as RFC 7440 has a receiver that lost one of them ask.
 //
 // Only an ACK of a block that is out and not yet acknowledged (in lock-step: the current
-// block) is progress: a duplicate ACK, an ACK of a block not yet
-// sent or another datagram of the client does not make the block go out at once (that would
+// block) is progress: a duplicate ACK, an ACK of a block not yet sent or another datagram of
+// the client does not make the block go out at once (that would
 // answer every duplicate with a duplicate and double the traffic for the rest of the file:
 // the Sorcerer's Apprentice of RFC 1123 section 4.2.3.1). It makes it go out again only when
 // the block has gone unanswered for `duplicateResend`, so a lost DATA packet is recovered at
