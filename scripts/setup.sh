@@ -12,7 +12,8 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     iproute2 util-linux libcap2-bin
     xvfb xauth imagemagick zip unzip busybox udhcpc curl clang libclang-rt-dev clang-format bc
-    dnsmasq-base
+    atftp tftp-hpa
+    dnsmasq-base tftpd-hpa
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -23,7 +24,22 @@ if ((${#missing[@]})); then
     sudo=""
     [ "$(id -u)" -eq 0 ] || sudo="sudo"
     $sudo apt-get update -qq
+    # dnsmasq-base and tftpd-hpa are only compared against in bench/recovery_boot.sh, inside
+    # network namespaces: the TFTP server's system service must never start, or a TFTP server
+    # of this machine would answer on its real network.
+    policy=/usr/sbin/policy-rc.d
+    created=""
+    if [ ! -e "$policy" ]; then
+        printf '#!/bin/sh\nexit 101\n' | $sudo tee "$policy" >/dev/null
+        $sudo chmod +x "$policy"
+        created=yes
+    fi
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    [ -z "$created" ] || $sudo rm -f "$policy"
+    if command -v systemctl >/dev/null; then
+        $sudo systemctl disable --now tftpd-hpa >/dev/null 2>&1 || true
+    fi
+    $sudo update-rc.d tftpd-hpa disable >/dev/null 2>&1 || true
 fi
 
 [ "$preset" != none ] || exit 0

@@ -2,12 +2,15 @@
 // the banner.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <string_view>
 
 namespace vantor {
 
 inline constexpr std::size_t kStatusLogMaxRows = 250;
+// At most four progress reports a second per transfer reach the view (plus its last one).
+inline constexpr std::chrono::milliseconds kProgressReportInterval{250};
 inline constexpr std::size_t kMacFieldCount = 6;
 inline constexpr std::size_t kIpFieldCount = 4;
 inline constexpr std::size_t kMacFieldLimit = 2;

@@ -121,6 +121,12 @@ void ConsoleReport::showMessage(const std::string& text) {
 }
 
 void ConsoleReport::reportProgress(const TransferProgress& progress) {
+    {
+        const std::lock_guard lock(progressLock_);
+        if (!progressThinning_.pass(progress, ProgressThinning::Clock::now())) {
+            return;  // thinned out here, before the user-interface thread is bothered
+        }
+    }
     dispatcher_.post([this, progress] {
         if (view_ != nullptr) {
             view_->showProgress(progress);

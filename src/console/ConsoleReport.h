@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "console/Banner.h"
+#include "console/ConsoleLimits.h"
 #include "console/ControlBoard.h"
+#include "console/ProgressThinning.h"
 #include "console/StatusLog.h"
 #include "console/UiDispatcher.h"
 #include "ports/ReportPort.h"
@@ -76,6 +78,8 @@ class ConsoleReport final : public ReportPort, private StatusLog::Observer {
     Banner banner_;
     mutable std::mutex addressMutex_;
     std::string serverAddress_;
+    std::mutex progressLock_;
+    ProgressThinning progressThinning_{kProgressReportInterval};
 };
 
 }  // namespace vantor

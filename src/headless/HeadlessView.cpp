@@ -1,5 +1,6 @@
 #include "headless/HeadlessView.h"
 
+#include "base/PrintableText.h"
 #include "base/Product.h"
 #include "console/ConsoleLimits.h"
 
@@ -27,6 +28,20 @@ std::string HeadlessView::rowAsLines(const std::string& row) {
         lines.push_back('\n');
     }
     return lines;
+}
+
+std::string HeadlessView::progressLine(const TransferProgress& progress) {
+    std::string line = "progress: ";
+    if (!progress.device.empty()) {
+        line += "[Device " + printableText(progress.device) + "] ";
+    }
+    line += printableText(progress.name) + " " + std::to_string(progress.done) + " " +
+            std::to_string(progress.total) + "\n";
+    return line;
+}
+
+void HeadlessView::showProgress(const TransferProgress& progress) {
+    write(progressLine(progress));
 }
 
 void HeadlessView::setText(ControlId id, const std::string& text) {

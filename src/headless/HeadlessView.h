@@ -12,7 +12,8 @@ namespace vantor {
 // The console without a window: what an operator would see is written as lines to a stream.
 // Status rows as they are accepted ("\r\n" written as "\n", one line each), "notice: TEXT"
 // when the notice line changes, "banner: STATE [URL]" when the banner changes and
-// "message: TEXT" for a message box.
+// "message: TEXT" for a message box, "progress: [Device ADDRESS] NAME DONE TOTAL" (bytes; the
+// device part only when the report names one) for the progress of a transfer.
 class HeadlessView final : public ConsoleView {
   public:
     // onClose is called when the console asks the window to close.
@@ -30,6 +31,7 @@ class HeadlessView final : public ConsoleView {
     void clearStatusRows() override {}
     void showBanner(BannerPair, bool, bool) override {}
     void bannerStateChanged(BannerState state, const std::string& url) override;
+    void showProgress(const TransferProgress& progress) override;
     void showMessage(const std::string& text, MessageIcon icon) override;
     int openUrl(const std::string& url) override;
     std::optional<std::string> chooseFile(const std::string& filter) override;
@@ -38,6 +40,8 @@ class HeadlessView final : public ConsoleView {
 
     // A status row as one or more output lines.
     static std::string rowAsLines(const std::string& row);
+    // A progress report as its output line.
+    static std::string progressLine(const TransferProgress& progress);
 
   private:
     void write(const std::string& text);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 
@@ -13,6 +14,8 @@ class BlockSource {
     // Fills `out` as far as the content goes and returns the count; fewer than out.size()
     // bytes only at the end. Nothing on a read error.
     virtual std::optional<std::size_t> read(std::span<std::uint8_t> out) = 0;
+    // The whole content's size when it is known before reading.
+    virtual std::optional<std::uint64_t> size() const { return std::nullopt; }
 };
 
 }  // namespace vantor

@@ -17,7 +17,7 @@ std::unique_ptr<FileSource> FileSource::Open(const std::string& path) {
     if (fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
         return nullptr;
     }
-    return std::make_unique<FileSource>(std::move(fd));
+    return std::make_unique<FileSource>(std::move(fd), static_cast<std::uint64_t>(status.st_size));
 }
 
 std::optional<std::size_t> FileSource::read(std::span<std::uint8_t> out) {

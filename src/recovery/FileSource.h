@@ -15,12 +15,15 @@ class FileSource final : public BlockSource {
     // unreadable, a directory, a FIFO that would block the transfer thread, ...).
     static std::unique_ptr<FileSource> Open(const std::string& path);
 
-    explicit FileSource(UniqueFd fd) : fd_(std::move(fd)) {}
+    FileSource(UniqueFd fd, std::uint64_t size) : fd_(std::move(fd)), size_(size) {}
 
     std::optional<std::size_t> read(std::span<std::uint8_t> out) override;
+    // The size when the file was opened.
+    std::optional<std::uint64_t> size() const override { return size_; }
 
   private:
     UniqueFd fd_;
+    std::uint64_t size_ = 0;
 };
 
 }  // namespace vantor

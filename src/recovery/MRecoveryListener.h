@@ -14,6 +14,7 @@
 #include "ports/WorkerPorts.h"
 #include "recovery/DhcpResponder.h"
 #include "recovery/RepeatedWarnings.h"
+#include "recovery/TftpPacket.h"
 #include "recovery/TftpTransfer.h"
 
 namespace vantor {
@@ -64,14 +65,15 @@ class MRecoveryListener final : public InterfaceWorker {
     // BOOTP/DHCP responder (DHCP thread).
     void DoDHCP();
     void replyToBootRequest(CTimedSocket& socket, const DhcpDecision& decision);
-    void abortTransfer();
+    // Ends a running transfer; true when one was running.
+    bool abortTransfer();
 
     // TFTP server (recovery thread).
     void DoTFTP();
-    void TftpRRQ(const std::string& fileName, Endpoint client);
+    void TftpRRQ(const TftpRequest& request, Endpoint client);
     void TftpRejectRequest(Endpoint client);
     void serveFile(CTimedSocket& socket, BlockSource& source, const std::string& fileName,
-                   Endpoint client);
+                   Endpoint client, TftpTerms terms);
     // The next datagram of the transfer's client, or the end of the wait, as the transfer's
     // next step.
     TftpStep awaitClient(CTimedSocket& socket, TftpTransfer& transfer);

@@ -118,10 +118,13 @@ void MRecoveryListener::replyToBootRequest(CTimedSocket& socket, const DhcpDecis
         Trace(RecoveryLog::traceSend(threadNumber(), kDhcpReplySize));
         log(RecoveryLog::addressRequest(prefix_, decision.macText));
     }
-    // A device that asks again has restarted its boot: whatever it was fetching is dead.
-    abortTransfer();
-    Trace(RecoveryLog::kTraceResetTftp);
-    std::this_thread::sleep_for(ports_.timings.tftpAbortPause);
+    // A device that asks again has restarted its boot: whatever it was fetching is dead. The
+    // pause lets an aborted transfer end before the device is answered; with none running,
+    // the answer goes out at once.
+    if (abortTransfer()) {
+        Trace(RecoveryLog::kTraceResetTftp);
+        std::this_thread::sleep_for(ports_.timings.tftpAbortPause);
+    }
 
     if (!offer) {
         // From now on the device is being served; its RAM disk ends that.
@@ -165,14 +168,15 @@ void MRecoveryListener::replyToBootRequest(CTimedSocket& socket, const DhcpDecis
     ports_.report.showDeviceMac(decision.mac);
 }
 
-void MRecoveryListener::abortTransfer() {
+bool MRecoveryListener::abortTransfer() {
     // The flag first: the transfer loop looks at it when its receive returns.
-    transferActive = false;
+    const bool aborted = transferActive.exchange(false);
     const std::lock_guard lock(socketLock_);
     if (tftpTransmitSocket != nullptr) {
         tftpTransmitSocket->ClearReceiveTimeout();
         tftpTransmitSocket->CancelBlockingCall();
     }
+    return aborted;
 }
 
 }  // namespace vantor

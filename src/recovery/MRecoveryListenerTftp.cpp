@@ -9,10 +9,12 @@
 
 #include "base/Ipv4.h"
 #include "net/CTimedSocket.h"
+#include "net/InterfaceMtu.h"
 #include "recovery/BootImages.h"
 #include "recovery/MRecoveryListener.h"
 #include "recovery/RecoveryLog.h"
 #include "recovery/RecoveryService.h"
+#include "recovery/TftpOptions.h"
 #include "recovery/TftpPacket.h"
 #include "recovery/TftpWire.h"
 
@@ -23,11 +25,18 @@ namespace {
 using Clock = TftpTransfer::Clock;
 
 // Reads a request as the server always has: as if the datagram were followed by zeros, so
-// that a name or mode that lacks its final zero still counts.
+// that a name or mode that lacks its final zero still counts. Options are taken only from a
+// request whose mode ends inside it, and only whole: a value cut off is no value.
 TftpRequest readRequest(std::span<const std::uint8_t> datagram) {
+    TftpRequest request = TftpPacket::ParseRequest(datagram);
+    if (request.kind == TftpRequestKind::read) {
+        return request;
+    }
     std::vector<std::uint8_t> padded(datagram.begin(), datagram.end());
     padded.insert(padded.end(), 2, 0);
-    return TftpPacket::ParseRequest(padded);
+    request = TftpPacket::ParseRequest(padded);
+    request.options.clear();
+    return request;
 }
 
 bool isFinished(TftpTransferState state) {
@@ -49,6 +58,12 @@ void MRecoveryListener::DoTFTP() {
     const Publication published(*this, tftpSocket, socket);
 
     std::array<std::uint8_t, kTftpReceiveSize> buffer{};
+    // The read request served last, and when its transfer ended.
+    struct Served {
+        Endpoint client{};
+        std::vector<std::uint8_t> bytes;
+        Clock::time_point ended{};
+    } lastServed;
     while (tftpRunning) {
         const SocketResult received = socket.ReceiveWithTimeout(buffer);
         if (!received.ok()) {
@@ -61,12 +76,21 @@ void MRecoveryListener::DoTFTP() {
         if (received.length < 2) {
             continue;  // not even an opcode: nothing to answer
         }
-        const TftpRequest request =
-            readRequest(std::span<const std::uint8_t>(buffer.data(), received.length));
+        const std::span<const std::uint8_t> datagram(buffer.data(), received.length);
+        // A client that had no answer quickly enough sends its request again from the same
+        // port (busybox after 100 ms). Copies that queued up while the request was served
+        // would each start a transfer to a client that has moved on, and fail.
+        if (received.peer == lastServed.client && std::ranges::equal(datagram, lastServed.bytes) &&
+            Clock::now() - lastServed.ended < kTftpRepeatedRequestWindow) {
+            Trace(RecoveryLog::kTraceRepeatedRequest);
+            continue;
+        }
+        const TftpRequest request = readRequest(datagram);
         Trace(RecoveryLog::traceFileName(request.fileName));
         Trace(RecoveryLog::traceMode(request.mode));
         if (request.opcode == kTftpRrq) {
-            TftpRRQ(request.fileName, received.peer);
+            TftpRRQ(request, received.peer);
+            lastServed = {received.peer, {datagram.begin(), datagram.end()}, Clock::now()};
         } else {
             TftpRejectRequest(received.peer);
         }
@@ -88,7 +112,8 @@ void MRecoveryListener::TftpRejectRequest(Endpoint client) {
     }
 }
 
-void MRecoveryListener::TftpRRQ(const std::string& fileName, Endpoint client) {
+void MRecoveryListener::TftpRRQ(const TftpRequest& request, Endpoint client) {
+    const std::string& fileName = request.fileName;
     const std::unique_ptr<BlockSource> source = BootImages::Open(fileName);
     {
         const LogGroup group = ports_.report.logGroup();
@@ -104,7 +129,12 @@ void MRecoveryListener::TftpRRQ(const std::string& fileName, Endpoint client) {
     if (source == nullptr) {
         serveMissingFile(socket, fileName, client);
     } else {
-        serveFile(socket, *source, fileName, client);
+        // A block must fit the link unfragmented: a lost fragment loses the whole block.
+        const TftpOptionLimits limits{
+            TftpOptions::BlockSizeFor(InterfaceMtu::Of(nicAddress).value_or(kEthernetMtu)),
+            source->size()};
+        serveFile(socket, *source, fileName, client,
+                  TftpOptions::Negotiate(request.options, limits));
     }
 }
 
@@ -126,11 +156,13 @@ void MRecoveryListener::serveMissingFile(CTimedSocket& socket, const std::string
 }
 
 void MRecoveryListener::serveFile(CTimedSocket& socket, BlockSource& source,
-                                  const std::string& fileName, Endpoint client) {
+                                  const std::string& fileName, Endpoint client, TftpTerms terms) {
     transferActive = true;
     log(RecoveryLog::transferStarted(prefix_, fileName));
     TftpTransfer transfer(source, client, ports_.timings.tftpTimeout,
-                          ports_.timings.tftpDuplicateAckResend);
+                          ports_.timings.tftpDuplicateAckResend, std::move(terms));
+    // The name is the client's text: the view filters it before showing it.
+    TransferProgress progress{"", fileName, 0, source.size().value_or(0)};
     TftpStep step = transfer.Start(Clock::now());
     for (;;) {
         // A new boot request of the device ended the transfer: nothing to say. Leaving the
@@ -152,12 +184,27 @@ void MRecoveryListener::serveFile(CTimedSocket& socket, BlockSource& source,
             step = transfer.OnSendFailed();
         }
         if (isFinished(step.state)) {
-            endTransfer(step.state, fileName);
             break;
         }
         step = awaitClient(socket, transfer);
+        if (transfer.acknowledgedBytes() != progress.done) {
+            progress.done = transfer.acknowledgedBytes();
+            ports_.report.reportProgress(progress);
+        }
     }
     transferActive = false;
+    // The progress display ends before the rows that close the transfer (and the restart
+    // wait after a RAM disk); a transfer that did not complete ends with total 0.
+    if (step.state != TftpTransferState::completed) {
+        progress.total = 0;
+        ports_.report.reportProgress(progress);
+    } else if (progress.done != progress.total) {
+        progress.done = progress.total;
+        ports_.report.reportProgress(progress);
+    }
+    if (isFinished(step.state)) {
+        endTransfer(step.state, fileName);
+    }
 }
 
 TftpStep MRecoveryListener::awaitClient(CTimedSocket& socket, TftpTransfer& transfer) {
@@ -211,6 +258,10 @@ void MRecoveryListener::endTransfer(TftpTransferState state, const std::string& 
             break;
         case TftpTransferState::sendFailed:
             log(RecoveryLog::tftpSendFailed(prefix_));
+            break;
+        case TftpTransferState::optionsRefused:
+            // The client will ask again without options (RFC 2347): no failure of ours.
+            Trace(RecoveryLog::kTraceOptionsRefused);
             break;
         case TftpTransferState::waiting:
             break;

@@ -12,6 +12,7 @@ class MemorySource final : public BlockSource {
   public:
     explicit MemorySource(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
     std::optional<std::size_t> read(std::span<std::uint8_t> out) override;
+    std::optional<std::uint64_t> size() const override { return bytes_.size(); }
 
   private:
     std::span<const std::uint8_t> bytes_;

@@ -80,6 +80,9 @@ struct RecoveryLog {
     static constexpr std::string_view kTraceResetTftp = "Reset Tftp \n";
     static std::string traceFileName(std::string_view fileName);
     static std::string traceMode(std::string_view mode);
+    static constexpr std::string_view kTraceRepeatedRequest =
+        "Repeated request of the transfer just ended ignored\n";
+    static constexpr std::string_view kTraceOptionsRefused = "Client refused the options\n";
     static constexpr std::string_view kTraceReceiveTimeout = "Tick :Receive ACK Timeout!\n";
 };
 

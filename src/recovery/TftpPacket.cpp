@@ -44,6 +44,31 @@ std::optional<std::string> readString(std::span<const std::uint8_t> bytes, std::
     return std::string(begin, end);
 }
 
+// Name and value pairs from `offset` to the end. A pair without its terminating zeros ends
+// the list: it was cut off, and a guess at its value could be wrong. So does an empty name,
+// the padding some clients add.
+std::vector<TftpOption> readOptions(std::span<const std::uint8_t> bytes, std::size_t offset) {
+    std::vector<TftpOption> options;
+    while (offset < bytes.size()) {
+        auto name = readString(bytes, offset);
+        if (!name || name->empty()) {
+            break;
+        }
+        auto value = readString(bytes, offset);
+        if (!value) {
+            break;
+        }
+        options.push_back({std::move(*name), std::move(*value)});
+    }
+    return options;
+}
+
+void writeOptions(ByteWriter& writer, std::span<const TftpOption> options) {
+    for (const TftpOption& option : options) {
+        writer.text(option.name).u8(kStringEnd).text(option.value).u8(kStringEnd);
+    }
+}
+
 }  // namespace
 
 std::optional<std::uint16_t> TftpPacket::Opcode(std::span<const std::uint8_t> datagram) {
@@ -74,9 +99,8 @@ TftpRequest TftpPacket::ParseRequest(std::span<const std::uint8_t> datagram) {
     if (*opcode != kTftpRrq) {
         request.kind = TftpRequestKind::otherOpcode;
     } else if (fileName && mode) {
-        // Anything after the mode (RFC 2347 options) is ignored: the answer is plain
-        // RFC 1350, which option-aware clients accept.
         request.kind = TftpRequestKind::read;
+        request.options = readOptions(datagram, offset);
     }
     return request;
 }
@@ -91,7 +115,7 @@ std::optional<std::uint16_t> TftpPacket::ParseAck(std::span<const std::uint8_t> 
 
 std::optional<TftpData> TftpPacket::ParseData(std::span<const std::uint8_t> datagram) {
     const auto header = readHeader(datagram);
-    if (!header || datagram.size() > kTftpReceiveSize || header->opcode != kTftpData) {
+    if (!header || header->opcode != kTftpData) {
         return std::nullopt;
     }
     return TftpData{header->number, datagram.subspan(kTftpHeaderSize)};
@@ -110,17 +134,39 @@ std::optional<TftpErrorPacket> TftpPacket::ParseError(std::span<const std::uint8
     return TftpErrorPacket{header->number, std::move(*message)};
 }
 
+std::optional<std::vector<TftpOption>> TftpPacket::ParseOack(
+    std::span<const std::uint8_t> datagram) {
+    if (Opcode(datagram) != kTftpOack) {
+        return std::nullopt;
+    }
+    std::vector<TftpOption> options = readOptions(datagram, kOpcodeSize);
+    std::size_t length = kOpcodeSize;
+    for (const TftpOption& option : options) {
+        length += option.name.size() + option.value.size() + 2 * sizeof kStringEnd;
+    }
+    if (length != datagram.size()) {
+        return std::nullopt;  // cut off, or junk after the last pair
+    }
+    return options;
+}
+
 std::vector<std::uint8_t> TftpPacket::BuildRequest(std::uint16_t opcode, std::string_view fileName,
-                                                   std::string_view mode) {
+                                                   std::string_view mode,
+                                                   std::span<const TftpOption> options) {
     std::vector<std::uint8_t> bytes;
     bytes.reserve(kOpcodeSize + fileName.size() + sizeof kStringEnd + mode.size() +
                   sizeof kStringEnd);
-    ByteWriter(bytes, ByteOrder::big)
-        .u16(opcode)
-        .text(fileName)
-        .u8(kStringEnd)
-        .text(mode)
-        .u8(kStringEnd);
+    ByteWriter writer(bytes, ByteOrder::big);
+    writer.u16(opcode).text(fileName).u8(kStringEnd).text(mode).u8(kStringEnd);
+    writeOptions(writer, options);
+    return bytes;
+}
+
+std::vector<std::uint8_t> TftpPacket::BuildOack(std::span<const TftpOption> options) {
+    std::vector<std::uint8_t> bytes;
+    ByteWriter writer(bytes, ByteOrder::big);
+    writer.u16(kTftpOack);
+    writeOptions(writer, options);
     return bytes;
 }
 

@@ -16,11 +16,21 @@ enum class TftpRequestKind {
                   // or a datagram too short to hold an opcode
 };
 
+// An option of a request or an OACK (RFC 2347): name and value as they were sent.
+struct TftpOption {
+    std::string name;
+    std::string value;
+    bool operator==(const TftpOption&) const = default;
+};
+
 struct TftpRequest {
     TftpRequestKind kind = TftpRequestKind::malformed;
     std::uint16_t opcode = 0;
     std::string fileName;  // complete, never cut at the product's 59 characters
     std::string mode;      // read and ignored: every file goes as octets
+    // The options after the mode (RFC 2347), in order; a pair that lacks a terminating zero
+    // inside the datagram, and everything after it, is left out.
+    std::vector<TftpOption> options;
 };
 
 struct TftpData {
@@ -42,12 +52,16 @@ struct TftpPacket {
     static std::optional<std::uint16_t> ParseAck(std::span<const std::uint8_t> datagram);
     static std::optional<TftpData> ParseData(std::span<const std::uint8_t> datagram);
     static std::optional<TftpErrorPacket> ParseError(std::span<const std::uint8_t> datagram);
+    // The options of an OACK (RFC 2347), in order; nothing when it is not a complete OACK.
+    static std::optional<std::vector<TftpOption>> ParseOack(std::span<const std::uint8_t> datagram);
 
     static std::vector<std::uint8_t> BuildRequest(std::uint16_t opcode, std::string_view fileName,
-                                                  std::string_view mode);
+                                                  std::string_view mode,
+                                                  std::span<const TftpOption> options = {});
     static std::vector<std::uint8_t> BuildData(std::uint16_t block,
                                                std::span<const std::uint8_t> payload);
     static std::vector<std::uint8_t> BuildAck(std::uint16_t block);
+    static std::vector<std::uint8_t> BuildOack(std::span<const TftpOption> options);
     // Code, text and its terminating zero: text length + 5 bytes.
     static std::vector<std::uint8_t> BuildError(std::uint16_t code, std::string_view text);
 };

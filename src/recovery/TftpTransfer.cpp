@@ -1,6 +1,6 @@
 #include "recovery/TftpTransfer.h"
 
-#include <array>
+#include <utility>
 
 #include "recovery/TftpPacket.h"
 #include "recovery/TftpWire.h"
@@ -8,40 +8,65 @@
 namespace vantor {
 
 TftpTransfer::TftpTransfer(BlockSource& source, Endpoint client, Millis timeout,
-                           Millis duplicateResend)
-    : source_(source), client_(client), timeout_(timeout), duplicateResend_(duplicateResend) {}
+                           Millis duplicateResend, TftpTerms terms)
+    : source_(source),
+      client_(client),
+      timeout_(terms.timeout.value_or(timeout)),
+      duplicateResend_(duplicateResend),
+      terms_(std::move(terms)),
+      buffer_(terms_.blockSize) {}
 
-TftpStep TftpTransfer::Start(Clock::time_point now) {
-    return nextBlock(now);
+std::uint16_t TftpTransfer::block() const {
+    return static_cast<std::uint16_t>(acknowledged_ + window_.size());
 }
 
-TftpStep TftpTransfer::nextBlock(Clock::time_point now) {
-    std::array<std::uint8_t, kTftpBlockSize> block{};
-    const auto length = source_.read(block);
-    if (!length) {
-        // Sending what was read as the last block would pass a cut file off as complete.
-        TftpStep step = end(TftpTransferState::readFailed);
-        step.send.push_back(
-            {TftpPacket::BuildError(kTftpErrorNotDefined, kTftpReadErrorText), client_, false});
-        return step;
+TftpStep TftpTransfer::Start(Clock::time_point now) {
+    if (!terms_.oack()) {
+        return fillWindow(now);
     }
-    ++block_;  // 16-bit: block 0 follows block 65535
-    lastLength_ = *length;
+    // The OACK stands in the window as block 0: its ACK is ACK 0 (RFC 2347).
+    acknowledged_ = static_cast<std::uint16_t>(-1);
+    oackOut_ = true;
+    window_.push_back({TftpPacket::BuildOack(terms_.acknowledged), 0});
     resend_ = false;
-    packet_ = TftpPacket::BuildData(block_, std::span(block).first(*length));
     deadline_ = now + timeout_;
     sentAt_ = now;
     TftpStep step;
-    step.send.push_back({packet_, client_, true});
+    step.send.push_back({window_.back().packet, client_, true});
     return step;
 }
 
-TftpStep TftpTransfer::resendBlock(Clock::time_point now) {
+TftpStep TftpTransfer::fillWindow(Clock::time_point now, TftpStep step) {
+    while (window_.size() < terms_.windowSize && !lastBlockRead_) {
+        const auto length = source_.read(buffer_);
+        if (!length) {
+            // Sending what was read as the last block would pass a cut file off as complete.
+            TftpStep failed = end(TftpTransferState::readFailed);
+            failed.send.push_back(
+                {TftpPacket::BuildError(kTftpErrorNotDefined, kTftpReadErrorText), client_, false});
+            return failed;
+        }
+        // 16-bit: block 0 follows block 65535.
+        const auto number = static_cast<std::uint16_t>(acknowledged_ + window_.size() + 1);
+        lastBlockRead_ = *length < terms_.blockSize;
+        window_.push_back(
+            {TftpPacket::BuildData(number, std::span(buffer_).first(*length)), *length});
+        step.send.push_back({window_.back().packet, client_, true});
+    }
+    resend_ = false;
+    deadline_ = now + timeout_;
+    sentAt_ = now;
+    return step;
+}
+
+TftpStep TftpTransfer::resendWindow(Clock::time_point now) {
     resend_ = true;
     deadline_ = now + timeout_;
     sentAt_ = now;
     TftpStep step;
-    step.send.push_back({packet_, client_, true});
+    for (const Unacknowledged& out : window_) {
+        step.send.push_back({out.packet, client_, true});
+    }
     step.resent = true;
     return step;
 }
@@ -78,26 +103,48 @@ TftpStep TftpTransfer::OnDatagram(std::span<const std::uint8_t> datagram, Endpoi
         }
         return step;
     }
+    if (const auto error = TftpPacket::ParseError(datagram)) {
+        // RFC 2347: ERROR 8 answers an OACK whose terms the client will not take; the
+        // client may ask again without options. Either way the client gave up (RFC 1350
+        // section 7); an ERROR is neither acknowledged nor retransmitted, so nothing goes back.
+        return end(oackOut_ && error->code == kTftpErrorOptionRefused
+                       ? TftpTransferState::optionsRefused
+                       : TftpTransferState::clientError);
+    }
     if (TftpPacket::Opcode(datagram) == kTftpError) {
-        // RFC 1350 section 7: the client gave up; an ERROR is neither acknowledged nor
-        // retransmitted, so nothing goes back.
         return end(TftpTransferState::clientError);
     }
-    // Equality only: with numbers that roll over, "later" cannot be told from "earlier", and
-    // an ACK of a block not yet sent acknowledges nothing.
+    // Progress is an ACK of a block in the window, counted from the last one acknowledged so
+    // that numbers that roll over still compare; with a window of one that is the current
+    // block alone. "Later" cannot be told from "earlier" by the numbers themselves, and an
+    // ACK of a block not yet sent acknowledges nothing.
     const auto ack = TftpPacket::ParseAck(datagram);
-    if (ack && *ack == block_) {
-        resend_ = false;
-        if (lastLength_ == kTftpBlockSize) {
-            return nextBlock(now);
+    const std::size_t ahead = ack ? static_cast<std::uint16_t>(*ack - acknowledged_) : 0;
+    if (ahead >= 1 && ahead <= window_.size()) {
+        for (std::size_t i = 0; i < ahead; ++i) {
+            acknowledgedBytes_ += window_.front().payload;
+            window_.pop_front();
         }
-        return end(TftpTransferState::completed);
+        acknowledged_ = *ack;
+        oackOut_ = false;
+        if (window_.empty() && lastBlockRead_) {
+            resend_ = false;
+            return end(TftpTransferState::completed);
+        }
+        // RFC 7440: the window goes on from the block after the one acknowledged; what was
+        // out after it is sent again first.
+        TftpStep step;
+        for (const Unacknowledged& out : window_) {
+            step.send.push_back({out.packet, client_, true});
+        }
+        step.resent = !step.send.empty();
+        return fillWindow(now, std::move(step));
     }
     // A duplicate ACK or anything else from the client: the client's retry after a lost DATA
-    // packet looks the same as a duplicate that crossed the DATA packet, so the block goes
+    // packet looks the same as a duplicate that crossed the DATA packet, so the window goes
     // out again only once it has gone unanswered for a while.
     if (now - sentAt_ >= duplicateResend_) {
-        return resendBlock(now);
+        return resendWindow(now);
     }
     return {};
 }
@@ -109,7 +156,7 @@ TftpStep TftpTransfer::OnInterrupted(Clock::time_point now) {
     if (resend_) {
         return end(TftpTransferState::noResponse);
     }
-    return resendBlock(now);
+    return resendWindow(now);
 }
 
 TftpStep TftpTransfer::OnSocketError() {

@@ -1,6 +1,7 @@
-// TFTP on the wire (RFC 1350).
+// TFTP on the wire (RFC 1350) and its options (RFC 2347, 2348, 2349, 7440).
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -16,6 +17,7 @@ inline constexpr std::uint16_t kTftpWrq = 2;
 inline constexpr std::uint16_t kTftpData = 3;
 inline constexpr std::uint16_t kTftpAck = 4;
 inline constexpr std::uint16_t kTftpError = 5;
+inline constexpr std::uint16_t kTftpOack = 6;  // RFC 2347
 inline constexpr std::size_t kTftpHeaderSize = 4;
 inline constexpr std::size_t kTftpReceiveSize = kTftpHeaderSize + kTftpBlockSize;  // 516
 inline constexpr std::size_t kTftpMaxFileName = 59;
@@ -23,9 +25,36 @@ inline constexpr std::size_t kTftpMaxMode = 11;
 inline constexpr std::uint16_t kTftpErrorNotDefined = 0;
 inline constexpr std::uint16_t kTftpErrorFileNotFound = 1;
 inline constexpr std::uint16_t kTftpErrorUnknownTid = 5;
+// RFC 2347: the client refuses the options the server acknowledged.
+inline constexpr std::uint16_t kTftpErrorOptionRefused = 8;
 inline constexpr std::string_view kTftpNotDefinedText = "Command not defined";
 inline constexpr std::string_view kTftpFileNotFoundText = "File not found";
 inline constexpr std::string_view kTftpUnknownTidText = "Unknown transfer ID";
 inline constexpr std::string_view kTftpReadErrorText = "File read error";
+// A copy of the read request just served, from the same client port, this soon after its
+// transfer ended, is the client's retransmission that queued up meanwhile: not served again.
+inline constexpr std::chrono::milliseconds kTftpRepeatedRequestWindow{1000};
+
+// Options, named case-insensitively (RFC 2347).
+inline constexpr std::string_view kTftpOptionBlockSize = "blksize";      // RFC 2348
+inline constexpr std::string_view kTftpOptionTransferSize = "tsize";     // RFC 2349
+inline constexpr std::string_view kTftpOptionTimeout = "timeout";        // RFC 2349
+inline constexpr std::string_view kTftpOptionWindowSize = "windowsize";  // RFC 7440
+inline constexpr std::size_t kTftpMinBlockSize = 8;                      // RFC 2348
+inline constexpr std::size_t kTftpMaxBlockSize = 65464;                  // RFC 2348
+inline constexpr std::uint32_t kTftpMinTimeoutSeconds = 1;               // RFC 2349
+inline constexpr std::uint32_t kTftpMaxTimeoutSeconds = 255;             // RFC 2349
+inline constexpr std::uint32_t kTftpMinWindowSize = 1;                   // RFC 7440
+inline constexpr std::uint32_t kTftpWindowSizeLimit = 65535;             // RFC 7440
+// RFC 7440 allows up to 65535; a server may answer less. More blocks in flight than this gain
+// nothing on a link and only lengthen the burst that a lost block makes the client discard.
+inline constexpr std::uint32_t kTftpMaxWindowSize = 64;
+// A DATA packet must fit the interface's MTU unfragmented: the IPv4 and UDP headers and the
+// four-byte TFTP header come off (1500 on Ethernet leaves 1468).
+inline constexpr std::size_t kIpv4UdpHeaderSize = 20 + 8;
+// Assumed when the interface's own MTU cannot be read.
+inline constexpr std::size_t kEthernetMtu = 1500;
+// Digits a numeric option value may have: more is junk, and cannot overflow the parse.
+inline constexpr std::size_t kTftpMaxOptionDigits = 19;
 
 }  // namespace vantor

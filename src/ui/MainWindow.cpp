@@ -30,6 +30,7 @@
 #include "ui/RoutingTableDialog.h"
 #include "ui/StatusList.h"
 #include "ui/TextConversion.h"
+#include "ui/TransferProgressBar.h"
 #include "ui/WindowLayout.h"
 
 namespace vantor::ui {
@@ -177,6 +178,8 @@ void MainWindow::buildControls() {
     statusList_ = place(new StatusList(this), ControlId::StatusList);
     place(new QPushButton(QStringLiteral("Routing table detail"), this), ControlId::RoutingButton);
     place(new QPushButton(QStringLiteral("Exit Vantor"), this), ControlId::ExitButton);
+    progressBar_ = new TransferProgressBar(this);
+    progressBar_->setGeometry(DialogUnits::toPixels(layout::kProgressBar));
 
     auto* notice = place(new QLineEdit(this), ControlId::NoticeLine);
     notice->setReadOnly(true);
@@ -507,6 +510,10 @@ void MainWindow::showAbout() {
 
 void MainWindow::closeWindow() {
     close();
+}
+
+void MainWindow::showProgress(const TransferProgress& progress) {
+    progressBar_->showProgress(progress);
 }
 
 // ---- Closing ------------------------------------------------------------------------------

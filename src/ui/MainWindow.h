@@ -22,6 +22,7 @@ namespace vantor::ui {
 class BannerButton;
 class ControlInputFilter;
 class StatusList;
+class TransferProgressBar;
 
 // The program's main window: the controls of the console, laid out as its dialog template
 // has them, showing what the console tells it and reporting the operator's input back. It
@@ -62,6 +63,8 @@ class MainWindow final : public QDialog, public ConsoleView {
     std::optional<std::string> chooseFile(const std::string& filter) override;
     void showAbout() override;
     void closeWindow() override;
+    void showProgress(const TransferProgress& progress) override;
+    TransferProgressBar* progressBar() const { return progressBar_; }
 
   Q_SIGNALS:
     // The window closed and the console has stopped every worker and let go of it.
@@ -101,6 +104,7 @@ class MainWindow final : public QDialog, public ConsoleView {
     BannerButton* bannerButton_ = nullptr;
     QLabel* bannerPicture_ = nullptr;
     StatusList* statusList_ = nullptr;
+    TransferProgressBar* progressBar_ = nullptr;
     ControlInputFilter* inputFilter_ = nullptr;
     QAction* firmwareFileAction_ = nullptr;
     QAction* aboutAction_ = nullptr;

@@ -116,6 +116,9 @@ constexpr DuRect controlRect(ControlId id) {
 // the firmware file field and left of Browse, above where the status frame begins in this mode.
 inline constexpr DuRect kBatchUpgradeButton = {162, 116, 44, 14};
 
+// The progress bar of a running transfer: the free band under the buttons of the bottom frame.
+inline constexpr DuRect kProgressBar = {13, 338, 280, 11};
+
 // The About box.
 inline constexpr int kAboutWidth = 235;
 inline constexpr int kAboutHeight = 55;

@@ -144,6 +144,17 @@ TEST(HeadlessRecovery, ADeviceBootsFromTheProgramWithAWorkingDirectoryKernel) {
     EXPECT_NE(out.find(">     IP: 192.168.0.100\n"), std::string::npos) << out;
     EXPECT_NE(out.find("> kernel.img being transfered...\n"), std::string::npos) << out;
     EXPECT_EQ(program.occurrences("> File transfer completed.\n"), 2) << out;
+    // Each transfer's progress ends with a line of the whole image, never as a status row.
+    const std::string pxaSize = std::to_string(embedded->size());
+    const std::string progressed =
+        program.readUntil("progress: kernel-pxa.img " + pxaSize + " " + pxaSize + "\n");
+    const std::string kernelSize = std::to_string(kernel.size());
+    EXPECT_NE(progressed.find("\nprogress: kernel.img " + kernelSize + " " + kernelSize + "\n"),
+              std::string::npos)
+        << progressed;
+    EXPECT_NE(progressed.find("\nprogress: kernel-pxa.img " + pxaSize + " " + pxaSize + "\n"),
+              std::string::npos)
+        << progressed;
     EXPECT_NE(pc.ip({"-4", "route", "show", "192.168.0.100/32"}).find("dev " + link.interfaceA),
               std::string::npos);
 

@@ -169,5 +169,15 @@ TEST(HeadlessView, RowsBecomeLinesWithPlainLineFeeds) {
     EXPECT_EQ(HeadlessView::rowAsLines("> done\n"), "> done\n");
 }
 
+TEST(HeadlessView, ProgressIsOneLineInBytesWithTheDeviceOnlyWhenNamed) {
+    EXPECT_EQ(HeadlessView::progressLine({"", "initrd-pxa.img", 1468, 4509760}),
+              "progress: initrd-pxa.img 1468 4509760\n");
+    EXPECT_EQ(HeadlessView::progressLine({"192.168.1.50", "bin", 256, 256}),
+              "progress: [Device 192.168.1.50] bin 256 256\n");
+    // A client's file name cannot start a line of its own.
+    EXPECT_EQ(HeadlessView::progressLine({"", "a\nprogress: x\x1b", 0, 0}),
+              "progress: a?progress: x? 0 0\n");
+}
+
 }  // namespace
 }  // namespace vantor

@@ -259,7 +259,7 @@ std::string RecoveryLab::recoveryRoute() {
 std::optional<std::vector<std::uint8_t>> receiveWithin(CTimedSocket& socket,
                                                        std::chrono::milliseconds limit,
                                                        Endpoint* from) {
-    std::vector<std::uint8_t> buffer(2048);
+    std::vector<std::uint8_t> buffer(65536);  // DATA of the largest block size
     socket.ClearReceiveTimeout();
     socket.SetReceiveTimeout(limit);
     const SocketResult got = socket.ReceiveWithTimeout(buffer);

@@ -166,6 +166,26 @@ FetchRun fetchKernel(TftpTestClient& client, int acks, std::uint16_t lose, Milli
     return run;
 }
 
+// The pause before a reply lets an aborted transfer end; with none running there is nothing
+// to wait for. The pause is made far longer than the test waits for the OFFER.
+TEST(RecoveryPromptness, WithNoTransferRunningADiscoverIsOfferedWithoutThePause) {
+    Timings timings = test::recoveryTimings();
+    timings.tftpAbortPause = 2 * RecoveryLab::kPatience;
+    RecoveryLab lab;
+    const auto& device = lab.addDevice(test::deviceMac(0x79));
+    lab.start(timings);
+    auto dhcp = lab.socket(device, kDhcpClientPort, device.address);
+    test::BootRequest discover;
+    discover.mac = device.mac;
+    discover.type = kDhcpDiscover;
+    discover.clientAddress = device.address;
+
+    for (int i = 0; i < 2; ++i) {
+        dhcp->SendTo(discover.bytes(), Endpoint{device.pcAddress, kDhcpServerPort});
+        EXPECT_TRUE(test::receiveWithin(*dhcp, RecoveryLab::kPatience).has_value()) << i;
+    }
+}
+
 TEST(RecoveryPromptness, ADuplicatedAckDoesNotDoubleTheDataPackets) {
     RecoveryLab lab;
     const auto& device = lab.addDevice(test::deviceMac(0x72));

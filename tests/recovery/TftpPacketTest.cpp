@@ -18,13 +18,69 @@ std::string raw(const char (&text)[N]) {
     return std::string(text, N - 1);
 }
 
-TEST(TftpPacket, ParsesAReadRequestAndIgnoresOptionsAfterTheMode) {
+TEST(TftpPacket, ParsesAReadRequestWithItsOptionsInOrder) {
     const auto request =
         TftpPacket::ParseRequest(bytes(raw("\0\1kernel.img\0octet\0tsize\0"
-                                           "0\0")));
+                                           "0\0BLKSIZE\0"
+                                           "1468\0")));
     EXPECT_EQ(request.kind, TftpRequestKind::read);
     EXPECT_EQ(request.fileName, "kernel.img");
     EXPECT_EQ(request.mode, "octet");
+    EXPECT_EQ(request.options, (std::vector<TftpOption>{{"tsize", "0"}, {"BLKSIZE", "1468"}}));
+}
+
+struct OptionsCase {
+    std::string afterMode;
+    std::vector<TftpOption> options;
+};
+
+class TftpRequestOptions : public ::testing::TestWithParam<OptionsCase> {};
+
+// Only whole name and value pairs count; a pair cut off ends the list.
+TEST_P(TftpRequestOptions, AreWholePairsUpToTheFirstIncompleteOne) {
+    const auto request =
+        TftpPacket::ParseRequest(bytes(raw("\0\1k\0octet\0") + GetParam().afterMode));
+    EXPECT_EQ(request.kind, TftpRequestKind::read);
+    EXPECT_EQ(request.options, GetParam().options);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, TftpRequestOptions,
+                         ::testing::Values(OptionsCase{"", {}}, OptionsCase{raw("blksize"), {}},
+                                           OptionsCase{raw("blksize\0"), {}},
+                                           OptionsCase{raw("blksize\0"
+                                                           "1468"),
+                                                       {}},
+                                           OptionsCase{raw("blksize\0"
+                                                           "1468\0"),
+                                                       {{"blksize", "1468"}}},
+                                           OptionsCase{raw("blksize\0"
+                                                           "1468\0tsize\0"),
+                                                       {{"blksize", "1468"}}},
+                                           OptionsCase{raw("a\0\0"), {{"a", ""}}},
+                                           OptionsCase{raw("\0\0blksize\0"
+                                                           "8\0"),
+                                                       {}},
+                                           OptionsCase{raw("x\0"
+                                                           "1\0x\0"
+                                                           "2\0"),
+                                                       {{"x", "1"}, {"x", "2"}}}));
+
+TEST(TftpPacket, BuildsAndParsesAnOack) {
+    const std::vector<TftpOption> options{{"blksize", "1468"}, {"tsize", "4509760"}};
+    const auto oack = TftpPacket::BuildOack(options);
+    EXPECT_EQ(oack, bytes(raw("\0\6blksize\0"
+                              "1468\0tsize\0"
+                              "4509760\0")));
+    EXPECT_EQ(TftpPacket::ParseOack(oack), options);
+    EXPECT_EQ(TftpPacket::ParseOack(bytes(raw("\0\6"))), std::vector<TftpOption>{});
+    auto cut = oack;
+    cut.pop_back();
+    EXPECT_FALSE(TftpPacket::ParseOack(cut));
+    EXPECT_FALSE(TftpPacket::ParseOack(bytes(raw("\0\4\0\0"))));
+    EXPECT_EQ(TftpPacket::BuildRequest(1, "k", "octet", options),
+              bytes(raw("\0\1k\0octet\0blksize\0"
+                        "1468\0tsize\0"
+                        "4509760\0")));
 }
 
 struct RequestCase {
@@ -78,6 +134,13 @@ TEST(TftpPacket, ParsesAcksDataAndErrorsWithinTheirBounds) {
     EXPECT_EQ(data->block, 9);
     EXPECT_EQ(data->payload.size(), 1u);
     EXPECT_FALSE(TftpPacket::ParseData(std::vector<std::uint8_t>(517, 0)));
+    // Blocks of any negotiated size, up to RFC 2348's largest.
+    std::vector<std::uint8_t> largest(4 + 65464, 0xA5);
+    largest[0] = 0;
+    largest[1] = 3;
+    const auto big = TftpPacket::ParseData(largest);
+    ASSERT_TRUE(big);
+    EXPECT_EQ(big->payload.size(), 65464u);
     const auto error = TftpPacket::ParseError(bytes(raw("\0\5\0\1gone\0")));
     ASSERT_TRUE(error);
     EXPECT_EQ(error->code, 1);

@@ -10,8 +10,9 @@ namespace vantor::test {
 TftpTestClient::TftpTestClient(RecoveryLab& lab, const RecoveryLab::Device& device)
     : socket_(lab.socket(device, 0, device.address)), server_{device.pcAddress, kTftpPort} {}
 
-void TftpTestClient::request(std::uint16_t opcode, const std::string& name) {
-    requestRaw(TftpPacket::BuildRequest(opcode, name, "octet"));
+void TftpTestClient::request(std::uint16_t opcode, const std::string& name,
+                             const std::vector<TftpOption>& options) {
+    requestRaw(TftpPacket::BuildRequest(opcode, name, "octet", options));
 }
 
 void TftpTestClient::requestRaw(const std::vector<std::uint8_t>& bytes) {
@@ -34,6 +35,8 @@ std::optional<TftpTestClient::Packet> TftpTestClient::next(std::chrono::millisec
     } else if (const auto error = TftpPacket::ParseError(*bytes)) {
         packet.number = error->code;
         packet.text = error->message;
+    } else if (auto options = TftpPacket::ParseOack(*bytes)) {
+        packet.options = std::move(*options);
     }
     if (transfer_.port == 0) {
         transfer_ = from;
@@ -73,6 +76,55 @@ TftpTestClient::Fetch TftpTestClient::fetch(const std::string& name,
         ack(packet->number);
         if (packet->payload.size() < kTftpBlockSize) {
             result.complete = true;
+            break;
+        }
+    }
+    return result;
+}
+
+TftpTestClient::OptionFetch TftpTestClient::fetchWithOptions(
+    const std::string& name, const std::vector<TftpOption>& options, std::size_t blockSize,
+    std::size_t window, const std::function<bool(std::uint16_t, int)>& drop) {
+    OptionFetch result;
+    std::map<std::uint16_t, int> times;
+    request(kTftpRrq, name, options);
+    std::uint16_t expected = 1;
+    std::size_t inWindow = 0;
+    bool gapAnswered = false;
+    while (const auto packet = next()) {
+        if (packet->opcode == kTftpOack && !result.oack) {
+            result.oack = packet->options;
+            ack(0);
+            continue;
+        }
+        if (packet->opcode != kTftpData) {
+            break;
+        }
+        result.fetch.seen.push_back(packet->number);
+        const int count = ++times[packet->number];
+        if (drop && drop(packet->number, count)) {
+            continue;
+        }
+        if (packet->number != expected) {
+            // RFC 7440: out of order; the sender goes on from the block after this ACK.
+            if (!gapAnswered) {
+                ack(static_cast<std::uint16_t>(expected - 1));
+                gapAnswered = true;
+            }
+            inWindow = 0;
+            continue;
+        }
+        gapAnswered = false;
+        result.fetch.content.insert(result.fetch.content.end(), packet->payload.begin(),
+                                    packet->payload.end());
+        ++expected;
+        const bool last = packet->payload.size() < blockSize;
+        if (++inWindow == window || last) {
+            ack(packet->number);
+            inWindow = 0;
+        }
+        if (last) {
+            result.fetch.complete = true;
             break;
         }
     }

@@ -10,6 +10,7 @@
 
 #include "net/CTimedSocket.h"
 #include "recovery/RecoveryLab.h"
+#include "recovery/TftpPacket.h"
 
 namespace vantor::test {
 
@@ -21,14 +22,16 @@ class TftpTestClient {
         std::uint16_t opcode = 0;
         std::uint16_t number = 0;  // block of DATA, code of ERROR
         std::vector<std::uint8_t> payload;
-        std::string text;  // message of ERROR
+        std::string text;                 // message of ERROR
+        std::vector<TftpOption> options;  // of an OACK
         Endpoint from{};
     };
 
     TftpTestClient(RecoveryLab& lab, const RecoveryLab::Device& device);
 
     // Sends a request to port 69 of the device's link.
-    void request(std::uint16_t opcode, const std::string& name);
+    void request(std::uint16_t opcode, const std::string& name,
+                 const std::vector<TftpOption>& options = {});
     void requestRaw(const std::vector<std::uint8_t>& bytes);
     // The next datagram within `limit`; the first one names the server's transfer port.
     std::optional<Packet> next(std::chrono::milliseconds limit = RecoveryLab::kPatience);
@@ -48,6 +51,18 @@ class TftpTestClient {
     Fetch fetch(const std::string& name,
                 const std::function<bool(std::uint16_t block, int times)>& drop = {},
                 std::chrono::milliseconds limit = RecoveryLab::kPatience);
+
+    // Fetches a file asking for options, as an RFC 7440 receiver: the OACK (if one comes) is
+    // acknowledged with ACK 0 and kept in `oack`; blocks of the agreed size are acknowledged
+    // at the end of each window of `window` blocks, and a block out of order is answered
+    // once with the ACK of the last block in order. drop() loses blocks as in fetch().
+    struct OptionFetch {
+        Fetch fetch;
+        std::optional<std::vector<TftpOption>> oack;
+    };
+    OptionFetch fetchWithOptions(const std::string& name, const std::vector<TftpOption>& options,
+                                 std::size_t blockSize, std::size_t window,
+                                 const std::function<bool(std::uint16_t, int)>& drop = {});
 
   private:
     std::unique_ptr<CTimedSocket> socket_;

@@ -338,5 +338,162 @@ TEST_F(TftpTransferTest, AReadErrorFailsTheTransferInsteadOfSendingACutFile) {
     EXPECT_EQ(TftpPacket::ParseError(step.send[0].bytes)->code, 0);
 }
 
+// ---- Options -----------------------------------------------------------------------------------
+
+TftpTerms terms(std::size_t blockSize, std::uint32_t window,
+                std::vector<TftpOption> acknowledged = {{"blksize", "x"}}) {
+    TftpTerms made;
+    made.blockSize = blockSize;
+    made.windowSize = window;
+    made.acknowledged = std::move(acknowledged);
+    return made;
+}
+
+// The DATA blocks a step sends, in order.
+std::vector<std::uint16_t> blocksOf(const TftpStep& step) {
+    std::vector<std::uint16_t> blocks;
+    for (const TftpOutgoing& out : step.send) {
+        EXPECT_TRUE(out.essential);
+        const auto data = TftpPacket::ParseData(out.bytes);
+        EXPECT_TRUE(data.has_value());
+        blocks.push_back(data ? data->block : 0xDEAD);
+    }
+    return blocks;
+}
+
+struct OptionSizeCase {
+    std::size_t blockSize;
+    std::size_t fileSize;
+    std::size_t blocks;
+};
+
+class TftpOptionBlockSizes : public TftpTransferTest,
+                             public ::testing::WithParamInterface<OptionSizeCase> {};
+
+// The OACK goes first and is acknowledged as block 0; then the blocks have the agreed size,
+// and a file of whole blocks still ends with an empty one.
+TEST_P(TftpOptionBlockSizes, TheOackIsBlock0ThenBlocksHaveTheAgreedSize) {
+    content_ = pattern(GetParam().fileSize);
+    MemorySource source(content_);
+    TftpTransfer transfer(source, kClient, kTimeout, kDuplicateResend,
+                          terms(GetParam().blockSize, 1, {{"blksize", "8"}}));
+    const TftpStep oack = transfer.Start(now_);
+    ASSERT_EQ(oack.send.size(), 1u);
+    EXPECT_EQ(TftpPacket::ParseOack(oack.send[0].bytes),
+              (std::vector<TftpOption>{{"blksize", "8"}}));
+    EXPECT_EQ(transfer.block(), 0);
+    // Nothing but ACK 0 moves it on; ACK 1 acknowledges a block not yet sent.
+    EXPECT_TRUE(transfer.OnDatagram(ack(1), kClient, now_).send.empty());
+    TftpStep step = transfer.OnDatagram(ack(0), kClient, now_);
+    std::vector<std::uint8_t> received;
+    std::size_t blocks = 0;
+    while (step.state == TftpTransferState::waiting && blocks < 100000) {
+        const TftpData data = dataOf(step);
+        ++blocks;
+        EXPECT_EQ(data.block, static_cast<std::uint16_t>(blocks));
+        EXPECT_LE(data.payload.size(), GetParam().blockSize);
+        received.insert(received.end(), data.payload.begin(), data.payload.end());
+        step = transfer.OnDatagram(ack(data.block), kClient, now_);
+    }
+    EXPECT_EQ(step.state, TftpTransferState::completed);
+    EXPECT_EQ(blocks, GetParam().blocks);
+    EXPECT_EQ(received, content_);
+    EXPECT_EQ(transfer.acknowledgedBytes(), content_.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, TftpOptionBlockSizes,
+    ::testing::Values(OptionSizeCase{8, 0, 1}, OptionSizeCase{8, 17, 3}, OptionSizeCase{8, 16, 3},
+                      OptionSizeCase{1468, 1468 * 3, 4}, OptionSizeCase{1468, 1468 * 3 - 1, 3},
+                      OptionSizeCase{65464, 65464, 2}, OptionSizeCase{65464, 200000, 4}));
+
+TEST_F(TftpTransferTest, Error8AnswersOnlyTheOackAsARefusalOfTheOptions) {
+    load(pattern(2000));
+    TftpTransfer refused(*source_, kClient, kTimeout, kDuplicateResend, terms(1024, 1));
+    refused.Start(now_);
+    const TftpStep step = refused.OnDatagram(TftpPacket::BuildError(8, "no"), kClient, now_);
+    EXPECT_EQ(step.state, TftpTransferState::optionsRefused);
+    EXPECT_TRUE(step.send.empty());
+    EXPECT_TRUE(refused.OnInterrupted(now_).send.empty());
+
+    // Once the OACK is acknowledged an ERROR 8 is an ERROR like any other.
+    load(pattern(2000));
+    TftpTransfer later(*source_, kClient, kTimeout, kDuplicateResend, terms(1024, 1));
+    later.Start(now_);
+    later.OnDatagram(ack(0), kClient, now_);
+    EXPECT_EQ(later.OnDatagram(TftpPacket::BuildError(8, "no"), kClient, now_).state,
+              TftpTransferState::clientError);
+}
+
+TEST_F(TftpTransferTest, AnUnansweredOackGoesOutOnceMoreThenTheTransferFails) {
+    load(pattern(2000));
+    TftpTerms agreed = terms(1024, 1, {{"timeout", "3"}});
+    agreed.timeout = std::chrono::seconds(3);
+    TftpTransfer transfer(*source_, kClient, kTimeout, kDuplicateResend, agreed);
+    const TftpStep oack = transfer.Start(now_);
+    // The client's timeout replaces the server's own.
+    EXPECT_EQ(transfer.Remaining(now_), 3s);
+    const TftpStep again = transfer.OnInterrupted(now_ + 3s);
+    EXPECT_TRUE(again.resent);
+    ASSERT_EQ(again.send.size(), 1u);
+    EXPECT_EQ(again.send[0].bytes, oack.send[0].bytes);
+    EXPECT_EQ(transfer.OnInterrupted(now_ + 6s).state, TftpTransferState::noResponse);
+}
+
+// RFC 7440: a window of four blocks; the client lost block 7, acknowledges 6, and the window
+// goes on from 7. A duplicate of that ACK sends nothing at once.
+TEST_F(TftpTransferTest, AWindowGoesOnFromTheBlockAfterTheOneAcknowledged) {
+    load(pattern(512 * 11 + 100));  // blocks 1 .. 12, the last one short
+    TftpTransfer transfer(*source_, kClient, kTimeout, kDuplicateResend, terms(512, 4));
+    transfer.Start(now_);
+    EXPECT_EQ(blocksOf(transfer.OnDatagram(ack(0), kClient, now_)),
+              (std::vector<std::uint16_t>{1, 2, 3, 4}));
+    // An ACK of the window's last block before the window was sent acknowledges nothing.
+    EXPECT_TRUE(transfer.OnDatagram(ack(5), kClient, now_).send.empty());
+    EXPECT_EQ(blocksOf(transfer.OnDatagram(ack(4), kClient, now_)),
+              (std::vector<std::uint16_t>{5, 6, 7, 8}));
+    const TftpStep resumed = transfer.OnDatagram(ack(6), kClient, now_);
+    EXPECT_EQ(blocksOf(resumed), (std::vector<std::uint16_t>{7, 8, 9, 10}));
+    EXPECT_TRUE(resumed.resent);
+    EXPECT_EQ(transfer.acknowledgedBytes(), 6u * 512);
+    EXPECT_TRUE(transfer.OnDatagram(ack(6), kClient, now_).send.empty());
+    // A wait without an ACK sends the whole window again.
+    EXPECT_EQ(blocksOf(transfer.OnInterrupted(now_)), (std::vector<std::uint16_t>{7, 8, 9, 10}));
+    // The last window holds only what is left; its short block ends the transfer.
+    EXPECT_EQ(blocksOf(transfer.OnDatagram(ack(10), kClient, now_)),
+              (std::vector<std::uint16_t>{11, 12}));
+    EXPECT_EQ(transfer.OnDatagram(ack(11), kClient, now_).send.size(), 1u);
+    EXPECT_EQ(transfer.OnDatagram(ack(12), kClient, now_).state, TftpTransferState::completed);
+    EXPECT_EQ(transfer.acknowledgedBytes(), content_.size());
+}
+
+// Windows across the roll-over of block numbers: 65537 full blocks and the empty last one, in
+// windows of 64, each acknowledged at its last block.
+TEST_F(TftpTransferTest, WindowsRollOverToBlock0) {
+    EndlessSource source(65537);
+    TftpTransfer transfer(source, kClient, kTimeout, kDuplicateResend, terms(512, 64));
+    transfer.Start(now_);
+    TftpStep step = transfer.OnDatagram(ack(0), kClient, now_);
+    std::size_t sent = 0;
+    std::uint16_t expected = 1;
+    while (step.state == TftpTransferState::waiting && sent < 70000) {
+        const std::vector<std::uint16_t> blocks = blocksOf(step);
+        ASSERT_FALSE(blocks.empty());
+        for (const std::uint16_t block : blocks) {
+            ASSERT_EQ(block, expected);
+            ++expected;
+        }
+        sent += blocks.size();
+        // The ACK of the block before the window (numerically greater after the roll-over)
+        // is no progress.
+        EXPECT_TRUE(
+            transfer.OnDatagram(ack(static_cast<std::uint16_t>(blocks.front() - 1)), kClient, now_)
+                .send.empty());
+        step = transfer.OnDatagram(ack(blocks.back()), kClient, now_);
+    }
+    EXPECT_EQ(step.state, TftpTransferState::completed);
+    EXPECT_EQ(sent, 65538u);
+}
+
 }  // namespace
 }  // namespace vantor

@@ -51,6 +51,10 @@ void RecordingView::showMessage(const std::string& text, MessageIcon) {
     std::lock_guard lock(mutex_);
     messages_.push_back(text);
 }
+void RecordingView::showProgress(const TransferProgress& progress) {
+    std::lock_guard lock(mutex_);
+    progress_.push_back(progress);
+}
 int RecordingView::openUrl(const std::string& url) {
     std::lock_guard lock(mutex_);
     urls_.push_back(url);
@@ -85,6 +89,10 @@ std::vector<std::string> RecordingView::rows() {
 std::vector<std::string> RecordingView::messages() {
     std::lock_guard lock(mutex_);
     return messages_;
+}
+std::vector<TransferProgress> RecordingView::progress() {
+    std::lock_guard lock(mutex_);
+    return progress_;
 }
 std::vector<std::string> RecordingView::openedUrls() {
     std::lock_guard lock(mutex_);

@@ -40,12 +40,14 @@ class RecordingView final : public ConsoleView {
     std::optional<std::string> chooseFile(const std::string& filter) override;
     void showAbout() override;
     void closeWindow() override;
+    void showProgress(const TransferProgress& progress) override;
 
     Control control(ControlId id);
     std::optional<ControlId> focused();
     std::vector<std::string> rows();
     std::vector<std::string> messages();
     std::vector<std::string> openedUrls();
+    std::vector<TransferProgress> progress();
     struct BannerShown {
         BannerPair pair;
         bool firstImage;
@@ -68,6 +70,7 @@ class RecordingView final : public ConsoleView {
     std::vector<std::string> rows_;
     std::vector<std::string> messages_;
     std::vector<std::string> urls_;
+    std::vector<TransferProgress> progress_;
     std::optional<BannerShown> banner_;
     int about_ = 0;
     int closes_ = 0;

@@ -22,6 +22,7 @@
 #include "ui/StatusList.h"
 #include "ui/TerminationSignals.h"
 #include "ui/TextConversion.h"
+#include "ui/TransferProgressBar.h"
 #include "ui/WindowFixture.h"
 
 namespace vantor::ui::test {
@@ -241,6 +242,42 @@ TEST_F(MainWindowTest, BannerTurnsIntoTheButtonWhenADeviceIsReady) {
     EXPECT_EQ(message, "serverIP.IsEmpty");
     EXPECT_TRUE(QTest::qWaitFor([&] { return picture->isVisible(); }, 2000));
     EXPECT_FALSE(button->isVisible());
+}
+
+// The bar lies in the free band of the bottom frame, under the buttons, shows the transfer
+// reported last and goes when that transfer ends; nothing else moves, and no row is added.
+TEST_F(MainWindowTest, ATransferShowsItsProgressBarUnderTheButtonsUntilItEnds) {
+    TransferProgressBar* bar = window().progressBar();
+    std::vector<QRect> before;
+    for (QWidget* child : window().findChildren<QWidget*>()) {
+        if (child != bar) {
+            before.push_back(child->geometry());
+        }
+    }
+    const std::size_t rows = windowRows().size();
+    EXPECT_FALSE(bar->isVisible());
+    EXPECT_GE(bar->geometry().top(), control(ControlId::ExitButton)->geometry().bottom());
+    EXPECT_LT(bar->geometry().bottom(), control(ControlId::NoticeLine)->geometry().top());
+
+    console().report().reportProgress({"", "kernel.img", 377008, 754016});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return bar->isVisible(); }, 2000));
+    EXPECT_EQ(bar->text(), "kernel.img  50%");
+    window().showProgress({"10.0.0.2", "5%p.img", 3, 4});
+    EXPECT_EQ(bar->text(), QString::fromUtf8("[Device 10.0.0.2] 5\uFF05p.img  75%"));
+    // The end of a transfer not shown leaves the bar alone; the end of the one shown hides it.
+    window().showProgress({"", "kernel.img", 754016, 754016});
+    EXPECT_TRUE(bar->isVisible());
+    console().report().reportProgress({"10.0.0.2", "5%p.img", 3, 0});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !bar->isVisible(); }, 2000));
+
+    std::vector<QRect> after;
+    for (QWidget* child : window().findChildren<QWidget*>()) {
+        if (child != bar) {
+            after.push_back(child->geometry());
+        }
+    }
+    EXPECT_EQ(after, before);
+    EXPECT_EQ(windowRows().size(), rows);
 }
 
 TEST_F(MainWindowTest, FieldsWrittenByAWorkerShowAndMoveTheFocus) {
