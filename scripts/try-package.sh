@@ -25,7 +25,7 @@ if [ -z "$root" ]; then
     dpkg-deb -e "$deb" "$work/control"
     capabilities=$(sed -n 's/^capabilities=//p' "$work/control/postinst")
     setcap "$capabilities" "$work/root/usr/bin/vantor"
-    program=("$work/root/usr/bin/vantor")
+    program="$work/root/usr/bin/vantor"
 else
     root=$(realpath "$root")
     cp "$deb" "$root/tmp/"
@@ -35,15 +35,14 @@ else
         chroot "$0" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "/tmp/$1"
     ' "$root" "$(basename "$deb")"
     rm -f "$root/tmp/$(basename "$deb")"
-    program=(chroot "$root" /usr/bin/vantor)
+    program=/usr/bin/vantor
 fi
 echo "try-package: file capabilities: $(getcap "${root:-$work/root}/usr/bin/vantor")"
 
 # In a mount namespace too, so that the root's /proc, /sys and /dev mounts vanish with it.
 unshare --net --mount -- bash -c '
     set -euo pipefail
-    root="$1" log="$2"
-    shift 2
+    root="$1" log="$2" program="$3"
     if [ -n "$root" ]; then
         mount -t proc proc "$root/proc"
         mount -t sysfs sysfs "$root/sys"
@@ -55,8 +54,10 @@ unshare --net --mount -- bash -c '
     ip link set vantor0 up
     ip link set vantor1 up
 
-    setpriv --reuid=65534 --regid=65534 --clear-groups -- "$@" --headless --mode recovery \
-        >"$log" 2>&1 &
+    jail=()
+    [ -z "$root" ] || jail=(chroot "$root")
+    "${jail[@]}" setpriv --reuid=65534 --regid=65534 --clear-groups -- "$program" \
+        --headless --mode recovery >"$log" 2>&1 &
     pid=$!
     for _ in $(seq 100); do
         grep -q "^> Listening" "$log" && break
@@ -80,5 +81,5 @@ unshare --net --mount -- bash -c '
     fi
     sed "s/^/vantor: /" "$log"
     exit "$status"
-' try-package "$root" "$work/vantor.log" "${program[@]}"
+' try-package "$root" "$work/vantor.log" "$program"
 echo "try-package: an ordinary user holds ports 67 and 69 in Recovery mode"
