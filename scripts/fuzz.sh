@@ -15,7 +15,7 @@ seconds="${1:-30}"
 shift || true
 
 scripts/setup.sh none
-cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DVANTOR_WERROR=ON \
     -DVANTOR_BUILD_FUZZ=ON -DVANTOR_BUILD_UI=OFF -DVANTOR_BUILD_TESTS=OFF >/dev/null
 cmake --build build/fuzz
 

@@ -1,6 +1,37 @@
 #!/usr/bin/env bash
 # Installs, builds and starts Vantor. Arguments are passed to the program (try --help).
+#
+# Under sudo the program does not run as root: the build is given the network capabilities it
+# needs as file capabilities (as the Debian package's binary is), and it runs as the user who
+# called sudo. So the web browser it opens for a device's page runs as that user, with the
+# user's desktop session and without any privilege, and its log goes to that user's home.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh default
-exec build/default/src/app/vantor "$@"
+program=build/default/src/app/vantor
+capabilities=cap_net_bind_service,cap_net_admin,cap_net_raw+ep
+
+if [ "$(id -u)" -ne 0 ] || [ "${SUDO_UID:-0}" -eq 0 ]; then
+    exec "$program" "$@"
+fi
+
+# The kernel ignores file capabilities on a file system mounted nosuid.
+if findmnt -n -o OPTIONS -T "$program" | tr , '\n' | grep -qx nosuid ||
+    ! setcap "$capabilities" "$program"; then
+    echo "run: cannot give $program file capabilities here (nosuid mount, or no extended" >&2
+    echo "run: attributes); build in another folder, or install the package (README)." >&2
+    exit 1
+fi
+
+user=$(getent passwd "$SUDO_UID" | cut -d: -f1)
+home=$(getent passwd "$SUDO_UID" | cut -d: -f6)
+session=(HOME="$home" USER="$user" LOGNAME="$user")
+# sudo keeps DISPLAY and XAUTHORITY but not the session's runtime folder and bus, which the
+# browser and the desktop's URL handler look for.
+runtime="/run/user/$SUDO_UID"
+if [ -d "$runtime" ]; then
+    session+=(XDG_RUNTIME_DIR="$runtime")
+    [ -S "$runtime/bus" ] && session+=(DBUS_SESSION_BUS_ADDRESS="unix:path=$runtime/bus")
+fi
+exec setpriv --reuid="$SUDO_UID" --regid="$SUDO_GID" --init-groups -- \
+    env "${session[@]}" "$program" "$@"

@@ -4,7 +4,8 @@
 #   every label (unit, lab, process) unless the arguments pick some, e.g. -L lab;
 #   preset default (the default), asan (AddressSanitizer + UndefinedBehaviorSanitizer) or tsan
 #   (ThreadSanitizer) runs the suite in that build;
-#   all runs it in all three builds and then every fuzz target briefly (what CI runs).
+#   all runs it in all three builds, then builds and checks the Debian package, then every
+#   fuzz target briefly (what CI runs).
 #
 # The suite runs inside a network namespace of its own with only a loopback interface, so
 # that nothing a test sends can reach a real network; tests that need more build their own
@@ -32,6 +33,9 @@ if [ "$preset" = all ]; then
         echo "test: === the suite in the $each build ==="
         "$0" "$each" "$@"
     done
+    echo "test: === the Debian package ==="
+    scripts/package.sh
+    scripts/try-package.sh build/package/vantor_*_amd64.deb
     echo "test: === every fuzz target ==="
     scripts/fuzz.sh "${VANTOR_FUZZ_SECONDS:-20}"
     echo "test: all passed in $((SECONDS - started)) s"

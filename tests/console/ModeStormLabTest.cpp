@@ -157,8 +157,11 @@ TEST(InterfaceChurn, ListenersFollowAddressesAndInterfacesThatComeAndGo) {
     ASSERT_TRUE(test::eventually([&] { return quiet(lab.console()); }, RecoveryLab::kPatience));
     const auto before = test::ProcessHoldings::now();
 
-    for (const auto& [radio, mode] : {std::pair{ControlId::RadioRecovery, ConsoleMode::Recovery},
-                                      std::pair{ControlId::RadioAuto, ConsoleMode::Auto}}) {
+    for (const auto& step : {std::pair{ControlId::RadioRecovery, ConsoleMode::Recovery},
+                             std::pair{ControlId::RadioAuto, ConsoleMode::Auto}}) {
+        // Plain names, not a structured binding: clang 14 cannot capture those in a lambda.
+        const ControlId radio = step.first;
+        const ConsoleMode mode = step.second;
         SCOPED_TRACE(radio == ControlId::RadioAuto ? "Auto" : "Recovery");
         lab.onUi([radio](OperatorConsole& console) { console.OnRadioClicked(radio); });
         ASSERT_TRUE(test::eventually([&] { return following(lab.console(), mode, 1); },

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace vantor {
 namespace {
 
@@ -45,14 +47,14 @@ void refreshChecksum(Bytes& icmp) {
 
 // The reply behind an IPv4 header of headerLength bytes, as a raw socket delivers it.
 Bytes withIpHeader(const Bytes& icmp, std::size_t headerLength = 20) {
-    Bytes packet(headerLength, 0);
-    packet[0] = static_cast<std::uint8_t>(0x40 | (headerLength / 4));
     const std::size_t total = headerLength + icmp.size();
+    Bytes packet(total, 0);
+    packet[0] = static_cast<std::uint8_t>(0x40 | (headerLength / 4));
     packet[2] = static_cast<std::uint8_t>(total >> 8);
     packet[3] = static_cast<std::uint8_t>(total);
     packet[8] = 64;  // time to live
     packet[9] = 1;   // ICMP
-    packet.insert(packet.end(), icmp.begin(), icmp.end());
+    std::copy(icmp.begin(), icmp.end(), packet.begin() + static_cast<std::ptrdiff_t>(headerLength));
     return packet;
 }
 

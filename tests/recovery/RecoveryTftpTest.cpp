@@ -58,15 +58,14 @@ void sendFromClosedPort(const RecoveryLab::Device& device, Endpoint to,
                         const std::vector<std::uint8_t>& payload) {
     constexpr std::uint16_t kClosedPort = 40999;
     const std::size_t length = 8 + payload.size();
-    std::vector<std::uint8_t> datagram{static_cast<std::uint8_t>(kClosedPort >> 8),
-                                       static_cast<std::uint8_t>(kClosedPort & 0xFF),
-                                       static_cast<std::uint8_t>(to.port >> 8),
-                                       static_cast<std::uint8_t>(to.port & 0xFF),
-                                       static_cast<std::uint8_t>(length >> 8),
-                                       static_cast<std::uint8_t>(length & 0xFF),
-                                       0,
-                                       0};
-    datagram.insert(datagram.end(), payload.begin(), payload.end());
+    std::vector<std::uint8_t> datagram(length, 0);
+    datagram[0] = static_cast<std::uint8_t>(kClosedPort >> 8);
+    datagram[1] = static_cast<std::uint8_t>(kClosedPort & 0xFF);
+    datagram[2] = static_cast<std::uint8_t>(to.port >> 8);
+    datagram[3] = static_cast<std::uint8_t>(to.port & 0xFF);
+    datagram[4] = static_cast<std::uint8_t>(length >> 8);
+    datagram[5] = static_cast<std::uint8_t>(length & 0xFF);
+    std::copy(payload.begin(), payload.end(), datagram.begin() + 8);
     const bool sent = device.space->run([&] {
         const UniqueFd raw(::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_UDP));
         sockaddr_in target{};

@@ -397,7 +397,7 @@ TEST(FirmwareArchive, WrongPasswordsAreRefusedOrCaughtByTheDataChecks) {
     int refused = 0;
     int passedCheck = 0;
     for (int i = 0; i < 1000; ++i) {
-        const std::string password = "p" + std::to_string(i);
+        const std::string password = std::string("p").append(std::to_string(i));
         for (const auto* bytes : {&deflatedBytes, &storedBytes}) {
             FirmwareArchive archive;
             ASSERT_TRUE(openBytes(archive, *bytes));
