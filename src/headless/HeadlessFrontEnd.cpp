@@ -313,6 +313,8 @@ int HeadlessFrontEnd::run(const CommandLine& options, std::ostream& out) {
             signalFd.drain();
             if (interrupt) {
                 exitCode = interrupt();
+            } else if (oneShot) {
+                exitCode = 1;  // a one-shot operation cut short did not succeed
             }
             break;
         }

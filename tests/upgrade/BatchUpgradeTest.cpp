@@ -6,11 +6,11 @@
 #include <condition_variable>
 #include <map>
 
-#include "console/IdleWorkerFactory.h"
 #include "console/OperatorConsole.h"
 #include "support/ConsoleHarness.h"
 #include "support/Eventually.h"
 #include "upgrade/FakeCodeUpdateDevice.h"
+#include "upgrade/FakeDeviceWorkers.h"
 #include "upgrade/TempDir.h"
 #include "upgrade/UpgradeArchives.h"
 #include "upgrade/UpgradeDriver.h"
@@ -37,27 +37,6 @@ class CountedTransport final : public CodeUpdateTransport {
   private:
     std::unique_ptr<CodeUpdateTransport> inner_;
     std::function<void()> gone_;
-};
-
-class BatchWorkers final : public WorkerFactory {
-  public:
-    explicit BatchWorkers(UpgradeDriver::TransportFactory transport)
-        : transport_(std::move(transport)) {}
-    std::unique_ptr<InterfaceWorker> makeListener(WorkerPorts& ports, std::uint32_t nic,
-                                                  std::uint16_t port) override {
-        return idle_.makeListener(ports, nic, port);
-    }
-    std::unique_ptr<InterfaceWorker> makeRecoveryListener(WorkerPorts& ports,
-                                                          std::uint32_t nic) override {
-        return idle_.makeRecoveryListener(ports, nic);
-    }
-    std::unique_ptr<FirmwareUpgrader> makeUpgradeDriver(WorkerPorts& ports) override {
-        return std::make_unique<UpgradeDriver>(ports, transport_);
-    }
-
-  private:
-    IdleWorkerFactory idle_;
-    UpgradeDriver::TransportFactory transport_;
 };
 
 class BatchUpgradeTest : public ::testing::Test {
@@ -132,7 +111,7 @@ class BatchUpgradeTest : public ::testing::Test {
     int maxLive_ = 0;
     int made_ = 0;
     int gateSessions_ = 0;
-    BatchWorkers workers_;
+    test::FakeDeviceWorkers workers_;
     std::unique_ptr<OperatorConsole> console_;
 };
 

@@ -7,12 +7,12 @@
 #include <filesystem>
 #include <fstream>
 
-#include "console/IdleWorkerFactory.h"
 #include "console/OperatorConsole.h"
 #include "support/ConsoleHarness.h"
 #include "support/Eventually.h"
 #include "upgrade/ComputeCrc.h"
 #include "upgrade/FakeCodeUpdateDevice.h"
+#include "upgrade/FakeDeviceWorkers.h"
 #include "upgrade/TempDir.h"
 #include "upgrade/UpdateFileFormat.h"
 #include "upgrade/UpgradeArchives.h"
@@ -22,32 +22,11 @@ namespace {
 
 using test::Bytes;
 using test::FakeCodeUpdateDevice;
+using test::FakeDeviceWorkers;
 using test::SentPacket;
 using Lines = std::vector<std::string>;
 
 const std::string kDeviceIp = "10.1.2.3";
-
-// The product's workers, with the upgrade driver's transport going to a fake device.
-class FakeDeviceWorkers final : public WorkerFactory {
-  public:
-    explicit FakeDeviceWorkers(UpgradeDriver::TransportFactory transport)
-        : transport_(std::move(transport)) {}
-    std::unique_ptr<InterfaceWorker> makeListener(WorkerPorts& ports, std::uint32_t nic,
-                                                  std::uint16_t port) override {
-        return idle_.makeListener(ports, nic, port);
-    }
-    std::unique_ptr<InterfaceWorker> makeRecoveryListener(WorkerPorts& ports,
-                                                          std::uint32_t nic) override {
-        return idle_.makeRecoveryListener(ports, nic);
-    }
-    std::unique_ptr<FirmwareUpgrader> makeUpgradeDriver(WorkerPorts& ports) override {
-        return std::make_unique<UpgradeDriver>(ports, transport_);
-    }
-
-  private:
-    IdleWorkerFactory idle_;
-    UpgradeDriver::TransportFactory transport_;
-};
 
 class UpgradeDriverTest : public ::testing::Test {
   protected:
