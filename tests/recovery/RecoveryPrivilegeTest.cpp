@@ -19,7 +19,19 @@ namespace {
 
 using namespace std::chrono_literals;
 
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kThreadSanitizer = true;
+#else
+constexpr bool kThreadSanitizer = false;
+#endif
+
 TEST(RecoveryPrivilege, RefusedPortsAreBlamedOnTheMissingCapability) {
+    if (kThreadSanitizer) {
+        // The console runs in a child forked from this multithreaded process, as the user
+        // nobody; ThreadSanitizer does not support starting threads there, and its report of
+        // that cannot even be written by nobody. The default and ASan builds run it.
+        GTEST_SKIP() << "threads in a child of a multithreaded fork";
+    }
     netlab::NetLab lab;
     netlab::LabNamespace& pc = lab.addNamespace();
     netlab::LabNamespace& device = lab.addNamespace();
