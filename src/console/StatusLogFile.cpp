@@ -173,9 +173,10 @@ void StatusLogFile::run() {
         {
             std::lock_guard file(fileMutex_);
             if (dropped > 0) {
-                write(rowLines(
-                    timestamp(std::chrono::system_clock::now()),
-                    "(" + std::to_string(dropped) + " rows not written: the disk was too slow)"));
+                std::string note = "(";
+                note += std::to_string(dropped);
+                note += " rows not written: the disk was too slow)";
+                write(rowLines(timestamp(std::chrono::system_clock::now()), note));
             }
             for (const std::string& lines : batch) {
                 write(lines);

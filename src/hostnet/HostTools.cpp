@@ -26,7 +26,10 @@ std::string failureText(const ToolCommand& command, std::string_view output) {
             line.remove_suffix(1);
         }
         if (!line.empty()) {
-            words += (words.empty() ? "" : " ") + std::string(line);
+            if (!words.empty()) {
+                words += ' ';
+            }
+            words += line;
         }
         start = end + 1;
     }

@@ -135,7 +135,10 @@ std::string PrivilegeCheck::StatusText(const PrivilegeState& state,
 std::string PrivilegeCheck::Remedy(std::span<const Privilege> missing) {
     std::string setcap;
     for (const Privilege privilege : missing) {
-        setcap += (setcap.empty() ? "" : ",") + std::string(capabilityOf(privilege));
+        if (!setcap.empty()) {
+            setcap += ',';
+        }
+        setcap += capabilityOf(privilege);
     }
     return "Run it as root, or give the program the capabilities with \"setcap " + setcap +
            "+ep\".";

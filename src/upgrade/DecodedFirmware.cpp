@@ -37,7 +37,8 @@ bool DecodedFirmware::load(const std::string& archivePath, StatusSink& rows,
         if (!wanted[i].member) {
             continue;
         }
-        Decoded& decoded = images_[i].emplace();
+        images_[i] = Decoded{};
+        Decoded& decoded = *images_[i];
         decoded.member = *wanted[i].member;
         decoded.image.fileType = wanted[i].fileType;
         if (readUpdateFile(archive, decoded.member, wanted[i].hasHeader, archivePath, decoded.image,
