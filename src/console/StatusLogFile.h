@@ -50,8 +50,8 @@ class StatusLogFile {
     const std::string& path() const { return path_; }
 
     // $XDG_STATE_HOME/vantor/vantor.log, else ~/.local/state/vantor/vantor.log; empty when
-    // there is no home at all. A relative XDG_STATE_HOME is ignored, as the XDG base directory
-    // specification asks.
+    // there is no home at all. A relative XDG_STATE_HOME is ignored: the XDG base directories
+    // must be absolute paths, and a relative one would follow the working directory.
     static std::string defaultPath();
     static std::string defaultPath(const char* stateHome, const char* home);
 
