@@ -35,6 +35,8 @@ struct Timings {
     // How long another holder of the DHCP server port must stay before it counts as a rival
     // server: a program we start holds copies of our sockets until it runs.
     Millis portHolderPatience{200};
+    // How often a DISCOVER makes the responder look for another DHCP server on its interface.
+    Millis rivalLookSpacing{5000};
     // Firmware upgrade.
     Millis rebootCheckPause{10000};  // between reboot checks after new microcode
     Millis microcodePause{18000};    // after a 0x81 packet of the code update protocol

@@ -184,6 +184,17 @@ bool CTimedSocket::createOnInterface(std::uint32_t interfaceAddress, std::uint16
     return true;
 }
 
+std::vector<std::uint64_t> CTimedSocket::ForeignHoldersOfPort() const {
+    const auto local = localEndpoint();
+    if (interfaceName_.empty() || !local) {
+        return {};
+    }
+    // Under the bind lock: the probe holds the port for a moment without SO_REUSEADDR, which
+    // would make a sibling listener's bind on this interface fail meanwhile.
+    const std::lock_guard lock(interfaceBindMutex());
+    return foreignUdpPortHolders(interfaceName_, interfaceAddress_, local->port);
+}
+
 bool CTimedSocket::SetBroadcast(bool on) {
     if (!socket_) {
         lastError_ = EBADF;

@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "base/Timings.h"
 #include "base/UniqueFd.h"
@@ -61,6 +62,9 @@ class CTimedSocket {
     bool CreateOnInterfaceAlone(std::uint32_t interfaceAddress, std::uint16_t port,
                                 Millis patience);
     bool SetBroadcast(bool on);
+    // The sockets of other processes that share this interface socket's port (see
+    // CreateOnInterfaceAlone), by inode; empty for a socket not made on an interface.
+    std::vector<std::uint64_t> ForeignHoldersOfPort() const;
     void Close();
     bool IsOpen() const { return static_cast<bool>(socket_); }
     int lastError() const { return lastError_; }

@@ -119,19 +119,25 @@ std::vector<std::uint64_t> udpSocketInodes(std::string_view table, std::uint16_t
     return inodes;
 }
 
-bool anotherProcessHoldsUdpPort(const std::string& interfaceName, std::uint32_t interfaceAddress,
-                                std::uint16_t port) {
+std::vector<std::uint64_t> foreignUdpPortHolders(const std::string& interfaceName,
+                                                 std::uint32_t interfaceAddress,
+                                                 std::uint16_t port) {
     if (!probeFindsPortTaken(interfaceName, port)) {
-        return false;
+        return {};
     }
     // This process's sockets first: one of ours that closes meanwhile (a listener of a mode
     // just left) is then either in both lists or in neither, never taken for another's.
     const std::vector<std::uint64_t> own = socketInodesOfThisProcess();
-    const std::vector<std::uint64_t> holders =
-        udpSocketInodes(readUdpTable(), port, interfaceAddress);
-    return std::any_of(holders.begin(), holders.end(), [&](std::uint64_t inode) {
-        return std::find(own.begin(), own.end(), inode) == own.end();
+    std::vector<std::uint64_t> holders = udpSocketInodes(readUdpTable(), port, interfaceAddress);
+    std::erase_if(holders, [&](std::uint64_t inode) {
+        return std::find(own.begin(), own.end(), inode) != own.end();
     });
+    return holders;
+}
+
+bool anotherProcessHoldsUdpPort(const std::string& interfaceName, std::uint32_t interfaceAddress,
+                                std::uint16_t port) {
+    return !foreignUdpPortHolders(interfaceName, interfaceAddress, port).empty();
 }
 
 }  // namespace vantor

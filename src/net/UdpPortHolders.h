@@ -23,6 +23,11 @@ std::vector<std::uint64_t> udpSocketInodes(std::string_view table, std::uint16_t
 // namespace names a socket on it that this process does not own. This process's own sockets
 // (listeners of other addresses of the interface) and sockets bound to other interfaces do not
 // count. False when it cannot be told.
+// The inodes of those sockets of other processes (empty when none, or when it cannot be
+// told): each names one rival server, so that it is reported once however often it is seen.
+std::vector<std::uint64_t> foreignUdpPortHolders(const std::string& interfaceName,
+                                                 std::uint32_t interfaceAddress,
+                                                 std::uint16_t port);
 bool anotherProcessHoldsUdpPort(const std::string& interfaceName, std::uint32_t interfaceAddress,
                                 std::uint16_t port);
 

@@ -46,5 +46,7 @@ inline constexpr std::uint32_t kDhcpLeaseSeconds = 600;
 inline constexpr std::size_t kHostNameMaxSize = 128;
 inline constexpr std::size_t kServerNameMaxLength = kDhcpSnameSize - 1;
 inline constexpr std::string_view kFallbackServerName = "Solvd32DchpServer";
+// Other servers on the DHCP port that are warned of once each; more are warned of each time.
+inline constexpr std::size_t kMaxRivalsRemembered = 16;
 
 }  // namespace vantor

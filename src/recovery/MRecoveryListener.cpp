@@ -10,6 +10,7 @@
 #include "ports/ConsoleMode.h"
 #include "recovery/RecoveryLog.h"
 #include "recovery/RecoveryService.h"
+#include "recovery/TftpWire.h"
 
 namespace vantor {
 
@@ -32,9 +33,13 @@ MRecoveryListener::Publication::~Publication() {
 
 MRecoveryListener::MRecoveryListener(WorkerPorts& ports, std::uint32_t nic)
     : nicAddress(nic),
+      offeredAddress(Ipv4::fromOctets(kRecoveryAddressOctets[0], kRecoveryAddressOctets[1],
+                                      kRecoveryAddressOctets[2], kRecoveryAddressOctets[3])),
       ports_(ports),
       warnings_(ports.timings.repeatedWarningWindow),
-      nicText_(Ipv4::format(nic)) {}
+      nicText_(Ipv4::format(nic)),
+      transfers_(kTftpMaxTransfersPerInterface),
+      restartWatches_(kRecoveryMaxRestartWatches) {}
 
 MRecoveryListener::~MRecoveryListener() {
     // Start joins the DHCP thread before it returns; this only covers a Start cut short.
@@ -72,6 +77,9 @@ void MRecoveryListener::Start() {
         ports_.gate.allowRestart(true);
     }
     DoTFTP();
+    // A transfer may start a restart wait until it ends: the transfers first.
+    transfers_.JoinAll();
+    restartWatches_.JoinAll();
     while (countDhcp.load() != 0) {
         std::this_thread::sleep_for(ports_.timings.recoveryPoll);
     }
@@ -80,6 +88,7 @@ void MRecoveryListener::Start() {
     if (dhcpThread.joinable()) {
         dhcpThread.join();
     }
+    removePlantedNeighbourEntry();
     flushRepeatedWarnings();
 }
 
@@ -89,17 +98,34 @@ void MRecoveryListener::Stop() {
     tftpRunning = false;
     // A socket keeps a cancel that arrives between two receives for the next one, so a loop
     // that is not blocked at this moment still ends at its next receive.
-    const std::lock_guard lock(socketLock_);
-    for (CTimedSocket* socket : {dhcpSocket, tftpSocket, tftpTransmitSocket}) {
-        if (socket != nullptr) {
-            socket->CancelBlockingCall();
+    {
+        const std::lock_guard lock(socketLock_);
+        for (CTimedSocket* socket : {dhcpSocket, tftpSocket}) {
+            if (socket != nullptr) {
+                socket->CancelBlockingCall();
+            }
         }
     }
+    // Each transfer takes the end of its wait as a time-out: it goes on while its device
+    // acknowledges. Closing the program ends it at its next step.
+    transfers_.CancelAll(false);
 }
 
 void MRecoveryListener::log(const std::string& text) {
     flushRepeatedWarnings();
     write(text);
+}
+
+void MRecoveryListener::logFromPeer(const std::string& peer, const std::vector<std::string>& rows) {
+    (void)peer;
+    if (rows.empty()) {
+        return;
+    }
+    flushRepeatedWarnings();
+    const LogGroup group = ports_.report.logGroup();
+    for (const std::string& row : rows) {
+        write(row);
+    }
 }
 
 void MRecoveryListener::write(const std::string& text) {
@@ -127,11 +153,19 @@ void MRecoveryListener::Trace(std::string_view text) {
     std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
-void MRecoveryListener::logRouteResult(const ToolResult& route) {
+std::optional<std::string> MRecoveryListener::routeResultRow(const ToolResult& route) const {
     if (route.toolNotFound()) {
-        log(RecoveryLog::routeToolMissing(prefix_));
-    } else if (!route.succeeded()) {
-        log(RecoveryLog::routeFailed(prefix_, route.failure));
+        return RecoveryLog::routeToolMissing(prefix_);
+    }
+    if (!route.succeeded()) {
+        return RecoveryLog::routeFailed(prefix_, route.failure);
+    }
+    return std::nullopt;
+}
+
+void MRecoveryListener::logRouteResult(const ToolResult& route) {
+    if (const auto row = routeResultRow(route)) {
+        log(*row);
     }
 }
 

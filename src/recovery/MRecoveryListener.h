@@ -1,12 +1,16 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <deque>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "hostnet/ToolResult.h"
 #include "net/Endpoint.h"
@@ -14,6 +18,7 @@
 #include "ports/WorkerPorts.h"
 #include "recovery/DhcpResponder.h"
 #include "recovery/RepeatedWarnings.h"
+#include "recovery/TaskRoster.h"
 #include "recovery/TftpPacket.h"
 #include "recovery/TftpTransfer.h"
 
@@ -26,9 +31,14 @@ class CTimedSocket;
 // fell back to network boot gets 192.168.0.100 and the kernel of its board type, fetches
 // kernel and RAM disk, and after the RAM disk is pinged until it has restarted.
 //
-// The sockets belong to the loops that create them. The loops publish them here, under a
-// lock, only so that Stop and the DHCP responder can end a blocking receive from another
-// thread; a socket is unpublished before its loop closes it.
+// The TFTP request loop hands every read request to a transfer of its own, on a thread of its
+// own (transfers_), so that one slow or silent client never holds up another; after a RAM disk
+// the restart wait and the pings of that device run beside the server (restartWatches_). A
+// boot request of a device aborts that device's transfers alone.
+//
+// The request loops' sockets belong to the loops that create them. The loops publish them
+// here, under a lock, only so that Stop can end a blocking receive from another thread; a
+// socket is unpublished before its loop closes it. Transfers publish theirs in their roster.
 class MRecoveryListener final : public InterfaceWorker {
   public:
     MRecoveryListener(WorkerPorts& ports, std::uint32_t nicAddress);
@@ -37,11 +47,12 @@ class MRecoveryListener final : public InterfaceWorker {
     MRecoveryListener& operator=(const MRecoveryListener&) = delete;
 
     // The listener's whole life on the calling thread: the check that 192.168.0.100 is free,
-    // the DHCP thread, the TFTP server. Returns when both services have ended.
+    // the DHCP thread, the TFTP server. Returns when both services, every transfer and every
+    // restart wait have ended.
     void Start();
-    // Asks both services to end and interrupts their receives; returns at once. A running
-    // transfer goes on while the device acknowledges, and the restart wait after a RAM disk
-    // is not cut short.
+    // Asks both services to end and interrupts every receive; returns at once. A running
+    // transfer goes on while its device acknowledges, and a restart wait after a RAM disk is
+    // not cut short.
     void Stop();
 
     // InterfaceWorker: the console's recovery thread runs Start and stops it with Stop.
@@ -62,29 +73,56 @@ class MRecoveryListener final : public InterfaceWorker {
         CTimedSocket*& slot_;
     };
 
+    // A read request whose transfer has ended, kept for a moment (see isRepeatedRequest).
+    struct EndedRequest {
+        Endpoint client{};
+        std::vector<std::uint8_t> bytes;
+        std::chrono::steady_clock::time_point ended{};
+    };
+
     // BOOTP/DHCP responder (DHCP thread).
     void DoDHCP();
+    // The socket could not be made: why, in the operator's words.
+    void logDhcpSocketFailure(int error);
     void replyToBootRequest(CTimedSocket& socket, const DhcpDecision& decision);
-    // Ends a running transfer; true when one was running.
-    bool abortTransfer();
+    // The host route to the recovery address through this interface, unless it is there.
+    void keepRouteThroughHere(const std::string& interfaceName, std::vector<std::string>& rows);
+    // The static neighbour entry of the recovery address for this MAC, unless it is there.
+    void keepNeighbourEntry(const std::string& interfaceName, const DhcpDecision& decision,
+                            std::vector<std::string>& rows);
+    // Removes the neighbour entry this listener planted, unless its device answered.
+    void removePlantedNeighbourEntry();
+    // Warns once of each other server that took up the DHCP port on this interface since.
+    void lookForRivalServers(CTimedSocket& socket);
+    std::string boundDevice();
 
-    // TFTP server (recovery thread).
+    // TFTP server: the request loop (recovery thread) and the transfers (theirs).
     void DoTFTP();
-    void TftpRRQ(const TftpRequest& request, Endpoint client);
+    void dispatchRead(const TftpRequest& request, std::span<const std::uint8_t> datagram,
+                      Endpoint client);
+    bool isRepeatedRequest(std::span<const std::uint8_t> datagram, Endpoint client);
+    void refuseBusy(Endpoint client);
+    void TftpRRQ(const TftpRequest& request, Endpoint client, TaskRoster::Control& control);
     void TftpRejectRequest(Endpoint client);
-    void serveFile(CTimedSocket& socket, BlockSource& source, const std::string& fileName,
-                   Endpoint client, TftpTerms terms);
+    // True when the transfer completed.
+    bool serveFile(CTimedSocket& socket, BlockSource& source, const std::string& fileName,
+                   Endpoint client, TftpTerms terms, const TaskRoster::Control& control);
     // The next datagram of the transfer's client, or the end of the wait, as the transfer's
     // next step.
     TftpStep awaitClient(CTimedSocket& socket, TftpTransfer& transfer);
-    void endTransfer(TftpTransferState state, const std::string& fileName);
-    void completeTransfer(const std::string& fileName);
+    void endTransfer(TftpTransferState state, const std::string& fileName, Endpoint client);
     void serveMissingFile(CTimedSocket& socket, const std::string& fileName, Endpoint client);
+    // After a RAM disk: the device's restart wait and pings, beside the server.
+    void watchRestart(Endpoint client, const std::string& owner);
+    void awaitRestart(const TaskRoster::Control& control);
 
     // Status-log lines of this listener (tag Recovery). A count of repeated warnings not yet
     // reported goes first.
     void log(const std::string& text);
     void log(std::string_view text) { log(std::string(text)); }
+    // Rows that one message of a peer brought about, written together and in order; after a
+    // few groups a second from one peer the rest are only counted.
+    void logFromPeer(const std::string& peer, const std::vector<std::string>& rows);
     // The row alone.
     void write(const std::string& text);
     void write(std::string_view text) { write(std::string(text)); }
@@ -98,20 +136,19 @@ class MRecoveryListener final : public InterfaceWorker {
     void flushRepeatedWarnings();
     // Says why the route to the recovery address is missing, if it is.
     void logRouteResult(const ToolResult& route);
+    std::optional<std::string> routeResultRow(const ToolResult& route) const;
 
     std::thread dhcpThread;
     std::atomic<int> countDhcp{0};
     std::atomic<bool> tftpRunning{false};
     std::atomic<bool> dhcpRunning{false};
     const std::uint32_t nicAddress;
+    // The address every device is given: 192.168.0.100.
+    const std::uint32_t offeredAddress;
     WorkerPorts ports_;
-    std::atomic<bool> transferActive{false};
     // Published sockets, guarded by socketLock_.
     CTimedSocket* tftpSocket = nullptr;
-    CTimedSocket* tftpTransmitSocket = nullptr;
     CTimedSocket* dhcpSocket = nullptr;
-    // What the responder last offered; written by the DHCP thread only.
-    std::uint32_t offeredAddress = 0;
 
     std::mutex socketLock_;
     // Shared by both loops; held only to consult warnings_, never while writing a row.
@@ -122,6 +159,22 @@ class MRecoveryListener final : public InterfaceWorker {
     std::atomic<bool> stopRequested_{false};
     std::string prefix_;   // the interface prefix, chosen when Start begins
     std::string nicText_;  // nicAddress, dotted
+
+    TaskRoster transfers_;
+    TaskRoster restartWatches_;
+    std::mutex endedLock_;
+    std::deque<EndedRequest> endedRequests_;  // guarded by endedLock_
+    // The MAC this interface last gave the recovery address to (an ACK or a BOOTP reply):
+    // the device a transfer from that address is.
+    std::mutex bindingLock_;
+    std::string boundDevice_;
+    // The MAC of the neighbour entry the responder planted for the recovery address (DHCP
+    // thread), and whether a device answered at that address since.
+    std::string plantedNeighbour_;
+    std::atomic<bool> recoveryAddressAnswered_{false};
+    // Other holders of the DHCP port already warned of, and when to look again (DHCP thread).
+    std::vector<std::uint64_t> rivalsWarned_;
+    std::chrono::steady_clock::time_point nextRivalLook_{};
 };
 
 }  // namespace vantor

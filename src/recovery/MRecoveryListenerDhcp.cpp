@@ -1,5 +1,8 @@
 // The BOOTP/DHCP responder of a recovery listener: its receive loop on the DHCP thread.
+#include <errno.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include <array>
 #include <chrono>
@@ -7,6 +10,7 @@
 
 #include "base/Ipv4.h"
 #include "net/CTimedSocket.h"
+#include "net/KernelNeighbourTables.h"
 #include "ports/ConsoleMode.h"
 #include "recovery/DhcpMessage.h"
 #include "recovery/DhcpWire.h"
@@ -21,6 +25,20 @@ unsigned long threadNumber() {
     return static_cast<unsigned long>(::gettid());
 }
 
+// "02:56:4e:00:00:01" as the kernel prints it against "02-56-4E-00-00-01" as we write it.
+bool sameMac(std::string_view kernelText, std::string_view macText) {
+    return kernelText.size() == macText.size() &&
+           std::ranges::equal(kernelText, macText, [](char a, char b) {
+               const auto canonical = [](char c) {
+                   if (c == ':') {
+                       return '-';
+                   }
+                   return (c >= 'a' && c <= 'f') ? static_cast<char>(c - 'a' + 'A') : c;
+               };
+               return canonical(a) == canonical(b);
+           });
+}
+
 std::array<std::uint8_t, 4> octetsOf(std::uint32_t networkOrder) {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(&networkOrder);
     return {bytes[0], bytes[1], bytes[2], bytes[3]};
@@ -30,7 +48,6 @@ std::array<std::uint8_t, 4> octetsOf(std::uint32_t networkOrder) {
 
 void MRecoveryListener::DoDHCP() {
     DhcpResponder responder(nicAddress, DhcpResponder::ServerNameFor(ports_.interfaces.hostName()));
-    offeredAddress = responder.offeredAddress();
 
     // Bound to the interface rather than to its address: DISCOVERs are broadcast, and the
     // broadcast replies must leave by this interface.
@@ -38,13 +55,7 @@ void MRecoveryListener::DoDHCP() {
     // Alone: another DHCP server sharing the port (SO_REUSEADDR) would answer the device too.
     if (!socket.CreateOnInterfaceAlone(nicAddress, kDhcpServerPort,
                                        ports_.timings.portHolderPatience)) {
-        log(RecoveryLog::dhcpSocketFailed(prefix_));
-        if (RecoveryLog::isPrivilegeError(socket.lastError())) {
-            log(RecoveryLog::portNotAllowed(prefix_, kDhcpServerPort));
-        } else {
-            log(RecoveryLog::kDhcpServiceRunning);
-            log(RecoveryLog::kDhcpDisableService);
-        }
+        logDhcpSocketFailure(socket.lastError());
         ports_.gate.allowRestart(true);
         return;
     }
@@ -54,6 +65,9 @@ void MRecoveryListener::DoDHCP() {
         return;
     }
     const Publication published(*this, dhcpSocket, socket);
+    // A rival that started before us kept us off the port; one that starts later is looked
+    // for from the first DISCOVER on.
+    nextRivalLook_ = std::chrono::steady_clock::now();
 
     std::array<std::uint8_t, kDhcpReceiveSize> buffer{};
     std::chrono::steady_clock::time_point nextShortPause{};
@@ -96,87 +110,159 @@ void MRecoveryListener::DoDHCP() {
                 break;
         }
         ports_.report.setNoticeLine("");
-        if (decision.board == BoardType::pxa) {
-            log(RecoveryLog::kPxaBoardFound);
-        } else if (decision.board == BoardType::other) {
-            log(RecoveryLog::kOtherBoardFound);
-        }
         Trace(RecoveryLog::traceReceived(DhcpMessage::MessageTypeName(decision.messageType),
                                          Ipv4::format(decision.clientAddress), decision.macText));
         if (decision.verdict == DhcpVerdict::reply) {
+            if (decision.replyType == kDhcpOffer) {
+                lookForRivalServers(socket);
+            }
             replyToBootRequest(socket, decision);
+        } else if (decision.board != BoardType::unknown) {
+            logFromPeer(decision.macText,
+                        {RecoveryLog::boardFound(prefix_, decision.board == BoardType::pxa)});
         }
     }
+}
+
+void MRecoveryListener::logDhcpSocketFailure(int error) {
+    log(RecoveryLog::dhcpSocketFailed(prefix_));
+    if (RecoveryLog::isPrivilegeError(error)) {
+        log(RecoveryLog::portNotAllowed(prefix_, kDhcpServerPort));
+    } else if (error == ENODEV || error == EADDRNOTAVAIL) {
+        // The address went away between the interface list and this start: the watcher
+        // starts the listeners again for the new list.
+        log(RecoveryLog::interfaceGone(prefix_, nicText_));
+    } else {
+        log(RecoveryLog::kDhcpServiceRunning);
+        log(RecoveryLog::kDhcpDisableService);
+    }
+}
+
+void MRecoveryListener::lookForRivalServers(CTimedSocket& socket) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now < nextRivalLook_) {
+        return;
+    }
+    nextRivalLook_ = now + ports_.timings.rivalLookSpacing;
+    for (const std::uint64_t rival : socket.ForeignHoldersOfPort()) {
+        if (std::ranges::find(rivalsWarned_, rival) != rivalsWarned_.end()) {
+            continue;
+        }
+        if (rivalsWarned_.size() < kMaxRivalsRemembered) {
+            rivalsWarned_.push_back(rival);
+        }
+        log(RecoveryLog::rivalDhcpServer(prefix_));
+    }
+}
+
+std::string MRecoveryListener::boundDevice() {
+    const std::lock_guard lock(bindingLock_);
+    return boundDevice_;
 }
 
 void MRecoveryListener::replyToBootRequest(CTimedSocket& socket, const DhcpDecision& decision) {
     const bool offer = decision.replyType == kDhcpOffer;
     const std::string offered = Ipv4::format(offeredAddress);
-    // Rows are written one group at a time, never across the pause, the route and ARP tools
-    // or the send: a reply must not wait for another listener's rows, nor theirs for it.
+    // The rows of one reply are written together and in order once it has gone out, never
+    // across the pause, the tools or the send: a reply must not wait for another listener's
+    // rows, nor theirs for it.
+    std::vector<std::string> rows;
     if (offer) {
         Trace(RecoveryLog::traceSend(threadNumber(), kDhcpReplySize));
-        log(RecoveryLog::addressRequest(prefix_, decision.macText));
+        rows.push_back(RecoveryLog::addressRequest(prefix_, decision.macText));
     }
-    // A device that asks again has restarted its boot: whatever it was fetching is dead. The
-    // pause lets an aborted transfer end before the device is answered; with none running,
-    // the answer goes out at once.
-    if (abortTransfer()) {
+    if (decision.board != BoardType::unknown) {
+        rows.push_back(RecoveryLog::boardFound(prefix_, decision.board == BoardType::pxa));
+    }
+    // A device that asks again has restarted its boot: whatever it was fetching is dead. Only
+    // its own transfers end; other devices' go on. The pause lets an aborted transfer end
+    // before the device is answered; with none aborted, the answer goes out at once.
+    const std::uint32_t speaksFrom =
+        decision.destination.broadcast ? 0 : decision.destination.to.address;
+    if (transfers_.AbortFor(decision.macText, speaksFrom) > 0) {
         Trace(RecoveryLog::kTraceResetTftp);
         std::this_thread::sleep_for(ports_.timings.tftpAbortPause);
     }
-
+    // The device that takes the address with this reply: an ACK, or a BOOTP reply, which
+    // a BOOTP client takes as it is.
+    if (!offer || decision.messageType == kDhcpTypeBootp) {
+        const std::lock_guard lock(bindingLock_);
+        boundDevice_ = decision.macText;
+    }
     if (!offer) {
         // From now on the device is being served; its RAM disk ends that.
         ports_.gate.allowRestart(false);
-        // The device may sit on another subnet than this interface: reach it through here,
-        // whichever interface served the last device before.
-        ports_.tools.RouteDelete(offered);
-        logRouteResult(ports_.tools.RouteAdd(offered, nicText_));
+        keepRouteThroughHere(socket.interfaceName(), rows);
     }
     if (!decision.destination.broadcast) {
-        // A client that already has an address is answered by unicast; the static entry lets
-        // the offered address resolve to it before it has taken that address.
-        ports_.tools.ArpDelete(offered);
-        if (const ToolResult entry = ports_.tools.ArpAdd(offered, decision.macText, nicText_);
-            !entry.succeeded()) {
-            log(RecoveryLog::arpEntryFailed(prefix_, entry.failure));
-        }
+        keepNeighbourEntry(socket.interfaceName(), decision, rows);
     }
     const SocketResult sent = socket.SendTo(decision.reply, decision.destination.to);
     if (!sent.ok() || sent.length != kDhcpReplySize) {
-        {
-            const LogGroup group = ports_.report.logGroup();
-            log(RecoveryLog::dhcpSendFailed(prefix_));
-            log(RecoveryLog::kListening);
-        }
+        rows.push_back(RecoveryLog::dhcpSendFailed(prefix_));
+        rows.emplace_back(RecoveryLog::kListening);
+        logFromPeer(decision.macText, rows);
         ports_.gate.allowRestart(true);
         return;
     }
     if (offer) {
-        log(RecoveryLog::assigningAddress(prefix_));
+        rows.push_back(RecoveryLog::assigningAddress(prefix_));
+        logFromPeer(decision.macText, rows);
         return;
     }
-    {
-        const LogGroup group = ports_.report.logGroup();
-        log(RecoveryLog::addressAssigned(prefix_));
-        log(RecoveryLog::assignedMac(decision.macText));
-        log(RecoveryLog::assignedIp(offered));
-    }
+    rows.push_back(RecoveryLog::addressAssigned(prefix_));
+    rows.push_back(RecoveryLog::assignedMac(decision.macText));
+    rows.push_back(RecoveryLog::assignedIp(offered));
+    logFromPeer(decision.macText, rows);
     ports_.report.setBannerState(BannerState::Instructions);
     ports_.report.showDeviceIp(octetsOf(offeredAddress));
     ports_.report.showDeviceMac(decision.mac);
 }
 
-bool MRecoveryListener::abortTransfer() {
-    // The flag first: the transfer loop looks at it when its receive returns.
-    const bool aborted = transferActive.exchange(false);
-    const std::lock_guard lock(socketLock_);
-    if (tftpTransmitSocket != nullptr) {
-        tftpTransmitSocket->ClearReceiveTimeout();
-        tftpTransmitSocket->CancelBlockingCall();
+void MRecoveryListener::keepRouteThroughHere(const std::string& interfaceName,
+                                             std::vector<std::string>& rows) {
+    // The device may sit on another subnet than this interface: reach it through here,
+    // whichever interface served the last device before. Only when the route is not there
+    // already: a flood of requests must not become a flood of tool runs.
+    if (KernelNeighbourTables::HasHostRoute(KernelNeighbourTables::ReadRouteTable(), offeredAddress,
+                                            interfaceName)) {
+        return;
     }
-    return aborted;
+    const std::string offered = Ipv4::format(offeredAddress);
+    ports_.tools.RouteDelete(offered);
+    if (const auto row = routeResultRow(ports_.tools.RouteAdd(offered, nicText_))) {
+        rows.push_back(*row);
+    }
+}
+
+void MRecoveryListener::keepNeighbourEntry(const std::string& interfaceName,
+                                           const DhcpDecision& decision,
+                                           std::vector<std::string>& rows) {
+    // A client that already has an address is answered by unicast; the static entry lets
+    // the offered address resolve to it before it has taken that address. The tool runs only
+    // when the entry does not name this device already.
+    const std::string offered = Ipv4::format(offeredAddress);
+    const auto entry = KernelNeighbourTables::PermanentEntry(
+        KernelNeighbourTables::ReadNeighbourTable(), offered, interfaceName);
+    if (entry && sameMac(*entry, decision.macText)) {
+        return;
+    }
+    if (const ToolResult planted = ports_.tools.ArpAdd(offered, decision.macText, nicText_);
+        planted.succeeded()) {
+        plantedNeighbour_ = decision.macText;
+    } else {
+        rows.push_back(RecoveryLog::arpEntryFailed(prefix_, planted.failure));
+    }
+}
+
+void MRecoveryListener::removePlantedNeighbourEntry() {
+    // The entry sends the recovery address to one MAC for good, even after the program: it
+    // stays only for a device that answered there, whose page the operator may open next.
+    if (plantedNeighbour_.empty() || recoveryAddressAnswered_) {
+        return;
+    }
+    ports_.tools.ArpDeleteOn(Ipv4::format(offeredAddress), nicText_);
+    plantedNeighbour_.clear();
 }
 
 }  // namespace vantor

@@ -58,12 +58,6 @@ void MRecoveryListener::DoTFTP() {
     const Publication published(*this, tftpSocket, socket);
 
     std::array<std::uint8_t, kTftpReceiveSize> buffer{};
-    // The read request served last, and when its transfer ended.
-    struct Served {
-        Endpoint client{};
-        std::vector<std::uint8_t> bytes;
-        Clock::time_point ended{};
-    } lastServed;
     while (tftpRunning) {
         const SocketResult received = socket.ReceiveWithTimeout(buffer);
         if (!received.ok()) {
@@ -77,24 +71,72 @@ void MRecoveryListener::DoTFTP() {
             continue;  // not even an opcode: nothing to answer
         }
         const std::span<const std::uint8_t> datagram(buffer.data(), received.length);
-        // A client that had no answer quickly enough sends its request again from the same
-        // port (busybox after 100 ms). Copies that queued up while the request was served
-        // would each start a transfer to a client that has moved on, and fail.
-        if (received.peer == lastServed.client && std::ranges::equal(datagram, lastServed.bytes) &&
-            Clock::now() - lastServed.ended < kTftpRepeatedRequestWindow) {
-            Trace(RecoveryLog::kTraceRepeatedRequest);
-            continue;
-        }
         const TftpRequest request = readRequest(datagram);
         Trace(RecoveryLog::traceFileName(request.fileName));
         Trace(RecoveryLog::traceMode(request.mode));
         if (request.opcode == kTftpRrq) {
-            TftpRRQ(request, received.peer);
-            lastServed = {received.peer, {datagram.begin(), datagram.end()}, Clock::now()};
+            dispatchRead(request, datagram, received.peer);
         } else {
             TftpRejectRequest(received.peer);
         }
     }
+}
+
+void MRecoveryListener::dispatchRead(const TftpRequest& request,
+                                     std::span<const std::uint8_t> datagram, Endpoint client) {
+    if (isRepeatedRequest(datagram, client)) {
+        Trace(RecoveryLog::kTraceRepeatedRequest);
+        return;
+    }
+    // The device a client is: the one this interface gave the recovery address to, when the
+    // request comes from there. Its next boot request aborts the transfer.
+    const std::string owner = client.address == offeredAddress ? boundDevice() : std::string();
+    const std::string key = Ipv4::format(client.address) + ":" + std::to_string(client.port);
+    const std::vector<std::uint8_t> bytes(datagram.begin(), datagram.end());
+    const auto admission = transfers_.Start(
+        key, owner, client.address, [this, request, client, bytes](TaskRoster::Control& control) {
+            TftpRRQ(request, client, control);
+            const std::lock_guard lock(endedLock_);
+            endedRequests_.push_back({client, bytes, Clock::now()});
+            if (endedRequests_.size() > kTftpMaxTransfersPerInterface) {
+                endedRequests_.pop_front();
+            }
+        });
+    switch (admission) {
+        case TaskRoster::Admission::started:
+            break;
+        case TaskRoster::Admission::running:
+            // The client sent its request again before the first DATA (or OACK) reached it
+            // (busybox after 100 ms): its transfer answers it.
+            Trace(RecoveryLog::kTraceRepeatedRequest);
+            break;
+        case TaskRoster::Admission::busy:
+            refuseBusy(client);
+            break;
+    }
+}
+
+bool MRecoveryListener::isRepeatedRequest(std::span<const std::uint8_t> datagram, Endpoint client) {
+    // A copy of a request that was sent while its transfer ran and read only after the
+    // transfer ended would start a transfer to a client port that has moved on, and fail.
+    const std::lock_guard lock(endedLock_);
+    const auto now = Clock::now();
+    return std::ranges::any_of(endedRequests_, [&](const EndedRequest& ended) {
+        return ended.client == client && std::ranges::equal(datagram, ended.bytes) &&
+               now - ended.ended < kTftpRepeatedRequestWindow;
+    });
+}
+
+void MRecoveryListener::refuseBusy(Endpoint client) {
+    CTimedSocket socket;
+    if (!socket.Create(nicAddress, 0)) {
+        logFailure(RecoveryLog::tftpSocketFailed(prefix_));
+        return;
+    }
+    // RFC 1350 section 7: the ERROR ends the request at once; the client may ask again later.
+    socket.SendTo(TftpPacket::BuildError(kTftpErrorNotDefined, kTftpServerBusyText), client);
+    logFromPeer(Ipv4::format(client.address),
+                {RecoveryLog::tftpBusy(prefix_, Ipv4::format(client.address))});
 }
 
 void MRecoveryListener::TftpRejectRequest(Endpoint client) {
@@ -112,29 +154,33 @@ void MRecoveryListener::TftpRejectRequest(Endpoint client) {
     }
 }
 
-void MRecoveryListener::TftpRRQ(const TftpRequest& request, Endpoint client) {
+void MRecoveryListener::TftpRRQ(const TftpRequest& request, Endpoint client,
+                                TaskRoster::Control& control) {
     const std::string& fileName = request.fileName;
+    const std::string peer = Ipv4::format(client.address);
     const std::unique_ptr<BlockSource> source = BootImages::Open(fileName);
-    {
-        const LogGroup group = ports_.report.logGroup();
-        log(RecoveryLog::tftpRequest(prefix_, fileName, Ipv4::format(client.address)));
-    }
     CTimedSocket socket;
     if (!socket.Create(nicAddress, 0)) {
+        logFromPeer(peer, {RecoveryLog::tftpRequest(prefix_, fileName, peer)});
         logFailure(RecoveryLog::tftpSocketFailed(prefix_));
         return;
     }
-    socket.SetReceiveTimeout(ports_.timings.tftpTimeout);
-    const Publication published(*this, tftpTransmitSocket, socket);
+    const TaskRoster::Control::Publication published(control, socket);
     if (source == nullptr) {
         serveMissingFile(socket, fileName, client);
-    } else {
-        // A block must fit the link unfragmented: a lost fragment loses the whole block.
-        const TftpOptionLimits limits{
-            TftpOptions::BlockSizeFor(InterfaceMtu::Of(nicAddress).value_or(kEthernetMtu)),
-            source->size()};
-        serveFile(socket, *source, fileName, client,
-                  TftpOptions::Negotiate(request.options, limits));
+        return;
+    }
+    logFromPeer(peer, {RecoveryLog::tftpRequest(prefix_, fileName, peer),
+                       RecoveryLog::transferStarted(prefix_, fileName)});
+    // A block must fit the link unfragmented: a lost fragment loses the whole block.
+    const TftpOptionLimits limits{
+        TftpOptions::BlockSizeFor(InterfaceMtu::Of(nicAddress).value_or(kEthernetMtu)),
+        source->size()};
+    if (serveFile(socket, *source, fileName, client,
+                  TftpOptions::Negotiate(request.options, limits), control) &&
+        fileName.starts_with(kRamDiskPrefix)) {
+        // The device boots the RAM disk it just received: wait for it beside the server.
+        watchRestart(client, control.owner());
     }
 }
 
@@ -143,22 +189,21 @@ void MRecoveryListener::serveMissingFile(CTimedSocket& socket, const std::string
     // RFC 1350 section 7: the ERROR ends the transfer; nothing comes back to wait for.
     const SocketResult sent = socket.SendTo(
         TftpPacket::BuildError(kTftpErrorFileNotFound, kTftpFileNotFoundText), client);
-    {
-        const LogGroup group = ports_.report.logGroup();
-        log(RecoveryLog::fileNotFound(prefix_));
-        log(RecoveryLog::fileLocationHint(fileName));
-        if (!sent.ok()) {
-            log(RecoveryLog::tftpErrorSendFailed(prefix_));
-        }
-        log(RecoveryLog::kListening);
+    const std::string peer = Ipv4::format(client.address);
+    std::vector<std::string> rows{RecoveryLog::tftpRequest(prefix_, fileName, peer),
+                                  RecoveryLog::fileNotFound(prefix_),
+                                  RecoveryLog::fileLocationHint(fileName)};
+    if (!sent.ok()) {
+        rows.push_back(RecoveryLog::tftpErrorSendFailed(prefix_));
     }
+    rows.emplace_back(RecoveryLog::kListening);
+    logFromPeer(peer, rows);
     ports_.gate.allowRestart(true);
 }
 
-void MRecoveryListener::serveFile(CTimedSocket& socket, BlockSource& source,
-                                  const std::string& fileName, Endpoint client, TftpTerms terms) {
-    transferActive = true;
-    log(RecoveryLog::transferStarted(prefix_, fileName));
+bool MRecoveryListener::serveFile(CTimedSocket& socket, BlockSource& source,
+                                  const std::string& fileName, Endpoint client, TftpTerms terms,
+                                  const TaskRoster::Control& control) {
     TftpTransfer transfer(source, client, ports_.timings.tftpTimeout,
                           ports_.timings.tftpDuplicateAckResend, std::move(terms));
     // The name is the client's text: the view filters it before showing it.
@@ -169,7 +214,7 @@ void MRecoveryListener::serveFile(CTimedSocket& socket, BlockSource& source,
         // mode lets a device that keeps acknowledging finish its boot, but closing the
         // program must not wait on a device (up to a time-out for a silent one).
         if (!isFinished(step.state) &&
-            (!transferActive || (!tftpRunning && ports_.gate.closing()))) {
+            (control.aborted() || (!tftpRunning && ports_.gate.closing()))) {
             break;
         }
         bool sendFailed = false;
@@ -192,7 +237,6 @@ void MRecoveryListener::serveFile(CTimedSocket& socket, BlockSource& source,
             ports_.report.reportProgress(progress);
         }
     }
-    transferActive = false;
     // The progress display ends before the rows that close the transfer (and the restart
     // wait after a RAM disk); a transfer that did not complete ends with total 0.
     if (step.state != TftpTransferState::completed) {
@@ -203,8 +247,9 @@ void MRecoveryListener::serveFile(CTimedSocket& socket, BlockSource& source,
         ports_.report.reportProgress(progress);
     }
     if (isFinished(step.state)) {
-        endTransfer(step.state, fileName);
+        endTransfer(step.state, fileName, client);
     }
+    return step.state == TftpTransferState::completed;
 }
 
 TftpStep MRecoveryListener::awaitClient(CTimedSocket& socket, TftpTransfer& transfer) {
@@ -238,12 +283,18 @@ TftpStep MRecoveryListener::awaitClient(CTimedSocket& socket, TftpTransfer& tran
     }
 }
 
-void MRecoveryListener::endTransfer(TftpTransferState state, const std::string& fileName) {
+void MRecoveryListener::endTransfer(TftpTransferState state, const std::string& fileName,
+                                    Endpoint client) {
     const auto failed = [this](const std::string& line) { logFailure(line); };
     switch (state) {
-        case TftpTransferState::completed:
-            completeTransfer(fileName);
+        case TftpTransferState::completed: {
+            std::vector<std::string> rows{RecoveryLog::transferCompleted(prefix_)};
+            if (fileName.starts_with(kRamDiskPrefix)) {
+                rows.push_back(RecoveryLog::restartWait(prefix_));
+            }
+            logFromPeer(Ipv4::format(client.address), rows);
             break;
+        }
         case TftpTransferState::noResponse:
             failed(RecoveryLog::transferNoResponse(prefix_));
             break;
@@ -268,24 +319,25 @@ void MRecoveryListener::endTransfer(TftpTransferState state, const std::string& 
     }
 }
 
-void MRecoveryListener::completeTransfer(const std::string& fileName) {
+void MRecoveryListener::watchRestart(Endpoint client, const std::string& owner) {
+    // One wait a device: a device that fetches its RAM disk again while its wait runs is
+    // already being waited for.
+    const std::string key = owner.empty() ? Ipv4::format(client.address) : owner;
+    const auto admission =
+        restartWatches_.Start(key, owner, client.address,
+                              [this](TaskRoster::Control& control) { awaitRestart(control); });
+    if (admission != TaskRoster::Admission::started) {
+        Trace(RecoveryLog::kTraceRestartAlreadyAwaited);
+    }
+}
+
+void MRecoveryListener::awaitRestart(const TaskRoster::Control& control) {
     const std::string recoveryAddress(kRecoveryAddress);
-    // The group is taken only to write rows: the restart wait and the pings run without it,
-    // or every other listener's rows (and the DHCP replies that write them) would wait too.
-    if (!fileName.starts_with(kRamDiskPrefix)) {
-        log(RecoveryLog::transferCompleted(prefix_));
-        return;  // a kernel: the device asks for its RAM disk next
-    }
-    {
-        const LogGroup group = ports_.report.logGroup();
-        log(RecoveryLog::transferCompleted(prefix_));
-        // The device boots the RAM disk it just received; give it time before asking.
-        log(RecoveryLog::restartWait(prefix_));
-    }
     // Leaving the mode waits for the device; closing the program cuts the wait and the
     // pings short.
+    const auto cutShort = [this, &control] { return ports_.gate.closing() || control.aborted(); };
     const auto settled = std::chrono::steady_clock::now() + ports_.timings.initrdSettle;
-    while (!ports_.gate.closing() && std::chrono::steady_clock::now() < settled) {
+    while (!cutShort() && std::chrono::steady_clock::now() < settled) {
         std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
             settled - std::chrono::steady_clock::now(), ports_.timings.closingCheck));
     }
@@ -294,9 +346,9 @@ void MRecoveryListener::completeTransfer(const std::string& fileName) {
         log(RecoveryLog::kLineEnd);
         log(RecoveryLog::pingTest(prefix_, recoveryAddress));
     }
+    bool answered = false;
     if (ports_.gate.winsockReady()) {
-        bool answered = false;
-        for (int attempt = 0; attempt < kRecoveryTestRounds && !answered && !ports_.gate.closing();
+        for (int attempt = 0; attempt < kRecoveryTestRounds && !answered && !cutShort();
              ++attempt) {
             logRouteResult(ports_.tools.RouteAdd(recoveryAddress, nicText_));
             answered = ports_.pinger.PingHost(recoveryAddress, kRecoveryTestAttempts,
@@ -313,8 +365,13 @@ void MRecoveryListener::completeTransfer(const std::string& fileName) {
     } else {
         log(RecoveryLog::pingUnavailable(prefix_));
     }
-    ports_.report.setServerAddress(recoveryAddress);
-    ports_.report.setBannerState(BannerState::DeviceReady);
+    // Only a device that answered is ready: after a silent one the instructions stay, so
+    // that the operator is not sent to a page nobody serves.
+    if (answered) {
+        recoveryAddressAnswered_ = true;
+        ports_.report.setServerAddress(recoveryAddress);
+        ports_.report.setBannerState(BannerState::DeviceReady);
+    }
     log(RecoveryLog::kListening);
     ports_.gate.allowRestart(true);
 }

@@ -54,6 +54,21 @@ std::string RecoveryLog::ignoringPacket(std::string_view macText) {
     return join({"Ignoring a packet from ", printableText(macText)});
 }
 
+std::string RecoveryLog::boardFound(std::string_view prefix, bool pxa) {
+    return join({prefix, " ", pxa ? kPxaBoardFound : kOtherBoardFound});
+}
+
+std::string RecoveryLog::interfaceGone(std::string_view prefix, std::string_view address) {
+    return join({prefix, " Error: The interface with the address ", address,
+                 " is gone; it is served again once it is back.\r\n"});
+}
+
+std::string RecoveryLog::rivalDhcpServer(std::string_view prefix) {
+    return join({prefix,
+                 " Warning: Another DHCP server answers on this segment: a device may take its "
+                 "offer instead of 192.168.0.100. Please disable it and try again.\r\n"});
+}
+
 std::string RecoveryLog::addressRequest(std::string_view prefix, std::string_view macText) {
     return join({prefix, " Received IP address request from ", printableText(macText), ".\r\n"});
 }
@@ -104,6 +119,11 @@ std::string RecoveryLog::tftpSocketFailed(std::string_view prefix) {
 
 std::string RecoveryLog::tftpSendFailed(std::string_view prefix) {
     return join({prefix, " Error: Can't send a tftp reply packet.\r\n"});
+}
+
+std::string RecoveryLog::tftpBusy(std::string_view prefix, std::string_view clientAddress) {
+    return join({prefix, " Warning: Too many transfers at once; the request from ", clientAddress,
+                 " was refused (server busy).\r\n"});
 }
 
 std::string RecoveryLog::tftpRequest(std::string_view prefix, std::string_view fileName,

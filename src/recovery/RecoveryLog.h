@@ -34,6 +34,12 @@ struct RecoveryLog {
     static std::string ignoringPacket(std::string_view macText);  // the notice line
     static constexpr std::string_view kPxaBoardFound = "Intel Found!";
     static constexpr std::string_view kOtherBoardFound = "Motorolla Found!";
+    // The board type a request announced, with the interface prefix; no line end.
+    static std::string boardFound(std::string_view prefix, bool pxa);
+    // The interface address vanished before its DHCP socket could be made.
+    static std::string interfaceGone(std::string_view prefix, std::string_view address);
+    // Another process took up the DHCP server port on this interface while we serve it.
+    static std::string rivalDhcpServer(std::string_view prefix);
     static std::string addressRequest(std::string_view prefix, std::string_view macText);
     static std::string routeToolMissing(std::string_view prefix);
     // A route or ARP change the tool refused, in the tool's words (already printable).
@@ -50,6 +56,8 @@ struct RecoveryLog {
     static std::string tftpReceiveError(std::string_view prefix);
     static std::string tftpSocketFailed(std::string_view prefix);
     static std::string tftpSendFailed(std::string_view prefix);
+    // A read request refused because the interface serves as many transfers as it may.
+    static std::string tftpBusy(std::string_view prefix, std::string_view clientAddress);
     static std::string tftpRequest(std::string_view prefix, std::string_view fileName,
                                    std::string_view clientAddress);
     static std::string fileNotFound(std::string_view prefix);
@@ -82,6 +90,8 @@ struct RecoveryLog {
     static std::string traceMode(std::string_view mode);
     static constexpr std::string_view kTraceRepeatedRequest =
         "Repeated request of the transfer just ended ignored\n";
+    static constexpr std::string_view kTraceRestartAlreadyAwaited =
+        "Restart of this device already awaited, or too many awaited\n";
     static constexpr std::string_view kTraceOptionsRefused = "Client refused the options\n";
     static constexpr std::string_view kTraceReceiveTimeout = "Tick :Receive ACK Timeout!\n";
 };

@@ -16,6 +16,8 @@ inline constexpr std::size_t kRecoveryPrecheckDataSize = 96;
 inline constexpr int kRecoveryTestAttempts = 3;
 inline constexpr std::size_t kRecoveryTestDataSize = 32;
 inline constexpr int kRecoveryTestRounds = 30;
+// Devices of one interface whose restart after a RAM disk is waited for and pinged at once.
+inline constexpr std::size_t kRecoveryMaxRestartWatches = 8;
 inline constexpr std::string_view kKernelImage = "kernel.img";
 inline constexpr std::string_view kRamDiskImage = "initrds.img";
 inline constexpr std::string_view kPxaKernelImage = "kernel-pxa.img";

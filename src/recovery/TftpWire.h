@@ -31,6 +31,11 @@ inline constexpr std::string_view kTftpNotDefinedText = "Command not defined";
 inline constexpr std::string_view kTftpFileNotFoundText = "File not found";
 inline constexpr std::string_view kTftpUnknownTidText = "Unknown transfer ID";
 inline constexpr std::string_view kTftpReadErrorText = "File read error";
+// Transfers one interface serves at once: more requests are refused with ERROR 0 at once
+// rather than queued behind clients that may never finish. A boot loader fetches one file at
+// a time, so this is eight devices booting side by side.
+inline constexpr std::size_t kTftpMaxTransfersPerInterface = 8;
+inline constexpr std::string_view kTftpServerBusyText = "server busy";
 // A copy of the read request just served, from the same client port, this soon after its
 // transfer ended, is the client's retransmission that queued up meanwhile: not served again.
 inline constexpr std::chrono::milliseconds kTftpRepeatedRequestWindow{1000};
