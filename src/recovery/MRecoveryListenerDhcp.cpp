@@ -144,8 +144,20 @@ void MRecoveryListener::lookForRivalServers(CTimedSocket& socket) {
         return;
     }
     nextRivalLook_ = now + ports_.timings.rivalLookSpacing;
-    for (const std::uint64_t rival : socket.ForeignHoldersOfPort()) {
-        if (std::ranges::find(rivalsWarned_, rival) != rivalsWarned_.end()) {
+    const auto isNew = [this](std::uint64_t holder) {
+        return std::ranges::find(rivalsWarned_, holder) == rivalsWarned_.end();
+    };
+    std::vector<std::uint64_t> seen = socket.ForeignHoldersOfPort();
+    std::erase_if(seen, [&](std::uint64_t holder) { return !isNew(holder); });
+    if (seen.empty()) {
+        return;
+    }
+    // A tool this process starts holds a copy of our socket from its fork until it runs: a
+    // holder counts only when it is still there a moment later.
+    std::this_thread::sleep_for(ports_.timings.portHolderPatience);
+    const std::vector<std::uint64_t> still = socket.ForeignHoldersOfPort();
+    for (const std::uint64_t rival : seen) {
+        if (std::ranges::find(still, rival) == still.end()) {
             continue;
         }
         if (rivalsWarned_.size() < kMaxRivalsRemembered) {

@@ -91,14 +91,14 @@ TEST_P(RealDhcpClient, GetsTheRecoveryAddressAndItsBoardsKernelAndThePcRoutesToI
 
     ASSERT_TRUE(lab.waitForLog(">     IP: 192.168.0.100\r\n")) << lab.log();
     const std::string mac = test::macText(device.mac);
-    std::vector<std::string> expected;
+    // The rows of each reply together and in order, each with the interface prefix.
+    std::vector<std::string> expected{"> Received IP address request from " + mac + ".\r\n"};
     if (board.boardLine) {
-        expected.push_back(*board.boardLine);
+        expected.push_back("> " + *board.boardLine);
     }
-    expected.push_back("> Received IP address request from " + mac + ".\r\n");
     expected.push_back("> Assigning IP address...\r\n");
     if (board.boardLine) {
-        expected.push_back(*board.boardLine);
+        expected.push_back("> " + *board.boardLine);
     }
     expected.insert(expected.end(), {"> Successfully assigned the new address\r\n",
                                      ">     MAC: " + mac + "\r\n", ">     IP: 192.168.0.100\r\n"});
@@ -274,9 +274,9 @@ BootRequest reply() {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, IgnoredRequests,
-    ::testing::Values(Ignored{"Decline", withType(4, "veltpxa"), {"Intel Found!"}},
+    ::testing::Values(Ignored{"Decline", withType(4, "veltpxa"), {"> Intel Found!"}},
                       Ignored{"Release", withType(7), {}},
-                      Ignored{"Inform", withType(8, "other"), {"Motorolla Found!"}},
+                      Ignored{"Inform", withType(8, "other"), {"> Motorolla Found!"}},
                       Ignored{"Offer", withType(kDhcpOffer), {}},
                       Ignored{"AnotherServer", withServerName("someone-else"), {}},
                       Ignored{"BootReply", reply(), {}}),

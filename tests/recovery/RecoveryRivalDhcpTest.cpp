@@ -135,6 +135,36 @@ TEST_P(RivalDhcpServer, KeepsTheServiceOffTheLinksItHolds) {
     EXPECT_EQ(serviceOffers(lab, first), 0) << lab.log();
 }
 
+// dnsmasq started after the service: it shares the port (SO_REUSEADDR) and offers its own
+// address to the same device. The next DISCOVER finds it, and it is named once.
+TEST(RecoveryRivalDhcp, ARivalStartedLaterIsNamedOnceAtTheNextDiscover) {
+    if (::access(kDnsmasq.c_str(), X_OK) != 0) {
+        GTEST_SKIP() << "dnsmasq is not installed (scripts/setup.sh installs it)";
+    }
+    RecoveryLab lab;
+    const auto& device = lab.addDevice(test::deviceMac(0x63), false);
+    Timings timings = test::recoveryTimings();
+    timings.rivalLookSpacing = 10ms;
+    lab.start(timings);
+    const std::string warning = "Another DHCP server answers on this segment";
+    EXPECT_EQ(serviceOffers(lab, device), 1) << lab.log();
+    EXPECT_THAT(lab.log(), Not(HasSubstr(warning))) << "no rival yet";
+
+    const Dnsmasq rival(lab.pc, {"--interface=" + device.pcInterface});
+    ASSERT_TRUE(rival.started());
+    ASSERT_TRUE(test::eventually(
+        [&] {
+            serviceOffers(lab, device);
+            return lab.log().find(warning) != std::string::npos;
+        },
+        RecoveryLab::kPatience))
+        << lab.log();
+    serviceOffers(lab, device);
+    serviceOffers(lab, device);
+    const std::string log = lab.log();
+    EXPECT_EQ(log.find(warning), log.rfind(warning)) << "warned more than once:\n" << log;
+}
+
 INSTANTIATE_TEST_SUITE_P(Rivals, RivalDhcpServer,
                          ::testing::Values(RivalCase{"BoundToTheFirstLink", true},
                                            RivalCase{"OnEveryLink", false}),

@@ -146,6 +146,21 @@ TEST(RecoveryTftp, AfterARamDiskThePcPingsTheRestartedDeviceAndOffersItsPage) {
     EXPECT_EQ(lab.console().bannerState(), BannerState::UpdateStatus);
 }
 
+TEST(RecoveryTftp, AfterARamDiskWhoseDeviceNeverAnswersTheInstructionsStay) {
+    test::FakePinger pinger;  // nobody answers at the recovery address
+    RecoveryLab lab;
+    const auto& device = lab.addDevice(test::deviceMac(0x6A));
+    lab.start(test::recoveryTimings(), &pinger);
+
+    ASSERT_EQ(lab.curlGet(device, "initrds.img", lab.temp.file("initrds.img")), 0);
+
+    ASSERT_TRUE(lab.waitForLog("> Warning: Ping request time out.\r\n\r\n> Listening.....\r\n"))
+        << lab.log();
+    EXPECT_EQ(lab.console().serverIP(), "");
+    EXPECT_EQ(lab.console().bannerState(), BannerState::Instructions);
+    EXPECT_TRUE(lab.console().gate().restartAllowed());
+}
+
 TEST(RecoveryTftp, CurlIsToldAMissingFileIsNotFound) {
     RecoveryLab lab;
     const auto& device = lab.addDevice(test::deviceMac(0x63));

@@ -7,8 +7,10 @@
 
 namespace vantor::test {
 
-TftpTestClient::TftpTestClient(RecoveryLab& lab, const RecoveryLab::Device& device)
-    : socket_(lab.socket(device, 0, device.address)), server_{device.pcAddress, kTftpPort} {}
+TftpTestClient::TftpTestClient(RecoveryLab& lab, const RecoveryLab::Device& device,
+                               std::uint32_t from)
+    : socket_(lab.socket(device, 0, from != 0 ? from : device.address)),
+      server_{device.pcAddress, kTftpPort} {}
 
 void TftpTestClient::request(std::uint16_t opcode, const std::string& name,
                              const std::vector<TftpOption>& options) {

@@ -27,7 +27,8 @@ class TftpTestClient {
         Endpoint from{};
     };
 
-    TftpTestClient(RecoveryLab& lab, const RecoveryLab::Device& device);
+    // `from`: the device's address to send from (0: the device's own).
+    TftpTestClient(RecoveryLab& lab, const RecoveryLab::Device& device, std::uint32_t from = 0);
 
     // Sends a request to port 69 of the device's link.
     void request(std::uint16_t opcode, const std::string& name,
