@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <limits>
 #include <thread>
 #include <utility>
 
@@ -330,6 +331,35 @@ SocketResult CTimedSocket::SendPatiently(const SendAttempt& attempt, int socket,
         }
         errorPending = errorPending || (waits[0].revents & (POLLERR | POLLHUP)) != 0;
     }
+}
+
+bool CTimedSocket::RaiseSendBuffer(std::size_t bytes) {
+    if (!socket_) {
+        lastError_ = EBADF;
+        return false;
+    }
+    if (sendBufferSize() >= bytes) {
+        return true;
+    }
+    // The kernel doubles the figure it is given, of which it takes at most INT_MAX / 2.
+    const int asked = static_cast<int>(
+        std::min<std::size_t>(bytes - bytes / 2, std::numeric_limits<int>::max() / 2));
+    const int fd = socket_.get();
+    if (!setIntOption(fd, SOL_SOCKET, SO_SNDBUFFORCE, asked) &&
+        !setIntOption(fd, SOL_SOCKET, SO_SNDBUF, asked)) {
+        lastError_ = errno;
+        return false;
+    }
+    return sendBufferSize() >= bytes;
+}
+
+std::size_t CTimedSocket::sendBufferSize() const {
+    int size = 0;
+    socklen_t length = sizeof size;
+    if (!socket_ || getsockopt(socket_.get(), SOL_SOCKET, SO_SNDBUF, &size, &length) != 0) {
+        return 0;
+    }
+    return static_cast<std::size_t>(std::max(size, 0));
 }
 
 unsigned CTimedSocket::SetReceiveTimeout(Millis period) {

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -82,6 +83,15 @@ class CTimedSocket {
     // fills the buffer faster than a link drains it: 64 blocks of 8968 bytes are far more than
     // the default 212992 bytes hold.
     void SetSendPatience(Millis patience) { sendPatience_ = patience; }
+
+    // Makes sendBufferSize() at least `bytes`; never lowers it. SO_SNDBUFFORCE passes
+    // net.core.wmem_max but needs CAP_NET_ADMIN; without it SO_SNDBUF is capped by that
+    // limit. False when the buffer stays smaller (lastError() tells a refused call).
+    bool RaiseSendBuffer(std::size_t bytes);
+    // The send buffer as the kernel accounts it (SO_SNDBUF): the bytes of every queued
+    // datagram's buffers, headers and bookkeeping, not of its payload alone. The kernel doubles
+    // the figure it is given to make room for that overhead. 0 when the socket is closed.
+    std::size_t sendBufferSize() const;
 
     // One try at sending: the bytes sent, or -1 with errno set.
     using SendAttempt = std::function<ssize_t()>;

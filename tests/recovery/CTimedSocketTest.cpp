@@ -162,6 +162,15 @@ TEST_F(CTimedSocketTest, ASendAfterAnUnreadPortUnreachableStillGoesOut) {
     EXPECT_EQ(socket_.ReceiveWithTimeout(buffer_).error, SocketError::connectionReset);
 }
 
+TEST_F(CTimedSocketTest, RaisingTheSendBufferCoversTheFigureAskedAndNeverLowersIt) {
+    const std::size_t before = socket_.sendBufferSize();
+    EXPECT_TRUE(socket_.RaiseSendBuffer(before / 2));
+    EXPECT_EQ(socket_.sendBufferSize(), before);
+    // The kernel doubles what it is given: an odd figure must be asked as half, rounded up.
+    EXPECT_TRUE(socket_.RaiseSendBuffer(before + 4097));
+    EXPECT_EQ(socket_.sendBufferSize(), before + 4098);
+}
+
 // SendPatiently on a full buffer: that of a Unix datagram pair, since unlike UDP on loopback,
 // which frees each datagram as it sends it, a Unix datagram stays charged to its sender until
 // the peer reads it.
