@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <limits>
 #include <thread>
 #include <utility>
 
@@ -71,6 +72,24 @@ std::optional<InterfaceList::Entry> interfaceOwning(std::uint32_t address) {
 
 // How many times, spread over the patience, a foreign holder of a server's port is looked for.
 constexpr int kForeignHolderChecks = 5;
+
+// How many times, spread over the send patience, a send is tried again when poll() cannot
+// tell when room comes (ENOBUFS, a pending error): at least a millisecond apart.
+constexpr int kSendRetriesWithoutRoomSignal = 100;
+
+// The send buffer is full (EAGAIN) or a queue below it is: an interface's transmit queue, or
+// an unresolved neighbour's (ENOBUFS, reported because IP_RECVERR is on).
+bool isFullBuffer(int systemError) {
+    return systemError == EAGAIN || systemError == EWOULDBLOCK || systemError == ENOBUFS;
+}
+
+// A wait as poll() takes it, rounded up so that poll() never wakes just before the end and
+// spins, and short of int's end.
+int pollMillis(std::chrono::steady_clock::duration wait) {
+    constexpr long long kLongestPoll = 1'000'000'000;
+    const auto millis = std::chrono::ceil<Millis>(wait).count();
+    return static_cast<int>(std::clamp<long long>(millis, 0, kLongestPoll));
+}
 
 // Interface sockets of this process are made one at a time: the probe for another holder of a
 // port binds without SO_REUSEADDR, and a sibling listener binding the same port on the same
@@ -253,24 +272,105 @@ SocketResult CTimedSocket::SendTo(std::span<const std::uint8_t> bytes, Endpoint 
         info.ipi_spec_dst.s_addr = interfaceAddress_;
         std::memcpy(CMSG_DATA(header), &info, sizeof info);
     }
-    for (int attempt = 0;; ++attempt) {
-        const ssize_t sent = sendmsg(socket_.get(), &message, MSG_NOSIGNAL);
+    const int fd = socket_.get();
+    SocketResult result =
+        SendPatiently([fd, &message] { return sendmsg(fd, &message, MSG_NOSIGNAL); }, fd,
+                      cancelEvent_.get(), sendPatience_);
+    if (result.ok()) {
+        result.peer = to;
+    } else if (result.systemError != 0) {
+        lastError_ = result.systemError;
+    }
+    return result;
+}
+
+SocketResult CTimedSocket::SendPatiently(const SendAttempt& attempt, int socket, int cancelEvent,
+                                         Millis patience) {
+    const Clock::time_point deadline = Clock::now() + std::max(patience, Millis{0});
+    const Millis pause = std::max(Millis{1}, patience / kSendRetriesWithoutRoomSignal);
+    bool refusalRetried = false;
+    // A queued ICMP error makes poll() report the socket at once (POLLERR) whether or not it
+    // has room, and the error is the next receive's to take: then only pauses are left.
+    bool errorPending = false;
+    for (;;) {
+        const ssize_t sent = attempt();
         if (sent >= 0) {
             SocketResult result;
             result.error = SocketError::none;
             result.length = static_cast<std::size_t>(sent);
-            result.peer = to;
             return result;
         }
         const int error = errno;
-        // A pending ICMP error of an earlier datagram makes the next send fail on Linux; it
-        // belongs to that datagram, and stays queued for the next receive to report.
-        if ((error == ECONNREFUSED && attempt == 0) || error == EINTR) {
+        if (error == EINTR) {
             continue;
         }
-        lastError_ = error;
-        return failure(error);
+        // A pending ICMP error of an earlier datagram makes the next send fail on Linux; it
+        // belongs to that datagram, and stays queued for the next receive to report.
+        if (error == ECONNREFUSED && !refusalRetried) {
+            refusalRetried = true;
+            continue;
+        }
+        if (!isFullBuffer(error)) {
+            return failure(error);
+        }
+        const Clock::duration left = deadline - Clock::now();
+        if (left <= Clock::duration::zero()) {
+            return failure(error);
+        }
+        const bool awaitRoom = error != ENOBUFS && !errorPending;
+        std::array<pollfd, 2> waits{};
+        waits[0] = {awaitRoom ? socket : -1, POLLOUT, 0};  // poll() skips a negative descriptor
+        waits[1] = {cancelEvent, POLLIN, 0};
+        const Clock::duration wait = awaitRoom ? left : std::min<Clock::duration>(left, pause);
+        const int ready = poll(waits.data(), waits.size(), pollMillis(wait));
+        if (ready < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return failure(errno);
+        }
+        if ((waits[1].revents & POLLIN) != 0) {
+            SocketResult result;
+            result.error = SocketError::interrupted;
+            return result;
+        }
+        if ((waits[0].revents & POLLNVAL) != 0) {
+            return failure(EBADF);
+        }
+        if (awaitRoom && ready == 0) {
+            return failure(error);  // no room within the patience
+        }
+        errorPending = errorPending || (waits[0].revents & (POLLERR | POLLHUP)) != 0;
     }
+}
+
+bool CTimedSocket::RaiseSendBuffer(std::size_t bytes) {
+    if (!socket_) {
+        lastError_ = EBADF;
+        return false;
+    }
+    if (sendBufferSize() >= bytes) {
+        return true;
+    }
+    // The kernel doubles the figure it is given, of which it takes at most INT_MAX / 2.
+    const int asked = static_cast<int>(
+        std::min<std::size_t>(bytes - bytes / 2, std::numeric_limits<int>::max() / 2));
+    const int fd = socket_.get();
+    if (!setIntOption(fd, SOL_SOCKET, SO_SNDBUFFORCE, asked) &&
+        !setIntOption(fd, SOL_SOCKET, SO_SNDBUF, asked)) {
+        lastError_ = errno;
+        return false;
+    }
+    return sendBufferSize() >= bytes;
+}
+
+std::size_t CTimedSocket::sendBufferSize() const {
+    int size = 0;
+    socklen_t length = sizeof size;
+    if (!socket_ || getsockopt(socket_.get(), SOL_SOCKET, SO_SNDBUF, &size, &length) != 0) {
+        return 0;
+    }
+    return static_cast<std::size_t>(std::max(size, 0));
 }
 
 unsigned CTimedSocket::SetReceiveTimeout(Millis period) {
@@ -313,9 +413,7 @@ int CTimedSocket::pollTimeout() const {
     if (left <= Clock::duration::zero()) {
         return 0;
     }
-    // Round up so that poll() never wakes just before the deadline and spins.
-    const auto millis = std::chrono::ceil<Millis>(left).count();
-    return static_cast<int>(std::min<decltype(millis)>(millis, 1'000'000'000));
+    return pollMillis(left);
 }
 
 bool CTimedSocket::expireIfDue() {

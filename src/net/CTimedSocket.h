@@ -1,8 +1,12 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -23,6 +27,10 @@ namespace vantor {
 // writes. The time-out is a deadline armed once: a second SetReceiveTimeout keeps the first
 // deadline, a successful receive or an expiry disarms it, and a cancel leaves it armed, so a
 // transfer whose wait was cancelled still gives up when the original deadline passes.
+//
+// A send may wait for room in a full send buffer, up to the send patience (none by default).
+// A cancel ends that wait too, as interrupted, and stays pending: the receive it was meant for
+// still ends on it.
 //
 // A cancel that arrives while no receive is blocked is kept and ends the next receive at
 // once. A listener's stop may run between the moment its loop publishes the socket and the
@@ -72,7 +80,35 @@ class CTimedSocket {
     // The interface a CreateOnInterface socket serves; empty otherwise.
     const std::string& interfaceName() const { return interfaceName_; }
 
+    // Sends one datagram. With a send patience, a full buffer is waited out as SendPatiently
+    // says; without one, it fails at once (systemError EAGAIN).
     SocketResult SendTo(std::span<const std::uint8_t> bytes, Endpoint to);
+    // How long a send may wait for room in a full buffer. A window of large blocks (RFC 7440)
+    // fills the buffer faster than a link drains it: 64 blocks of 8968 bytes are far more than
+    // the default 212992 bytes hold.
+    void SetSendPatience(Millis patience) { sendPatience_ = patience; }
+
+    // Makes sendBufferSize() at least `bytes`; never lowers it. SO_SNDBUFFORCE passes
+    // net.core.wmem_max but needs CAP_NET_ADMIN; without it SO_SNDBUF is capped by that
+    // limit. False when the buffer stays smaller (lastError() tells a refused call).
+    bool RaiseSendBuffer(std::size_t bytes);
+    // The send buffer as the kernel accounts it (SO_SNDBUF): the bytes of every queued
+    // datagram's buffers, headers and bookkeeping, not of its payload alone. The kernel doubles
+    // the figure it is given to make room for that overhead. 0 when the socket is closed.
+    std::size_t sendBufferSize() const;
+
+    // One try at sending: the bytes sent, or -1 with errno set.
+    using SendAttempt = std::function<ssize_t()>;
+    // SendTo's loop, over any descriptor. EINTR is retried, and so is the first ECONNREFUSED:
+    // it belongs to an earlier datagram's ICMP error, which stays queued for the next receive.
+    // A full buffer (EAGAIN) is waited out in poll() until `socket` reports room (POLLOUT),
+    // ENOBUFS (a full queue below the socket, which POLLOUT does not see) with short pauses;
+    // either for at most `patience`, after which the send fails with that error. A cancel
+    // pending on `cancelEvent` ends the wait as interrupted; it is polled, never read.
+    // A UDP socket on loopback never fills (loopback frees each datagram as it sends it):
+    // tests drive this on a descriptor that does.
+    static SocketResult SendPatiently(const SendAttempt& attempt, int socket, int cancelEvent,
+                                      Millis patience);
 
     // Arms the time-out unless one is armed; returns the armed timer's id (never 0).
     unsigned SetReceiveTimeout(Millis period);
@@ -104,6 +140,7 @@ class CTimedSocket {
     UniqueFd socket_;
     UniqueFd cancelEvent_;
     int lastError_ = 0;
+    Millis sendPatience_{0};
     std::string interfaceName_;
     int interfaceIndex_ = 0;
     std::uint32_t interfaceAddress_ = 0;

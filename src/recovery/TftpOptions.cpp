@@ -1,6 +1,7 @@
 #include "recovery/TftpOptions.h"
 
 #include <algorithm>
+#include <bit>
 #include <string>
 
 namespace vantor {
@@ -24,7 +25,32 @@ std::optional<std::uint64_t> inRange(std::string_view value, std::uint64_t low,
     return number;
 }
 
+// The largest window, not over `asked` and never under 1, whose datagrams the send buffer
+// holds at once.
+std::uint32_t windowWithin(std::uint32_t asked, std::size_t blockSize,
+                           std::size_t sendBufferBytes) {
+    if (sendBufferBytes == 0) {
+        return asked;
+    }
+    const std::size_t fits = sendBufferBytes / TftpOptions::DatagramCost(blockSize);
+    return static_cast<std::uint32_t>(
+        std::clamp<std::size_t>(fits, kTftpMinWindowSize, std::max(asked, kTftpMinWindowSize)));
+}
+
 }  // namespace
+
+std::size_t TftpOptions::DatagramCost(std::size_t blockSize) {
+    const std::size_t head = kSkbLinkHeaderRoom + kIpv4UdpHeaderSize + kTftpHeaderSize + blockSize +
+                             kSkbAlignmentSlack + kSkbSharedInfoSize;
+    const std::size_t allocated =
+        head <= kSkbSmallHeadSize ? kSkbSmallHeadSize : std::bit_ceil(head);
+    return allocated + kSkbStructSize;
+}
+
+std::size_t TftpOptions::SendBufferFor(std::size_t blockSize, std::uint32_t windowSize) {
+    const std::uint64_t window = std::uint64_t{DatagramCost(blockSize)} * windowSize;
+    return static_cast<std::size_t>(std::min<std::uint64_t>(window, kTftpMaxSendBuffer));
+}
 
 std::optional<std::uint64_t> TftpOptions::ParseNumber(std::string_view value) {
     if (value.empty() || value.size() > kTftpMaxOptionDigits) {
@@ -53,6 +79,7 @@ TftpTerms TftpOptions::Negotiate(std::span<const TftpOption> requested,
     bool transferSizeSeen = false;
     bool timeoutSeen = false;
     bool windowSizeSeen = false;
+    std::optional<std::size_t> windowSizeAcknowledged;  // its place in the OACK
     const auto acknowledge = [&terms](std::string_view name, std::uint64_t value) {
         terms.acknowledged.push_back({std::string(name), std::to_string(value)});
     };
@@ -84,9 +111,15 @@ TftpTerms TftpOptions::Negotiate(std::span<const TftpOption> requested,
                     inRange(option.value, kTftpMinWindowSize, kTftpWindowSizeLimit)) {
                 terms.windowSize = static_cast<std::uint32_t>(
                     std::min<std::uint64_t>(*window, kTftpMaxWindowSize));
+                windowSizeAcknowledged = terms.acknowledged.size();
                 acknowledge(kTftpOptionWindowSize, terms.windowSize);
             }
         }
+    }
+    // Bounded once the block size is settled, which a later blksize may still change.
+    if (windowSizeAcknowledged) {
+        terms.windowSize = windowWithin(terms.windowSize, terms.blockSize, limits.sendBufferBytes);
+        terms.acknowledged[*windowSizeAcknowledged].value = std::to_string(terms.windowSize);
     }
     return terms;
 }

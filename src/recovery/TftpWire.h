@@ -59,6 +59,24 @@ inline constexpr std::uint32_t kTftpMaxWindowSize = 64;
 inline constexpr std::size_t kIpv4UdpHeaderSize = 20 + 8;
 // Assumed when the interface's own MTU cannot be read.
 inline constexpr std::size_t kEthernetMtu = 1500;
+
+// What one DATA datagram costs the sending socket's buffer (Linux 6.x, 64-bit), which bounds
+// the window a server answers (RFC 7440 lets it answer a smaller one). UDP builds a datagram
+// of up to about 16 KiB as one linear allocation: the IPv4 and UDP headers and the payload,
+// with room for the link header (LL_RESERVED_SPACE: Ethernet's 14 bytes aligned to 16) and
+// ip_append_data's 15 bytes of alignment slack. The allocator appends skb_shared_info and
+// rounds the whole up to a power of two, except that one of up to 576 bytes comes from the
+// cache of small heads; the sk_buff is charged on top. Measured on loopback: 1280 for a
+// 512-byte block, 2304 for 1468, 16640 for 8968.
+inline constexpr std::size_t kSkbLinkHeaderRoom = 16;
+inline constexpr std::size_t kSkbAlignmentSlack = 15;
+inline constexpr std::size_t kSkbSharedInfoSize = 320;  // SKB_DATA_ALIGN(sizeof(skb_shared_info))
+inline constexpr std::size_t kSkbSmallHeadSize = 576;   // SKB_SMALL_HEAD_CACHE_SIZE
+inline constexpr std::size_t kSkbStructSize = 256;      // SKB_DATA_ALIGN(sizeof(struct sk_buff))
+// The most send buffer a transfer asks for: a full window of 8968-byte blocks needs about
+// 1 MiB; more would only pin memory for blocks no link needs.
+inline constexpr std::size_t kTftpMaxSendBuffer = 4 * 1024 * 1024;
+
 // Digits a numeric option value may have: more is junk, and cannot overflow the parse.
 inline constexpr std::size_t kTftpMaxOptionDigits = 19;
 

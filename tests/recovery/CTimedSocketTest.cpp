@@ -1,12 +1,16 @@
 #include "net/CTimedSocket.h"
 
 #include <gtest/gtest.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
 
 #include <array>
+#include <cerrno>
 #include <thread>
 #include <vector>
 
 #include "base/Ipv4.h"
+#include "base/UniqueFd.h"
 
 namespace vantor {
 namespace {
@@ -156,6 +160,96 @@ TEST_F(CTimedSocketTest, ASendAfterAnUnreadPortUnreachableStillGoesOut) {
     // The error still belongs to the socket's next receive.
     socket_.SetReceiveTimeout(kGenerous);
     EXPECT_EQ(socket_.ReceiveWithTimeout(buffer_).error, SocketError::connectionReset);
+}
+
+TEST_F(CTimedSocketTest, RaisingTheSendBufferCoversTheFigureAskedAndNeverLowersIt) {
+    const std::size_t before = socket_.sendBufferSize();
+    EXPECT_TRUE(socket_.RaiseSendBuffer(before / 2));
+    EXPECT_EQ(socket_.sendBufferSize(), before);
+    // The kernel doubles what it is given: an odd figure must be asked as half, rounded up.
+    EXPECT_TRUE(socket_.RaiseSendBuffer(before + 4097));
+    EXPECT_EQ(socket_.sendBufferSize(), before + 4098);
+}
+
+// SendPatiently on a full buffer: that of a Unix datagram pair, since unlike UDP on loopback,
+// which frees each datagram as it sends it, a Unix datagram stays charged to its sender until
+// the peer reads it.
+class PatientSendTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::array<int, 2> ends{};
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, ends.data()),
+                  0);
+        sender_.reset(ends[0]);
+        receiver_.reset(ends[1]);
+        constexpr int kMostDatagrams = 100000;  // far more than a send buffer holds
+        for (int sent = 0; sent < kMostDatagrams && trySend() >= 0; ++sent) {
+        }
+    }
+    ssize_t trySend() { return send(sender_.get(), datagram_.data(), datagram_.size(), 0); }
+    SocketResult sendPatiently(Millis patience, const CTimedSocket::SendAttempt& attempt) {
+        return CTimedSocket::SendPatiently(attempt, sender_.get(), cancel_.get(), patience);
+    }
+
+    UniqueFd sender_;
+    UniqueFd receiver_;
+    UniqueFd cancel_{eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)};
+    std::array<std::uint8_t, 1024> datagram_{};
+};
+
+TEST_F(PatientSendTest, AFullBufferFailsWithEagainWhenThePatienceRunsOut) {
+    for (const Millis patience : {Millis{0}, Millis{20}}) {
+        EXPECT_EQ(sendPatiently(patience, [this] { return trySend(); }).systemError, EAGAIN);
+    }
+}
+
+TEST_F(PatientSendTest, AFullBufferIsWaitedOutUntilThePeerDrainsIt) {
+    std::jthread drainer;  // started once a try has found the buffer full
+    const SocketResult sent = sendPatiently(kGenerous, [this, &drainer] {
+        const ssize_t result = trySend();
+        if (result < 0 && !drainer.joinable()) {
+            drainer = std::jthread([this] {
+                while (recv(receiver_.get(), nullptr, 0, MSG_DONTWAIT) >= 0) {
+                }
+            });
+            errno = EAGAIN;
+        }
+        return result;
+    });
+    EXPECT_EQ(sent.length, datagram_.size());
+}
+
+TEST_F(PatientSendTest, ACancelEndsTheWaitAndStaysPendingForTheNextReceive) {
+    std::uint64_t cancels = 1;
+    ASSERT_EQ(write(cancel_.get(), &cancels, sizeof cancels), 8);
+    EXPECT_EQ(sendPatiently(kGenerous, [this] { return trySend(); }).error,
+              SocketError::interrupted);
+    ASSERT_EQ(read(cancel_.get(), &cancels, sizeof cancels), 8);
+    EXPECT_EQ(cancels, 1u);
+}
+
+// Errors the first tries report, then a success; systemError 0: it went out.
+TEST_F(PatientSendTest, OnlyAFullBufferOrQueueIsWaitedOutAndOneRefusalRetried) {
+    struct Case {
+        std::vector<int> failures;
+        Millis patience;
+        int systemError;
+    };
+    for (const Case& c :
+         {Case{{EINTR, EINTR, ECONNREFUSED}, Millis{0}, 0},
+          Case{{ECONNREFUSED, ECONNREFUSED}, Millis{0}, ECONNREFUSED},
+          Case{{ENOBUFS, ENOBUFS}, Millis{100}, 0}, Case{{ENOBUFS}, Millis{0}, ENOBUFS},
+          Case{{EMSGSIZE}, kGenerous, EMSGSIZE}}) {
+        std::size_t tries = 0;
+        const SocketResult result = sendPatiently(c.patience, [&]() -> ssize_t {
+            if (tries < c.failures.size()) {
+                errno = c.failures[tries++];
+                return -1;
+            }
+            return 1;
+        });
+        EXPECT_EQ(result.systemError, c.systemError) << "first failure " << c.failures[0];
+    }
 }
 
 TEST(CTimedSocket, CreateFailsWithTheSystemErrorWhenTheAddressIsNotLocal) {

@@ -84,6 +84,41 @@ TEST(TftpOptions, TransferSizeIsLeftOutWhenTheSizeIsNotKnown) {
     EXPECT_FALSE(TftpOptions::Negotiate(requested, TftpOptionLimits{1468, std::nullopt}).oack());
 }
 
+// A 9000-byte MTU link takes blocks of up to 8968 bytes. One DATA datagram costs the send
+// buffer 2304 bytes with 1468-byte blocks and 16640 with 8968-byte ones. The window comes first:
+// it is bounded by a block size settled after it.
+TEST(TftpOptions, TheWindowIsTheLargestTheSendBufferHoldsButAtLeastOne) {
+    struct Case {
+        std::string blockSize;
+        std::size_t sendBufferBytes;
+        std::uint32_t windowSize;
+    };
+    for (const Case& c :
+         {Case{"1468", 212992, 64}, Case{"8968", 212992, 12}, Case{"8968", 199680, 12},
+          Case{"8968", 199679, 11}, Case{"8968", 425984, 25}, Case{"8968", 1064960, 64},
+          Case{"8968", 16639, 1}, Case{"8968", 0, 64}}) {
+        const std::vector<TftpOption> requested{{"windowsize", "64"}, {"blksize", c.blockSize}};
+        const TftpTerms terms =
+            TftpOptions::Negotiate(requested, {8968, std::nullopt, c.sendBufferBytes});
+        EXPECT_EQ(terms.windowSize, c.windowSize) << c.blockSize << " " << c.sendBufferBytes;
+        EXPECT_EQ(terms.acknowledged[0].value, std::to_string(c.windowSize));
+    }
+}
+
+// Measured on loopback, as the receiving socket's SO_MEMINFO.
+TEST(TftpOptions, ADatagramCostsItsHeadRoundedToTheAllocatorPlusTheSkb) {
+    EXPECT_EQ(TftpOptions::DatagramCost(193), 832u);  // a small head
+    EXPECT_EQ(TftpOptions::DatagramCost(194), 1280u);
+    EXPECT_EQ(TftpOptions::DatagramCost(1665), 2304u);
+    EXPECT_EQ(TftpOptions::DatagramCost(1666), 4352u);
+    EXPECT_EQ(TftpOptions::DatagramCost(8968), 16640u);
+}
+
+TEST(TftpOptions, TheSendBufferAskedForHoldsTheWholeWindowUpTo4MiB) {
+    EXPECT_EQ(TftpOptions::SendBufferFor(8968, 64), 1064960u);
+    EXPECT_EQ(TftpOptions::SendBufferFor(16000, 253), 4194304u);
+}
+
 TEST(TftpOptions, BlocksFitTheMtuWithinRfc2348sRangeAndNeverUnder512) {
     EXPECT_EQ(TftpOptions::BlockSizeFor(1500), 1468u);
     EXPECT_EQ(TftpOptions::BlockSizeFor(65535), 65464u);
