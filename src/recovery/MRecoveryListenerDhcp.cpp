@@ -197,7 +197,8 @@ void MRecoveryListener::replyToBootRequest(CTimedSocket& socket, const DhcpDecis
     }
     // The device that takes the address with this reply: an ACK, or a BOOTP reply, which
     // a BOOTP client takes as it is.
-    if (!offer || decision.messageType == kDhcpTypeBootp) {
+    const bool takesAddress = !offer || decision.messageType == kDhcpTypeBootp;
+    if (takesAddress) {
         const std::lock_guard lock(bindingLock_);
         boundDevice_ = decision.macText;
     }
@@ -206,7 +207,10 @@ void MRecoveryListener::replyToBootRequest(CTimedSocket& socket, const DhcpDecis
         ports_.gate.allowRestart(false);
         keepRouteThroughHere(socket.interfaceName(), rows);
     }
-    if (!decision.destination.broadcast) {
+    // The entry matters once a client takes the address; an OFFER's client has not. Another
+    // device taking the address while a device fetches from it must not turn its blocks away.
+    if (takesAddress && !decision.destination.broadcast &&
+        !transfers_.RunsForAnotherThan(decision.macText)) {
         keepNeighbourEntry(socket.interfaceName(), decision, rows);
     }
     const SocketResult sent = socket.SendTo(decision.reply, decision.destination.to);

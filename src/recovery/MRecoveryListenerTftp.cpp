@@ -173,11 +173,20 @@ void MRecoveryListener::TftpRRQ(const TftpRequest& request, Endpoint client,
     logFromPeer(peer, {RecoveryLog::tftpRequest(prefix_, fileName, peer),
                        RecoveryLog::transferStarted(prefix_, fileName)});
     // A block must fit the link unfragmented: a lost fragment loses the whole block.
-    const TftpOptionLimits limits{
+    TftpOptionLimits limits{
         TftpOptions::BlockSizeFor(InterfaceMtu::Of(nicAddress).value_or(kEthernetMtu)),
         source->size()};
-    if (serveFile(socket, *source, fileName, client,
-                  TftpOptions::Negotiate(request.options, limits), control) &&
+    // A window must fit the socket's send buffer, or its last blocks find no room (64 blocks
+    // of 8968 bytes are four times the default buffer): the buffer is raised for what the
+    // client asks where we may, and the window cut to what it holds (RFC 7440 lets the server
+    // answer a smaller one).
+    const TftpTerms asked = TftpOptions::Negotiate(request.options, limits);
+    socket.RaiseSendBuffer(TftpOptions::SendBufferFor(asked.blockSize, asked.windowSize));
+    limits.sendBufferBytes = socket.sendBufferSize();
+    TftpTerms terms = TftpOptions::Negotiate(request.options, limits);
+    // A full buffer is waited out, within the transfer's own time-out.
+    socket.SetSendPatience(terms.timeout.value_or(ports_.timings.tftpTimeout));
+    if (serveFile(socket, *source, fileName, client, std::move(terms), control) &&
         fileName.starts_with(kRamDiskPrefix)) {
         // The device boots the RAM disk it just received: wait for it beside the server.
         watchRestart(client, control.owner());

@@ -81,6 +81,13 @@ std::size_t TaskRoster::AbortFor(std::string_view owner, std::uint32_t from) {
     return aborted;
 }
 
+bool TaskRoster::RunsForAnotherThan(std::string_view owner) const {
+    const std::lock_guard lock(mutex_);
+    return std::ranges::any_of(tasks_, [owner](const Control& task) {
+        return !task.ended_ && !task.owner_.empty() && task.owner_ != owner;
+    });
+}
+
 void TaskRoster::CancelAll(bool abort) {
     const std::lock_guard lock(mutex_);
     cancelled_ = true;

@@ -87,6 +87,8 @@ class TaskRoster {
     // those without an owner whose peer is `from` (0: none). The number marked. An empty owner
     // owns nothing.
     std::size_t AbortFor(std::string_view owner, std::uint32_t from);
+    // Whether a task runs that is owned by a device other than `owner`.
+    bool RunsForAnotherThan(std::string_view owner) const;
     // Ends the wait of every task, and of every socket published from now on (a stop: the
     // tasks decide themselves whether that ends them). With `abort`, they are marked aborted
     // too.

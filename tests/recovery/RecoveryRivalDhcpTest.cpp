@@ -150,7 +150,7 @@ TEST(RecoveryRivalDhcp, ARivalStartedLaterIsNamedOnceAtTheNextDiscover) {
     EXPECT_EQ(serviceOffers(lab, device), 1) << lab.log();
     EXPECT_THAT(lab.log(), Not(HasSubstr(warning))) << "no rival yet";
 
-    const Dnsmasq rival(lab.pc, {"--interface=" + device.pcInterface});
+    const Dnsmasq rival(lab.pc, {"--interface=" + device.pcInterface, "--bind-interfaces"});
     ASSERT_TRUE(rival.started());
     ASSERT_TRUE(test::eventually(
         [&] {
