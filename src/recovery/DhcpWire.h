@@ -46,5 +46,8 @@ inline constexpr std::uint32_t kDhcpLeaseSeconds = 600;
 inline constexpr std::size_t kHostNameMaxSize = 128;
 inline constexpr std::size_t kServerNameMaxLength = kDhcpSnameSize - 1;
 inline constexpr std::string_view kFallbackServerName = "Solvd32DchpServer";
+// Client MACs whose board type the responder remembers. Any host can forge chaddr, so the
+// memory is bounded; the client seen least recently is forgotten first.
+inline constexpr std::size_t kDhcpRememberedBoards = 1024;
 
 }  // namespace vantor
