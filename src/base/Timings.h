@@ -32,6 +32,8 @@ struct Timings {
     Millis dhcpShortPauseSpacing{1000};  // at most one such pause per this period
     Millis tftpAbortPause{100};          // after a DHCP request cancelled a running transfer
     Millis repeatedWarningWindow{1000};  // the same warning again within this is only counted
+    Millis dhcpClientRateWindow{1000};   // one client MAC's DHCP messages are limited per this
+    Millis peerRowWindow{1000};          // one peer's row groups are limited per this
     // How long another holder of the DHCP server port must stay before it counts as a rival
     // server: a program we start holds copies of our sockets until it runs.
     Millis portHolderPatience{200};

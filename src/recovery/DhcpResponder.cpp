@@ -86,8 +86,8 @@ bool DhcpResponder::ProcessBootRequest(std::span<const std::uint8_t> message,
         const bool pxa = hostName->size() >= kPxaBoardTag.size() &&
                          std::equal(kPxaBoardTag.begin(), kPxaBoardTag.end(), hostName->begin());
         decision.board = pxa ? BoardType::pxa : BoardType::other;
-        bootFileName_ = pxa ? kPxaKernelImage : kKernelImage;
     }
+    const BoardType board = BoardOf(decision.macText, decision.board);
     switch (decision.messageType) {
         case kDhcpTypeBootp:
         case kDhcpDiscover:
@@ -100,8 +100,30 @@ bool DhcpResponder::ProcessBootRequest(std::span<const std::uint8_t> message,
             return false;
     }
     decision.reply = DhcpMessage::BuildReply(message, decision.replyType, nicAddress_,
-                                             offeredAddress_, bootFileName_);
+                                             offeredAddress_, KernelOf(board));
     return true;
+}
+
+BoardType DhcpResponder::BoardOf(std::string_view macText, BoardType announced) {
+    BoardType* remembered = boards_.Touch(macText);
+    if (announced == BoardType::unknown) {
+        return remembered != nullptr ? *remembered : BoardType::unknown;
+    }
+    if (remembered != nullptr) {
+        *remembered = announced;
+    } else {
+        boards_.Insert(macText, announced);
+    }
+    return announced;
+}
+
+std::string_view DhcpResponder::KernelOf(BoardType board) {
+    return board == BoardType::pxa ? kPxaKernelImage : kKernelImage;
+}
+
+std::string_view DhcpResponder::bootFileNameFor(std::string_view macText) const {
+    const BoardType* remembered = boards_.Peek(macText);
+    return KernelOf(remembered != nullptr ? *remembered : BoardType::unknown);
 }
 
 }  // namespace vantor

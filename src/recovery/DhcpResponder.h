@@ -9,13 +9,14 @@
 
 #include "net/Endpoint.h"
 #include "recovery/DhcpWire.h"
+#include "recovery/RecentTable.h"
 #include "recovery/RecoveryService.h"
 
 namespace vantor {
 
 // The board type a request announces in its Host Name option.
 enum class BoardType {
-    unknown,  // no Host Name option: the boot file name stays as it was
+    unknown,  // no Host Name option: the kernel this MAC announced before, else "kernel.img"
     pxa,      // Host Name begins "veltpxa": "kernel-pxa.img", log "Intel Found!"
     other,    // any other Host Name: "kernel.img", log "Motorolla Found!"
 };
@@ -53,8 +54,10 @@ struct DhcpDecision {
 // The decisions of the recovery DHCP/BOOTP responder of one interface, without sockets: it
 // is not a general DHCP server. It keeps no leases, offers every accepted client the same
 // address, names this interface as server and next server, and names the kernel of the
-// board type the request announces. The only state is the boot file name, which carries
-// over from one request to the next.
+// board type the request announces. The only state is the board type each client MAC
+// announced last: a boot loader's REQUEST may leave out the Host Name its DISCOVER had, and
+// U-Boot sends none at all, so such a request gets what the same MAC said before, else the
+// default kernel, never what another client said.
 class DhcpResponder {
   public:
     // serverName: this PC's name as ServerNameFor() makes it.
@@ -75,17 +78,21 @@ class DhcpResponder {
 
     std::uint32_t nicAddress() const { return nicAddress_; }
     std::uint32_t offeredAddress() const { return offeredAddress_; }
-    const std::string& bootFileName() const { return bootFileName_; }
+    // The boot file name a request without Host Name from this MAC text would be offered.
+    std::string_view bootFileNameFor(std::string_view macText) const;
 
   private:
-    // Reads the message type and the board type, updates the boot file name and, for
-    // BOOTP, DISCOVER and REQUEST, builds the reply. True when a reply is to be sent.
+    // Reads the message type and the board type, remembers the board type of the client and,
+    // for BOOTP, DISCOVER and REQUEST, builds the reply. True when a reply is to be sent.
     bool ProcessBootRequest(std::span<const std::uint8_t> message, DhcpDecision& decision);
+    // The board type `macText` announced now, or else before.
+    BoardType BoardOf(std::string_view macText, BoardType announced);
+    static std::string_view KernelOf(BoardType board);
 
     std::uint32_t nicAddress_;
     std::uint32_t offeredAddress_;
     std::string serverName_;
-    std::string bootFileName_{kKernelImage};
+    RecentTable<BoardType> boards_{kDhcpRememberedBoards};
 };
 
 }  // namespace vantor

@@ -48,5 +48,15 @@ inline constexpr std::size_t kServerNameMaxLength = kDhcpSnameSize - 1;
 inline constexpr std::string_view kFallbackServerName = "Solvd32DchpServer";
 // Other servers on the DHCP port that are warned of once each; more are warned of each time.
 inline constexpr std::size_t kMaxRivalsRemembered = 16;
+// Client MACs whose board type the responder remembers. Any host can forge chaddr, so the
+// memory is bounded; the client seen least recently is forgotten first.
+inline constexpr std::size_t kDhcpRememberedBoards = 1024;
+// Messages of one client MAC answered per rate window (Timings::dhcpClientRateWindow): a boot
+// loader sends a DISCOVER and a REQUEST and retries after seconds, so more than this is a
+// client in a loop or a flood, and answering each would send a reply and run the route and
+// ARP tools every time.
+inline constexpr std::size_t kDhcpMessagesPerClientWindow = 8;
+// Client MACs whose rate is followed; the client seen least recently is forgotten first.
+inline constexpr std::size_t kDhcpRateLimitedClients = 1024;
 
 }  // namespace vantor

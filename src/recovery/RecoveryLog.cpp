@@ -197,6 +197,15 @@ std::string RecoveryLog::repeated(std::string_view line, std::size_t count) {
         {line, " (repeated ", std::to_string(count), count == 1 ? " time)\r\n" : " times)\r\n"});
 }
 
+std::string RecoveryLog::foldedRows(std::string_view prefix, std::string_view peer,
+                                    std::size_t count) {
+    return join({prefix, " (", std::to_string(count), " more from ", printableText(peer), ")\r\n"});
+}
+
+std::string RecoveryLog::foldedRowsOfOtherPeers(std::string_view prefix, std::size_t count) {
+    return join({prefix, " (", std::to_string(count), " more from other peers)\r\n"});
+}
+
 std::string RecoveryLog::tracePacketAddressed(std::string_view serverName) {
     return join({"Packet addressed to ", printableText(serverName)});
 }

@@ -10,7 +10,7 @@ namespace vantor {
 // The texts the recovery boot service writes: status-log lines (the `prefix` argument is the
 // interface prefix, ">" or "> [NIC a.b.c.d]"), the notice line and the diagnostic traces on
 // standard output. The texts are the product's own, spelling included. Every argument that
-// came from the network (file names, modes, sname, MAC texts) is passed through
+// came from the network (file names, modes, sname, MAC texts, peers) is passed through
 // printableText, so that a peer can neither forge rows nor drive the operator's terminal.
 struct RecoveryLog {
     static constexpr std::string_view kListening = "\r\n> Listening.....\r\n";
@@ -78,6 +78,12 @@ struct RecoveryLog {
     // A warning row that came `count` more times within a second, e.g.
     // "> Warning: Received dhcp package is too short. (repeated 12 times)\r\n".
     static std::string repeated(std::string_view line, std::size_t count);
+    // The row groups of one peer (its address or MAC text) that were only counted, e.g.
+    // "> (37 more from 10.77.1.2)\r\n".
+    static std::string foldedRows(std::string_view prefix, std::string_view peer,
+                                  std::size_t count);
+    // Those of peers beyond the bound over all peers: "> (37 more from other peers)\r\n".
+    static std::string foldedRowsOfOtherPeers(std::string_view prefix, std::size_t count);
 
     // Diagnostic traces (standard output).
     static std::string tracePacketAddressed(std::string_view serverName);

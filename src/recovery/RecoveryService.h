@@ -35,4 +35,14 @@ inline constexpr std::string_view kRamDiskPrefix = "initrd";
 // A Host Name option that begins with this tag marks the board that boots "kernel-pxa.img".
 inline constexpr std::string_view kPxaBoardTag = "veltpxa";
 
+// The status rows a peer causes (Timings::peerRowWindow is the window): beyond this many row
+// groups of one peer a window, the rest are only counted. A host sending thousands of bad
+// requests a second would otherwise rotate the whole session out of the bounded log file.
+inline constexpr std::size_t kPeerRowGroupsPerWindow = 5;
+// The same over all peers together, so that a flood from forged source addresses, each new,
+// is folded too.
+inline constexpr std::size_t kAllPeersRowGroupsPerWindow = 20;
+// Peers whose row groups are counted; the peer seen least recently is forgotten first.
+inline constexpr std::size_t kRowCountedPeers = 256;
+
 }  // namespace vantor

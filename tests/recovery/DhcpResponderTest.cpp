@@ -231,7 +231,7 @@ TEST_F(DhcpResponderTest, OptionsRunningOffTheEndOfTheDatagramAreAbsent) {
         request.bytes.insert(request.bytes.end(), {12, 20, 'v', 'e', 'l', 't', 'p', 'x', 'a'});
         const DhcpDecision decision = evaluate(request);
         EXPECT_EQ(decision.board, BoardType::unknown);
-        EXPECT_EQ(responder_.bootFileName(), "kernel.img");
+        EXPECT_EQ(responder_.bootFileNameFor(decision.macText), "kernel.img");
         EXPECT_EQ(decision.messageType, 1);
     }
     {
@@ -330,7 +330,7 @@ TEST_P(DhcpBoardTypes, TheHostNameChoosesTheKernel) {
     request.cookie().type(1).hostName(GetParam().hostName).end();
     const DhcpDecision decision = evaluate(request);
     EXPECT_EQ(decision.board, GetParam().board);
-    EXPECT_EQ(responder_.bootFileName(), GetParam().bootFile);
+    EXPECT_EQ(responder_.bootFileNameFor(decision.macText), GetParam().bootFile);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(&decision.reply[108])),
               GetParam().bootFile);
 }
@@ -344,18 +344,49 @@ INSTANTIATE_TEST_SUITE_P(Names, DhcpBoardTypes,
                                            BoardCase{"", BoardType::other, "kernel.img"},
                                            BoardCase{"auranode", BoardType::other, "kernel.img"}));
 
-TEST_F(DhcpResponderTest, WithoutAHostNameTheKernelOfTheLastRequestStays) {
-    Request pxa;
-    pxa.cookie().type(1).hostName("veltpxa").end();
-    evaluate(pxa);
-    const DhcpDecision decision = evaluate(dhcp(3));
-    EXPECT_EQ(decision.board, BoardType::unknown);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&decision.reply[108])), "kernel-pxa.img");
+// The board type is remembered per client MAC: device `n` is the maker's OUI, A1, then n in
+// two bytes.
+class DhcpBoardMemory : public DhcpResponderTest {
+  protected:
+    // The boot file name offered to a request of device `n`, with a Host Name or without.
+    std::string offered(unsigned n, std::uint8_t type, std::optional<std::string> host) {
+        std::vector<std::uint8_t> mac = deviceMac();
+        mac[4] = static_cast<std::uint8_t>(n >> 8);
+        mac[5] = static_cast<std::uint8_t>(n);
+        Request request;
+        request.setMac(mac).cookie().type(type);
+        if (host) {
+            request.hostName(*host);
+        }
+        last_ = evaluate(request.end());
+        return reinterpret_cast<const char*>(&last_.reply[108]);
+    }
+    DhcpDecision last_;
+};
+
+TEST_F(DhcpBoardMemory, ARequestWithoutHostNameGetsWhatItsOwnMacSaidNeverAnothers) {
+    EXPECT_EQ(offered(0xC3, 1, "veltpxa01"), "kernel-pxa.img");
+    EXPECT_EQ(offered(0xC4, 1, std::nullopt), "kernel.img");  // one digit apart, as U-Boot asks
+    EXPECT_EQ(offered(0xC3, 3, std::nullopt), "kernel-pxa.img");
+    EXPECT_EQ(last_.board, BoardType::unknown);  // no "Found!" row for it
     // Every accepted request reads the board type, even one that gets no reply.
-    Request decline;
-    decline.cookie().type(4).hostName("other").end();
-    EXPECT_EQ(evaluate(decline).verdict, DhcpVerdict::noReply);
-    EXPECT_EQ(responder_.bootFileName(), "kernel.img");
+    offered(0xC3, 4, "auranode");
+    EXPECT_EQ(last_.verdict, DhcpVerdict::noReply);
+    EXPECT_EQ(offered(0xC3, 3, std::nullopt), "kernel.img");
+}
+
+// 1024 MACs are remembered; the one seen least recently, with or without a Host Name, is
+// forgotten for the 1025th.
+TEST_F(DhcpBoardMemory, TheMemoryHolds1024MacsAndForgetsTheOneSeenLeastRecently) {
+    offered(0, 1, "veltpxa");
+    offered(1, 1, "veltpxa");
+    for (unsigned n = 2; n < 1024; ++n) {
+        offered(n, 1, "auranode");
+    }
+    EXPECT_EQ(offered(0, 3, std::nullopt), "kernel-pxa.img");  // device 0 seen again
+    offered(1024, 1, "auranode");
+    EXPECT_EQ(offered(1, 3, std::nullopt), "kernel.img");
+    EXPECT_EQ(offered(0, 3, std::nullopt), "kernel-pxa.img");
 }
 
 TEST_F(DhcpResponderTest, ANonEmptySnameMustNameThisPc) {

@@ -23,6 +23,7 @@ TEST(RecoveryLog, NamesFromTheNetworkCannotAddLinesOrEscapeSequences) {
         [](const std::string& n) { return RecoveryLog::addressRequest(">", n); },
         [](const std::string& n) { return RecoveryLog::assignedMac(n); },
         [](const std::string& n) { return RecoveryLog::traceReceived("DISCOVER", "0.0.0.0", n); },
+        [](const std::string& n) { return RecoveryLog::foldedRows(">", n, 2); },
     };
     for (const auto& text : texts) {
         const std::string shown = text(forged);
@@ -42,6 +43,14 @@ TEST(RecoveryLog, ARepeatedWarningKeepsItsTextAndGetsItsCount) {
               "> Warning: Received dhcp package is too short. (repeated 4999 times)\r\n");
     EXPECT_EQ(RecoveryLog::repeated("> Error: Received tftp package error.\r\n", 1),
               "> Error: Received tftp package error. (repeated 1 time)\r\n");
+}
+
+TEST(RecoveryLog, FoldedRowsAreCountedAfterTheInterfacePrefix) {
+    EXPECT_EQ(RecoveryLog::foldedRows(">", "10.77.1.2", 37), "> (37 more from 10.77.1.2)\r\n");
+    EXPECT_EQ(RecoveryLog::foldedRows("> [NIC 10.77.1.1]", "02-56-4E-A1-B2-C3", 1),
+              "> [NIC 10.77.1.1] (1 more from 02-56-4E-A1-B2-C3)\r\n");
+    EXPECT_EQ(RecoveryLog::foldedRowsOfOtherPeers(">", 12345),
+              "> (12345 more from other peers)\r\n");
 }
 
 }  // namespace
