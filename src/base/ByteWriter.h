@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -30,9 +31,9 @@ class ByteWriter {
 
     ByteWriter& bytes(std::span<const std::uint8_t> data) {
         const auto out = claim(data.size());
-        for (std::size_t i = 0; i < out.size(); ++i) {
-            out[i] = data[i];
-        }
+        // One copy, not a loop of byte stores: a DATA packet's block goes through here, and
+        // at -O2 the loop was most of the TFTP server's own time.
+        std::copy_n(data.begin(), out.size(), out.begin());
         return *this;
     }
     // The characters as bytes, without a terminator.

@@ -51,6 +51,7 @@ MRecoveryListener::~MRecoveryListener() {
 
 void MRecoveryListener::Start() {
     prefix_ = ports_.interfaces.prefixFor(nicAddress);
+    folding_ = std::make_unique<PeerRowFolding>(prefix_, ports_.timings.peerRowWindow);
     dhcpRunning = true;
     tftpRunning = true;
     if (stopRequested_) {
@@ -90,6 +91,14 @@ void MRecoveryListener::Start() {
     }
     removePlantedNeighbourEntry();
     flushRepeatedWarnings();
+    std::vector<std::string> counts;
+    {
+        const std::lock_guard lock(foldingLock_);
+        counts = folding_->Flush();
+    }
+    for (const std::string& count : counts) {
+        write(count);
+    }
 }
 
 void MRecoveryListener::Stop() {
@@ -117,14 +126,28 @@ void MRecoveryListener::log(const std::string& text) {
 }
 
 void MRecoveryListener::logFromPeer(const std::string& peer, const std::vector<std::string>& rows) {
-    (void)peer;
     if (rows.empty()) {
+        return;
+    }
+    // A host that sends thousands of requests a second must not push the session's history
+    // out of the window and the log file: beyond a few groups a second it is only counted.
+    PeerRowFolding::Admission admission;
+    {
+        const std::lock_guard lock(foldingLock_);
+        admission = folding_->Admit(peer, std::chrono::steady_clock::now());
+    }
+    if (admission.summariesFirst.empty() && !admission.write) {
         return;
     }
     flushRepeatedWarnings();
     const LogGroup group = ports_.report.logGroup();
-    for (const std::string& row : rows) {
-        write(row);
+    for (const std::string& count : admission.summariesFirst) {
+        write(count);
+    }
+    if (admission.write) {
+        for (const std::string& row : rows) {
+            write(row);
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -17,6 +18,7 @@
 #include "ports/InterfaceWorker.h"
 #include "ports/WorkerPorts.h"
 #include "recovery/DhcpResponder.h"
+#include "recovery/PeerRowFolding.h"
 #include "recovery/RepeatedWarnings.h"
 #include "recovery/TaskRoster.h"
 #include "recovery/TftpPacket.h"
@@ -154,6 +156,9 @@ class MRecoveryListener final : public InterfaceWorker {
     // Shared by both loops; held only to consult warnings_, never while writing a row.
     std::mutex warningsLock_;
     RepeatedWarnings warnings_;
+    // Made when Start knows the prefix; consulted under foldingLock_, never while writing.
+    std::mutex foldingLock_;
+    std::unique_ptr<PeerRowFolding> folding_;
     // Set by Stop before it clears the running flags, so that a Stop that comes before
     // Start has set them is not undone.
     std::atomic<bool> stopRequested_{false};

@@ -12,6 +12,7 @@
 #include "net/CTimedSocket.h"
 #include "net/KernelNeighbourTables.h"
 #include "ports/ConsoleMode.h"
+#include "recovery/ClientRateLimit.h"
 #include "recovery/DhcpMessage.h"
 #include "recovery/DhcpWire.h"
 #include "recovery/MRecoveryListener.h"
@@ -71,6 +72,9 @@ void MRecoveryListener::DoDHCP() {
 
     std::array<std::uint8_t, kDhcpReceiveSize> buffer{};
     std::chrono::steady_clock::time_point nextShortPause{};
+    // A client that sends more than a boot loader does is answered only so often: each answer
+    // is a reply, rows and perhaps a tool run, and a flood of them would delay real clients.
+    ClientRateLimit rateLimit(ports_.timings.dhcpClientRateWindow);
     while (dhcpRunning) {
         buffer.fill(0);
         const SocketResult received = socket.ReceiveWithTimeout(buffer);
@@ -108,6 +112,13 @@ void MRecoveryListener::DoDHCP() {
             case DhcpVerdict::noReply:
             case DhcpVerdict::reply:
                 break;
+        }
+        if (const auto rate = rateLimit.Admit(decision.macText, std::chrono::steady_clock::now());
+            !rate.answer) {
+            if (rate.droppedInWindow == 1) {
+                Trace(RecoveryLog::traceRateLimited(decision.macText));
+            }
+            continue;
         }
         ports_.report.setNoticeLine("");
         Trace(RecoveryLog::traceReceived(DhcpMessage::MessageTypeName(decision.messageType),
@@ -197,8 +208,7 @@ void MRecoveryListener::replyToBootRequest(CTimedSocket& socket, const DhcpDecis
     }
     // The device that takes the address with this reply: an ACK, or a BOOTP reply, which
     // a BOOTP client takes as it is.
-    const bool takesAddress = !offer || decision.messageType == kDhcpTypeBootp;
-    if (takesAddress) {
+    if (!offer || decision.messageType == kDhcpTypeBootp) {
         const std::lock_guard lock(bindingLock_);
         boundDevice_ = decision.macText;
     }
@@ -207,9 +217,9 @@ void MRecoveryListener::replyToBootRequest(CTimedSocket& socket, const DhcpDecis
         ports_.gate.allowRestart(false);
         keepRouteThroughHere(socket.interfaceName(), rows);
     }
-    // The entry matters once a client takes the address; an OFFER's client has not. Another
-    // device taking the address while a device fetches from it must not turn its blocks away.
-    if (takesAddress && !decision.destination.broadcast &&
+    // Another device asking while a device fetches from the address must not turn its blocks
+    // away to another MAC.
+    if (!decision.destination.broadcast &&
         !transfers_.RunsForAnotherThan(decision.macText)) {
         keepNeighbourEntry(socket.interfaceName(), decision, rows);
     }

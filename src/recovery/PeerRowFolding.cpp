@@ -11,19 +11,33 @@ PeerRowFolding::Admission PeerRowFolding::Admit(std::string_view peerKey, Clock:
     Peer& peer = Find(peerKey, now, admission.summariesFirst);
     // The counts first, while the windows they belong to are still known.
     ReportDue(now, admission.summariesFirst);
+    // A peer over its allowance a whole window stays folded through the next ones until it
+    // keeps within it again: a flood of minutes costs a count at its start and one at its end,
+    // not a few rows a second that would push the session's history out all the same.
     if (WindowOver(peer.since, now)) {
+        peer.flooding = StartsFlooding(peer.seen, kPeerRowGroupsPerWindow, peer.since, now);
         peer.since = now;
         peer.written = 0;
+        peer.seen = 0;
     }
     if (!allSince_ || WindowOver(*allSince_, now)) {
+        allFlooding_ =
+            allSince_ && StartsFlooding(allSeen_, kAllPeersRowGroupsPerWindow, *allSince_, now);
         allSince_ = now;
         allWritten_ = 0;
+        allSeen_ = 0;
     }
-    if (peer.written >= kPeerRowGroupsPerWindow) {
+    ++peer.seen;
+    const std::size_t peerAllowance = peer.flooding ? 0 : kPeerRowGroupsPerWindow;
+    const std::size_t allAllowance = allFlooding_ ? 0 : kAllPeersRowGroupsPerWindow;
+    if (peer.written >= peerAllowance) {
         if (peer.folded++ == 0) {
             unreported_.emplace_back(peerKey);
         }
-    } else if (allWritten_ >= kAllPeersRowGroupsPerWindow) {
+        return admission;
+    }
+    ++allSeen_;
+    if (allWritten_ >= allAllowance) {
         ++otherFolded_;
     } else {
         ++peer.written;
@@ -75,13 +89,15 @@ void PeerRowFolding::ReportOtherPeers(std::vector<std::string>& rows) {
 void PeerRowFolding::ReportDue(Clock::time_point now, std::vector<std::string>& rows) {
     for (std::size_t i = 0; i < unreported_.size();) {
         Peer* peer = peers_.Peek(unreported_[i]);
-        if (WindowOver(peer->since, now)) {
+        if (WindowOver(peer->since, now) &&
+            !FloodGoesOn(peer->flooding, peer->seen, kPeerRowGroupsPerWindow, peer->since, now)) {
             ReportPeer(unreported_[i], peer->folded, rows);
         } else {
             ++i;
         }
     }
-    if (allSince_ && WindowOver(*allSince_, now)) {
+    if (allSince_ && WindowOver(*allSince_, now) &&
+        !FloodGoesOn(allFlooding_, allSeen_, kAllPeersRowGroupsPerWindow, *allSince_, now)) {
         ReportOtherPeers(rows);
     }
 }

@@ -47,7 +47,24 @@ class PeerRowFolding {
         Clock::time_point since;  // the start of its window
         std::size_t written = 0;  // groups written in its window
         std::size_t folded = 0;   // groups counted and not yet reported
+        std::size_t seen = 0;     // groups in its window, written or not
+        // Over its allowance through the window before this one as well: a flood goes on,
+        // and gets no rows of its own until it ends.
+        bool flooding = false;
     };
+
+    // Whether a window that began at `since` and held `seen` groups against `allowance`,
+    // after one that already flooded, is a flood that goes on at `now`: its count waits.
+    bool FloodGoesOn(bool flooding, std::size_t seen, std::size_t allowance,
+                     Clock::time_point since, Clock::time_point now) const {
+        return flooding && seen >= 2 * allowance && !WindowOver(since + window_, now);
+    }
+    // At the end of a window: whether the next one starts as a flood, which takes twice the
+    // allowance; a peer a little over it is only counted, window by window.
+    bool StartsFlooding(std::size_t seen, std::size_t allowance, Clock::time_point since,
+                        Clock::time_point now) const {
+        return seen >= 2 * allowance && !WindowOver(since + window_, now);
+    }
 
     bool WindowOver(Clock::time_point since, Clock::time_point now) const {
         return now - since >= window_;
@@ -67,6 +84,8 @@ class PeerRowFolding {
     std::vector<std::string> unreported_;  // peers with a count, in the order of their first fold
     std::optional<Clock::time_point> allSince_;  // the start of the window of all peers
     std::size_t allWritten_ = 0;
+    std::size_t allSeen_ = 0;  // groups within their peers' allowance, written or not
+    bool allFlooding_ = false;
     std::size_t otherFolded_ = 0;
 };
 

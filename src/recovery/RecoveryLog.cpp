@@ -220,6 +220,11 @@ std::string RecoveryLog::traceReceived(std::string_view typeName, std::string_vi
                  " \n\r"});
 }
 
+std::string RecoveryLog::traceRateLimited(std::string_view macText) {
+    return join(
+        {"Too many messages from ", printableText(macText), ": the rest of this second dropped\n"});
+}
+
 std::string RecoveryLog::traceSend(unsigned long threadId, std::size_t bytes) {
     std::array<char, 32> hex{};
     std::snprintf(hex.data(), hex.size(), "%lX", threadId);

@@ -90,6 +90,7 @@ struct RecoveryLog {
     static std::string traceNotProcessed(unsigned long threadId, int op);
     static std::string traceReceived(std::string_view typeName, std::string_view clientAddress,
                                      std::string_view macText);
+    static std::string traceRateLimited(std::string_view macText);
     static std::string traceSend(unsigned long threadId, std::size_t bytes);
     static constexpr std::string_view kTraceResetTftp = "Reset Tftp \n";
     static std::string traceFileName(std::string_view fileName);

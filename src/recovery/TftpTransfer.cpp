@@ -61,6 +61,7 @@ TftpStep TftpTransfer::fillWindow(Clock::time_point now, TftpStep step) {
 
 TftpStep TftpTransfer::resendWindow(Clock::time_point now) {
     resend_ = true;
+    resentAhead_ = window_.size();
     deadline_ = now + timeout_;
     sentAt_ = now;
     TftpStep step;
@@ -127,18 +128,29 @@ TftpStep TftpTransfer::OnDatagram(std::span<const std::uint8_t> datagram, Endpoi
         }
         acknowledged_ = *ack;
         oackOut_ = false;
+        repeatAnswered_ = false;
         if (window_.empty() && lastBlockRead_) {
             resend_ = false;
             return end(TftpTransferState::completed);
         }
         // RFC 7440: the window goes on from the block after the one acknowledged; what was
-        // out after it is sent again first.
+        // out after it is sent again first, unless it already went out again after a loss.
         TftpStep step;
-        for (const Unacknowledged& out : window_) {
-            step.send.push_back({out.packet, client_, true});
+        resentAhead_ = resentAhead_ > ahead ? resentAhead_ - ahead : 0;
+        if (resentAhead_ == 0) {
+            for (const Unacknowledged& out : window_) {
+                step.send.push_back({out.packet, client_, true});
+            }
+            resentAhead_ = window_.size();
         }
         step.resent = !step.send.empty();
         return fillWindow(now, std::move(step));
+    }
+    if (ack && *ack == acknowledged_ && !oackOut_ && terms_.windowSize > 1 && !repeatAnswered_) {
+        repeatAnswered_ = true;
+        TftpStep step = resendWindow(now);
+        resend_ = false;  // the client is there: a wait after this is no second silence
+        return step;
     }
     // A duplicate ACK or anything else from the client: the client's retry after a lost DATA
     // packet looks the same as a duplicate that crossed the DATA packet, so the window goes

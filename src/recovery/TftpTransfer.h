@@ -50,10 +50,14 @@ struct TftpStep {
 // were sent already go out again, as RFC 7440 has a receiver that lost one of them ask.
 //
 // Only an ACK of a block that is out and not yet acknowledged (in lock-step: the current
-// block) is progress: a duplicate ACK, an ACK of a block not yet sent or another datagram of
-// the client does not make the block go out at once (that would
-// answer every duplicate with a duplicate and double the traffic for the rest of the file:
-// the Sorcerer's Apprentice of RFC 1123 section 4.2.3.1). It makes it go out again only when
+// block) is progress. In lock-step a duplicate ACK, an ACK of a block not yet sent or another
+// datagram of the client does not make the block go out at once (that would answer every
+// duplicate with a duplicate and double the traffic for the rest of the file: the Sorcerer's
+// Apprentice of RFC 1123 section 4.2.3.1). With a window, the client's repeat of its last ACK
+// says the block after it was lost (RFC 7440): the window goes out again at once, once until
+// the window moves on. An ACK inside a window's blocks that went out again after a loss moves
+// the window on without sending those blocks a third time: they are still on their way, and
+// sending them again on every such ACK would snowball. It makes it go out again only when
 // the block has gone unanswered for `duplicateResend`, so a lost DATA packet is recovered at
 // the client's retry rather than at the time-out. A window also goes out again after a wait
 // that ends without a datagram (time-out or cancel); a wait that ends without a datagram while
@@ -122,6 +126,12 @@ class TftpTransfer {
     bool oackOut_ = false;        // the OACK is the packet waiting for its ACK
     std::uint64_t acknowledgedBytes_ = 0;
     bool resend_ = false;
+    // Blocks at the front of the window that went out again after the last loss the client
+    // reported, and may still be on their way: an ACK among them is no new loss.
+    std::size_t resentAhead_ = 0;
+    // The client's repeat of its last ACK (RFC 7440: the block after it was lost) has been
+    // answered since the window last moved on.
+    bool repeatAnswered_ = false;
     std::vector<std::uint8_t> buffer_;  // one block read from the source
     Clock::time_point deadline_{};
     Clock::time_point sentAt_{};  // when the current block last went out

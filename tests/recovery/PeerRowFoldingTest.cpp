@@ -83,26 +83,43 @@ TEST_F(PeerRowFoldingTest, APeerForgottenBeyond256HasItsCountWrittenThen) {
     EXPECT_EQ(log_, "> (1 more from 10.77.1.2)\r\n> (241 more from other peers)\r\n");
 }
 
-// 12,000 requests in 2.2 s, from one address and from as many forged ones, are three windows
-// of 1000 ms: each writes its groups and one count.
-TEST_F(PeerRowFoldingTest, TwelveThousandRequestsIn2Point2SecondsGiveAFewRows) {
+// 12,000 requests in 2.2 s, and 60,000 in a minute, from one address and from as many forged
+// ones: the first window of 1000 ms writes its groups and a count, the flood after it only
+// one count at the end, however long it lasts.
+TEST_F(PeerRowFoldingTest, AFloodWritesItsFirstWindowAndTwoCountsHoweverLongItLasts) {
     for (const bool forged : {false, true}) {
-        SCOPED_TRACE(forged ? "forged" : "one peer");
-        folding_ = PeerRowFolding(">", 1000ms);
-        log_.clear();
-        for (unsigned i = 0; i < 12000; ++i) {
-            admit(forged ? address(i) : kPeer, std::chrono::microseconds(i * 2200000ULL / 12000));
+        for (const auto& [requests, micros] :
+             {std::pair{12000U, 2200000ULL}, std::pair{60000U, 60000000ULL}}) {
+            SCOPED_TRACE(std::string(forged ? "forged, " : "one peer, ") +
+                         std::to_string(requests));
+            folding_ = PeerRowFolding(">", 1000ms);
+            log_.clear();
+            for (unsigned i = 0; i < requests; ++i) {
+                admit(forged ? address(i % 60000) : kPeer,
+                      std::chrono::microseconds(i * micros / requests));
+            }
+            append(folding_.Flush());
+            std::size_t counted = 0;
+            for (auto at = log_.find("> ("); at != std::string::npos;
+                 at = log_.find("> (", at + 1)) {
+                counted += std::stoul(log_.substr(at + 3));
+            }
+            const auto groups = static_cast<std::size_t>(std::count(log_.begin(), log_.end(), '+'));
+            EXPECT_EQ(groups, forged ? 20U : 5U);
+            EXPECT_EQ(std::count(log_.begin(), log_.end(), '\n'), 2);
+            EXPECT_EQ(groups + counted, requests);
         }
-        append(folding_.Flush());
-        std::size_t counted = 0;
-        for (auto at = log_.find("> ("); at != std::string::npos; at = log_.find("> (", at + 1)) {
-            counted += std::stoul(log_.substr(at + 3));
-        }
-        const auto groups = static_cast<std::size_t>(std::count(log_.begin(), log_.end(), '+'));
-        EXPECT_EQ(groups, forged ? 3u * 20 : 3u * 5);
-        EXPECT_EQ(std::count(log_.begin(), log_.end(), '\n'), 3);
-        EXPECT_EQ(groups + counted, 12000u);
     }
+}
+
+// After a flood of two windows the peer keeps within its allowance again: its count comes,
+// and its next groups are written.
+TEST_F(PeerRowFoldingTest, AFloodThatEndsIsCountedAndThePeerWrittenAgain) {
+    admit(kPeer, 0ms, 10);
+    admit(kPeer, 1000ms, 10);
+    admit(kPeer, 2000ms);
+    admit(kPeer, 3000ms);
+    EXPECT_EQ(log_, "+++++> (5 more from 10.77.1.2)\r\n> (11 more from 10.77.1.2)\r\n+");
 }
 
 }  // namespace
