@@ -11,15 +11,18 @@
 // what U-Boot does. A wait of a second without a datagram sends the last packet again, at
 // most five times in a row (U-Boot waits five seconds).
 //
-// Usage: vantor_tftp_window_bench SERVER-ADDRESS FILE OUTPUT [BLKSIZE [WINDOWSIZE [DROP]]]
-// (defaults 1468, 16 and 0). DROP, when not 0, throws one DATA packet in DROP away as it
+// Usage: vantor_tftp_window_bench ADDRESS FILE OUTPUT [BLKSIZE [WINDOWSIZE [DROP [WORK]]]]
+// (defaults 1468, 16, 0 and 0). DROP, when not 0, throws one DATA packet in DROP away as it
 // arrives, as a boot loader whose few receive buffers overflowed during a window loses it. The
 // packets are picked at random from a fixed seed, so that every server meets the same losses
-// (by order of arrival) and no loss pattern lines up with the window. Prints one line: the seconds
-// from the request to the last ACK, the blocks received, the ACKs sent, the blocks that came out of
-// order or twice, the receive time-outs, the window granted and the DATA packets dropped. The file
-// is written to OUTPUT after the clock stops. Run it in a network namespace whose only link leads
-// to the server under test.
+// (by order of arrival) and no loss pattern lines up with the window. WORK, when not 0, is
+// the microseconds the client spends on each block it takes (spinning, not sleeping), as a
+// boot loader in an emulator or one that checksums as it stores does: a server whose first
+// block of a window leaves late then costs the client time that a quick burst cannot win back.
+// Prints one line: the seconds from the request to the last ACK, the blocks received, the ACKs
+// sent, the blocks that came out of order or twice, the receive time-outs, the window granted and
+// the DATA packets dropped. The file is written to OUTPUT after the clock stops. Run it in a
+// network namespace whose only link leads to the server under test.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <strings.h>
@@ -55,6 +58,7 @@ constexpr int kTimeoutSeconds = 1;
 // U-Boot's default retransmission time-out, asked as the server's (RFC 2349).
 constexpr int kRequestedTimeoutSeconds = 5;
 constexpr std::uint32_t kLossSeed = 7440;
+constexpr std::uint64_t kMaxWorkMicros = 10000;
 
 struct Received {
     std::size_t length = 0;
@@ -122,7 +126,7 @@ bool named(const vantor::TftpOption& option, std::string_view name) {
 }
 
 int usage(const char* program) {
-    std::fprintf(stderr, "usage: %s SERVER-ADDRESS FILE OUTPUT [BLKSIZE [WINDOWSIZE [DROP]]]\n",
+    std::fprintf(stderr, "usage: %s ADDRESS FILE OUTPUT [BLKSIZE [WINDOWSIZE [DROP [WORK]]]]\n",
                  program);
     return 2;
 }
@@ -135,12 +139,13 @@ int fail(const char* what) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 4 || argc > 7) {
+    if (argc < 4 || argc > 8) {
         return usage(argv[0]);
     }
     const std::string blockSizeText = argc > 4 ? argv[4] : "1468";
     const std::string windowText = argc > 5 ? argv[5] : "16";
     const auto dropEvery = vantor::TftpOptions::ParseNumber(argc > 6 ? argv[6] : "0");
+    const auto workMicros = vantor::TftpOptions::ParseNumber(argc > 7 ? argv[7] : "0");
     const auto askedBlockSize = vantor::TftpOptions::ParseNumber(blockSizeText);
     const auto askedWindow = vantor::TftpOptions::ParseNumber(windowText);
     sockaddr_in server{};
@@ -150,7 +155,7 @@ int main(int argc, char** argv) {
         *askedBlockSize < vantor::kTftpMinBlockSize ||
         *askedBlockSize > vantor::kTftpMaxBlockSize || !askedWindow ||
         *askedWindow < vantor::kTftpMinWindowSize || *askedWindow > vantor::kTftpWindowSizeLimit ||
-        !dropEvery) {
+        !dropEvery || !workMicros || *workMicros > kMaxWorkMicros) {
         return usage(argv[0]);
     }
     Client client;
@@ -176,7 +181,7 @@ int main(int argc, char** argv) {
     std::uint16_t lastNack = 0;                      // the block of the last negative ACK
     sockaddr_in serverPort = server;  // port 69 until the server answers from its own
     int timeoutsInARow = 0;
-    std::minstd_rand losses(kLossSeed);
+    std::mt19937 losses(kLossSeed);
 
     const auto start = Clock::now();
     if (!client.send(request, server)) {
@@ -270,6 +275,11 @@ int main(int argc, char** argv) {
                 }
             }
             continue;
+        }
+        if (*workMicros != 0) {
+            const auto until = Clock::now() + std::chrono::microseconds(*workMicros);
+            while (Clock::now() < until) {
+            }
         }
         ++counts.blocks;
         lastInOrder = data->block;
