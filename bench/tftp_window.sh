@@ -21,13 +21,16 @@
 # from a fixed seed, the same for every server), as a boot loader whose receive buffers
 # overflow does: how each server recovers from a lost block of a window (RFC 7440 section 4).
 # The client waits a second before it acknowledges again (U-Boot waits five).
+# With --work US the client spends US microseconds on each block it takes, as a boot loader
+# in an emulator does: then the server's delay from an ACK to the next window's first block
+# counts, and the speed of its burst hardly does.
 #
 # The servers run in a network namespace of their own (the PC), the client in a second one
 # (the device) joined to it by a veth pair; nothing reaches a real network. atftpd is not
 # installed: its package conflicts with tftpd-hpa (recovery_boot.sh) and would enable a system
 # service. It is downloaded with apt-get and unpacked into the build folder, so no maintainer
 # script runs and no service of it exists. Needs root.
-# Usage: bench/tftp_window.sh [fetches per server, default 5] [--syscalls] [--drop K]
+# Usage: bench/tftp_window.sh [fetches per server, default 5] [--syscalls] [--drop K] [--work US]
 # VANTOR_BENCH_BUILD names another build folder of the same optimisation (say build/default)
 # to reuse instead of build/bench.
 set -euo pipefail
@@ -42,7 +45,8 @@ if [ "${1:-}" = --in-namespace ]; then
     fetches=$2
     syscalls=$3
     drop=$4
-    reference=$5
+    workMicros=$5
+    reference=$6
     root=$(pwd)
     work=$(mktemp -d)
     device="vantor-window-$$"
@@ -117,7 +121,8 @@ if [ "${1:-}" = --in-namespace ]; then
     fetchOnce() {
         local line
         rm -f "$work/fetched"
-        line=$(onDevice "$client" "$pcAddress" "$file" "$work/fetched" 1468 16 "$drop")
+        line=$(onDevice "$client" "$pcAddress" "$file" "$work/fetched" 1468 16 "$drop" \
+            "$workMicros")
         if ! cmp -s "$work/fetched" "$reference"; then
             echo "tftp_window: the file fetched from $1 differs from the served one" >&2
             exit 1
@@ -174,6 +179,9 @@ if [ "${1:-}" = --in-namespace ]; then
     if [ "$drop" != 0 ]; then
         echo "(the client drops one DATA packet in $drop)"
     fi
+    if [ "$workMicros" != 0 ]; then
+        echo "(the client spends $workMicros us on each block)"
+    fi
     runServer vantor
     runServer atftpd
     runServer dnsmasq
@@ -210,8 +218,10 @@ fi
 fetches=5
 syscalls=no
 drop=0
+workMicros=0
 usage() {
-    echo "usage: $0 [fetches per server, 1-99] [--syscalls] [--drop K (2-1000)]" >&2
+    echo "usage: $0 [fetches per server, 1-99] [--syscalls] [--drop K (2-1000)]" \
+        "[--work US (1-1000)]" >&2
     exit 2
 }
 while (($#)); do
@@ -222,6 +232,13 @@ while (($#)); do
                 usage
             fi
             drop=$2
+            shift
+            ;;
+        --work)
+            if ! [[ "${2:-}" =~ ^[1-9][0-9]{0,3}$ ]] || (($2 > 1000)); then
+                usage
+            fi
+            workMicros=$2
             shift
             ;;
         [1-9] | [1-9][0-9]) fetches=$1 ;;
@@ -240,7 +257,8 @@ needed=(dnsmasq-base atftp libwrap0 libpcre2-8-0)
 [ "$syscalls" = no ] || needed+=(strace)
 missing=()
 for p in "${needed[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
+        missing+=("$p")
 done
 updated=""
 if ((${#missing[@]})); then
@@ -275,4 +293,5 @@ cmake --build "$build" -j2 --target vantor vantor_tftp_window_bench
 images=$(sed -n 's/^VANTOR_BOOT_IMAGES_DIR:[A-Z]*=//p' "$build/CMakeCache.txt")
 reference="${images:-$build/src/recovery/images}/$file"
 reference=$(realpath "$reference")
-exec unshare --net -- "$0" --in-namespace "$fetches" "$syscalls" "$drop" "$reference"
+exec unshare --net -- "$0" --in-namespace "$fetches" "$syscalls" "$drop" "$workMicros" \
+    "$reference"
