@@ -14,6 +14,9 @@ packages=(
     xvfb xauth imagemagick zip unzip busybox udhcpc curl clang libclang-rt-dev clang-format bc
     atftp tftp-hpa
     dnsmasq-base tftpd-hpa
+    # Not atftpd, which bench/tftp_window.sh compares against: its package conflicts with
+    # tftpd-hpa (installing it removes tftpd-hpa) and enables a TFTP service of its own. The
+    # benchmark unpacks it into its build folder instead, where no maintainer script runs.
 )
 missing=()
 for p in "${packages[@]}"; do
