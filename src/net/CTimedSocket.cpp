@@ -345,29 +345,41 @@ SocketResult CTimedSocket::SendPatiently(const SendAttempt& attempt, int socket,
 }
 
 bool CTimedSocket::RaiseSendBuffer(std::size_t bytes) {
+    return raiseBuffer(SO_SNDBUFFORCE, SO_SNDBUF, bytes);
+}
+
+bool CTimedSocket::RaiseReceiveBuffer(std::size_t bytes) {
+    return raiseBuffer(SO_RCVBUFFORCE, SO_RCVBUF, bytes);
+}
+
+bool CTimedSocket::raiseBuffer(int forcedOption, int option, std::size_t bytes) {
     if (!socket_) {
         lastError_ = EBADF;
         return false;
     }
-    if (sendBufferSize() >= bytes) {
+    if (bufferSize(option) >= bytes) {
         return true;
     }
     // The kernel doubles the figure it is given, of which it takes at most INT_MAX / 2.
     const int asked = static_cast<int>(
         std::min<std::size_t>(bytes - bytes / 2, std::numeric_limits<int>::max() / 2));
     const int fd = socket_.get();
-    if (!setIntOption(fd, SOL_SOCKET, SO_SNDBUFFORCE, asked) &&
-        !setIntOption(fd, SOL_SOCKET, SO_SNDBUF, asked)) {
+    if (!setIntOption(fd, SOL_SOCKET, forcedOption, asked) &&
+        !setIntOption(fd, SOL_SOCKET, option, asked)) {
         lastError_ = errno;
         return false;
     }
-    return sendBufferSize() >= bytes;
+    return bufferSize(option) >= bytes;
 }
 
 std::size_t CTimedSocket::sendBufferSize() const {
+    return bufferSize(SO_SNDBUF);
+}
+
+std::size_t CTimedSocket::bufferSize(int option) const {
     int size = 0;
     socklen_t length = sizeof size;
-    if (!socket_ || getsockopt(socket_.get(), SOL_SOCKET, SO_SNDBUF, &size, &length) != 0) {
+    if (!socket_ || getsockopt(socket_.get(), SOL_SOCKET, option, &size, &length) != 0) {
         return 0;
     }
     return static_cast<std::size_t>(std::max(size, 0));

@@ -91,6 +91,8 @@ class CTimedSocket {
     // Makes sendBufferSize() at least `bytes`; never lowers it. SO_SNDBUFFORCE passes
     // net.core.wmem_max but needs CAP_NET_ADMIN; without it SO_SNDBUF is capped by that
     // limit. False when the buffer stays smaller (lastError() tells a refused call).
+    // The same for the receive buffer: a client that takes whole windows of jumbo frames.
+    bool RaiseReceiveBuffer(std::size_t bytes);
     bool RaiseSendBuffer(std::size_t bytes);
     // The send buffer as the kernel accounts it (SO_SNDBUF): the bytes of every queued
     // datagram's buffers, headers and bookkeeping, not of its payload alone. The kernel doubles
@@ -127,6 +129,8 @@ class CTimedSocket {
 
   private:
     bool open(int interfaceIndex);
+    bool raiseBuffer(int forcedOption, int option, std::size_t bytes);
+    std::size_t bufferSize(int option) const;
     // Binds as CreateOnInterface does; nothing when `alone` and another process holds the
     // port there (lastError() EADDRINUSE).
     bool createOnInterface(std::uint32_t interfaceAddress, std::uint16_t port, bool alone);

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <iterator>
@@ -193,6 +194,59 @@ TEST(HeadlessRecovery, ClosingDuringATransferToASilentDeviceEndsPromptly) {
     const auto begin = Clock::now();
     EXPECT_EQ(program.terminate(3000ms), 0) << program.output();
     EXPECT_LT(Clock::now() - begin, 3000ms);
+}
+
+// 12,000 bad read requests from one host in about two seconds: its rows are folded into counts,
+// so the log file still begins with the session's first rows and was never rotated.
+TEST(HeadlessRecovery, AFloodOfBadRequestsKeepsTheSessionsHistoryInTheLogFile) {
+    netlab::NetLab lab;
+    netlab::LabNamespace& pc = lab.addNamespace();
+    netlab::LabNamespace& device = lab.addNamespace();
+    lab.connect(pc, "10.78.0.1/24", device, "10.78.0.2/24");
+    test::TempDir work;
+    const std::string logFile = work.file("vantor.log");
+    ProgramInNamespace program(pc, work.path().string(),
+                               {"--headless", "--mode", "recovery", "--log-file", logFile});
+    const std::string listed = "    - NIC1: 10.78.0.1\n> Listening.....\n";
+    ASSERT_NE(program.readUntil(listed).find(listed), std::string::npos) << program.output();
+    test::eventually(
+        [&] {
+            return pc.exec({"/bin/ss", "-Hnlu"}).output.find("10.78.0.1:69 ") != std::string::npos;
+        },
+        15s, 20ms);
+
+    device.run([] {
+        const UniqueFd client(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+        sockaddr_in server{};
+        server.sin_family = AF_INET;
+        server.sin_port = htons(kTftpPort);
+        server.sin_addr.s_addr = Ipv4::fromOctets(10, 78, 0, 1);
+        const auto rrq = TftpPacket::BuildRequest(kTftpRrq, "missing.img", "octet");
+        for (int i = 0; i < 12000; ++i) {
+            ::sendto(client.get(), rrq.data(), rrq.size(), 0,
+                     reinterpret_cast<const sockaddr*>(&server), sizeof server);
+            if (i % 100 == 99) {
+                std::this_thread::sleep_for(15ms);  // about 2 s in all
+            }
+        }
+    });
+    program.ChildProcess::readUntil("more from 10.78.0.2", 1, 5000ms);
+    EXPECT_EQ(program.terminate(3000ms), 0) << program.output();
+
+    std::ifstream in(logFile);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    // The rows written before the flood are all still there.
+    ASSERT_GE(lines.size(), 3U);
+    const bool earlyRows = std::any_of(
+        lines.begin(), lines.begin() + 3,
+        [](const std::string& line) { return line.find("NIC1: 10.78.0.1") != std::string::npos; });
+    EXPECT_TRUE(earlyRows) << lines.front();
+    EXPECT_LT(lines.size(), 250U) << "the flood wrote a row a request";
+    EXPECT_NE(program.output().find("more from 10.78.0.2)"), std::string::npos) << program.output();
+    EXPECT_NE(::access((logFile + ".1").c_str(), F_OK), 0) << "the log file was rotated";
 }
 
 }  // namespace

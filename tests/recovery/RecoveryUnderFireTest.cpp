@@ -206,6 +206,8 @@ TEST(RecoveryUnderFire, AJumboFrameLinkCarriesTheLargestBlocksInTheLargestWindow
     device.space->ip({"link", "set", "dev", device.interface, "mtu", "9000"});
     lab.start();
     TftpTestClient client(lab, device);
+    // A window of 64 blocks of 8968 bytes is more than half a megabyte on its way at once.
+    ASSERT_TRUE(client.raiseReceiveBuffer(4 << 20));
 
     const auto fetched = client.fetchWithOptions(
         "initrd-pxa.img", {{"blksize", "8968"}, {"windowsize", "64"}}, 8968, 64);

@@ -40,6 +40,8 @@ class TftpTestClient {
     // Sends raw bytes to the server's transfer port.
     void send(const std::vector<std::uint8_t>& bytes);
     const Endpoint& transfer() const { return transfer_; }
+    // Room for whole windows of large blocks, which the default receive buffer drops.
+    bool raiseReceiveBuffer(std::size_t bytes) { return socket_->RaiseReceiveBuffer(bytes); }
 
     // Fetches a file, acknowledging each new block unless drop(block, times seen) says to
     // stay silent; stops at the last block or when nothing comes within `limit`. The blocks
