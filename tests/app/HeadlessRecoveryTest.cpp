@@ -221,8 +221,10 @@ TEST(HeadlessRecovery, AFloodOfBadRequestsKeepsTheSessionsHistoryInTheLogFile) {
         server.sin_family = AF_INET;
         server.sin_port = htons(kTftpPort);
         server.sin_addr.s_addr = Ipv4::fromOctets(10, 78, 0, 1);
-        const auto rrq = TftpPacket::BuildRequest(kTftpRrq, "missing.img", "octet");
         for (int i = 0; i < 12000; ++i) {
+            // Each a request of its own, not a copy of the last.
+            const auto rrq =
+                TftpPacket::BuildRequest(kTftpRrq, "missing" + std::to_string(i) + ".img", "octet");
             ::sendto(client.get(), rrq.data(), rrq.size(), 0,
                      reinterpret_cast<const sockaddr*>(&server), sizeof server);
             if (i % 100 == 99) {
