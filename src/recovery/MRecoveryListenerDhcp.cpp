@@ -217,9 +217,10 @@ void MRecoveryListener::replyToBootRequest(CTimedSocket& socket, const DhcpDecis
         ports_.gate.allowRestart(false);
         keepRouteThroughHere(socket.interfaceName(), rows);
     }
-    // Another device asking while a device fetches from the address must not turn its blocks
-    // away to another MAC.
-    if (!decision.destination.broadcast &&
+    // Another device asking must not turn the blocks and echoes of the device that holds the
+    // address, or fetches from it, away to its own MAC.
+    const std::string holder = boundDevice();
+    if (!decision.destination.broadcast && (holder.empty() || holder == decision.macText) &&
         !transfers_.RunsForAnotherThan(decision.macText)) {
         keepNeighbourEntry(socket.interfaceName(), decision, rows);
     }
