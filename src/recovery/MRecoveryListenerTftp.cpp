@@ -240,11 +240,13 @@ bool MRecoveryListener::serveFile(CTimedSocket& socket, BlockSource& source,
         if (isFinished(step.state)) {
             break;
         }
-        step = awaitClient(socket, transfer);
+        // Reported once the next window is out, not between the ACK and it: the client waits
+        // for that window, the display does not.
         if (transfer.acknowledgedBytes() != progress.done) {
             progress.done = transfer.acknowledgedBytes();
             ports_.report.reportProgress(progress);
         }
+        step = awaitClient(socket, transfer);
     }
     // The progress display ends before the rows that close the transfer (and the restart
     // wait after a RAM disk); a transfer that did not complete ends with total 0.
