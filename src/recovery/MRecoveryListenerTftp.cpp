@@ -7,9 +7,11 @@
 #include <thread>
 #include <vector>
 
+#include "base/InterfaceList.h"
 #include "base/Ipv4.h"
 #include "net/CTimedSocket.h"
 #include "net/InterfaceMtu.h"
+#include "net/KernelNeighbourTables.h"
 #include "recovery/BootImages.h"
 #include "recovery/MRecoveryListener.h"
 #include "recovery/RecoveryLog.h"
@@ -359,9 +361,22 @@ void MRecoveryListener::awaitRestart(const TaskRoster::Control& control) {
     }
     bool answered = false;
     if (ports_.gate.winsockReady()) {
+        // The route goes before each round, as another interface's device may have taken it
+        // meanwhile; the tool runs only when it is not there.
+        std::string interfaceName;
+        for (const InterfaceList::Entry& entry : InterfaceList::read()) {
+            if (entry.address == nicAddress) {
+                interfaceName = entry.name;
+                break;
+            }
+        }
         for (int attempt = 0; attempt < kRecoveryTestRounds && !answered && !cutShort();
              ++attempt) {
-            logRouteResult(ports_.tools.RouteAdd(recoveryAddress, nicText_));
+            if (interfaceName.empty() ||
+                !KernelNeighbourTables::HasHostRoute(KernelNeighbourTables::ReadRouteTable(),
+                                                     offeredAddress, interfaceName)) {
+                logRouteResult(ports_.tools.RouteAdd(recoveryAddress, nicText_));
+            }
             answered = ports_.pinger.PingHost(recoveryAddress, kRecoveryTestAttempts,
                                               kRecoveryTestDataSize);
             if (answered) {
