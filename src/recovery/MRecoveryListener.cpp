@@ -38,8 +38,8 @@ MRecoveryListener::MRecoveryListener(WorkerPorts& ports, std::uint32_t nic)
       ports_(ports),
       warnings_(ports.timings.repeatedWarningWindow),
       nicText_(Ipv4::format(nic)),
-      transfers_(kTftpMaxTransfersPerInterface),
-      restartWatches_(kRecoveryMaxRestartWatches) {}
+      transfers_(kTftpMaxTransfersPerInterface, kTftpMaxTransfersPerClient),
+      restartWatches_(kRecoveryMaxRestartWatches, kRecoveryMaxRestartWatches) {}
 
 MRecoveryListener::~MRecoveryListener() {
     // Start joins the DHCP thread before it returns; this only covers a Start cut short.

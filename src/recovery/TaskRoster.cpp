@@ -16,7 +16,8 @@ TaskRoster::Control::Publication::~Publication() {
     control_.roster_.publish(control_, nullptr);
 }
 
-TaskRoster::TaskRoster(std::size_t capacity) : capacity_(capacity) {}
+TaskRoster::TaskRoster(std::size_t capacity, std::size_t perPeer)
+    : capacity_(capacity), perPeer_(perPeer) {}
 
 TaskRoster::~TaskRoster() {
     // The owner ends its tasks before it lets the roster go; this only keeps a task that is
@@ -30,6 +31,7 @@ TaskRoster::Admission TaskRoster::Start(std::string key, std::string owner, std:
     Reap();
     const std::lock_guard lock(mutex_);
     std::size_t active = 0;
+    std::size_t ofPeer = 0;
     for (const Control& task : tasks_) {
         if (task.ended_) {
             continue;
@@ -38,8 +40,9 @@ TaskRoster::Admission TaskRoster::Start(std::string key, std::string owner, std:
             return Admission::running;
         }
         ++active;
+        ofPeer += task.peer_ == peer ? 1 : 0;
     }
-    if (active >= capacity_) {
+    if (active >= capacity_ || ofPeer >= perPeer_) {
         return Admission::busy;
     }
     Control& control = tasks_.emplace_back(*this, std::move(key), std::move(owner), peer);

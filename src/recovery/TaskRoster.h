@@ -70,11 +70,13 @@ class TaskRoster {
 
     enum class Admission {
         started,  // the task runs
-        busy,     // `capacity` tasks run already (or no thread could be made)
+        busy,     // `capacity` tasks run already, or `perPeer` of this peer's (or no thread)
         running,  // a task of this key runs already
     };
 
-    explicit TaskRoster(std::size_t capacity);
+    // At most `capacity` tasks at once, and at most `perPeer` of them for one peer address, so
+    // that one host cannot take every place.
+    TaskRoster(std::size_t capacity, std::size_t perPeer);
     ~TaskRoster();
     TaskRoster(const TaskRoster&) = delete;
     TaskRoster& operator=(const TaskRoster&) = delete;
@@ -105,6 +107,7 @@ class TaskRoster {
     void finished(Control& control);
 
     const std::size_t capacity_;
+    const std::size_t perPeer_;
     mutable std::mutex mutex_;
     std::condition_variable taskEnded_;
     std::list<Control> tasks_;

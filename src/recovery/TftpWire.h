@@ -35,6 +35,9 @@ inline constexpr std::string_view kTftpReadErrorText = "File read error";
 // rather than queued behind clients that may never finish. A boot loader fetches one file at
 // a time, so this is eight devices booting side by side.
 inline constexpr std::size_t kTftpMaxTransfersPerInterface = 8;
+// Of those, one client address may hold half: a single host, silent or hostile, never takes
+// every place from the devices beside it.
+inline constexpr std::size_t kTftpMaxTransfersPerClient = 4;
 inline constexpr std::string_view kTftpServerBusyText = "server busy";
 // A copy of the read request just served, from the same client port, this soon after its
 // transfer ended, is the client's retransmission that queued up meanwhile: not served again.

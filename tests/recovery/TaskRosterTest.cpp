@@ -43,24 +43,32 @@ class HeldTasks : public ::testing::Test {
         return aborted_;
     }
 
-    TaskRoster roster_{8};
+    TaskRoster roster_{8, 4};
     std::latch release_{1};
     std::mutex mutex_;
     std::vector<std::string> aborted_;
 };
 
-TEST_F(HeldTasks, EightRunAtOnceTheNinthIsBusyAndAKeyRunsOnce) {
-    for (int i = 0; i < 8; ++i) {
-        ASSERT_EQ(start("10.0.0.2:" + std::to_string(1000 + i)), Admission::started) << i;
+// Eight at once, four of one address: keys "address:port", peers their addresses.
+TEST_F(HeldTasks, EightRunAtOnceFourOfOneAddressAndAKeyRunsOnce) {
+    const std::uint32_t first = inet_addr("10.0.0.2");
+    const std::uint32_t second = inet_addr("10.0.0.3");
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_EQ(start("10.0.0.2:" + std::to_string(1000 + i), "", first), Admission::started);
     }
-    EXPECT_EQ(start("10.0.0.2:2000"), Admission::busy);
+    EXPECT_EQ(start("10.0.0.2:2000", "", first), Admission::busy) << "a fifth of one address";
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_EQ(start("10.0.0.3:" + std::to_string(1000 + i), "", second), Admission::started);
+    }
+    EXPECT_EQ(start("10.0.0.4:1000", "", inet_addr("10.0.0.4")), Admission::busy)
+        << "a ninth of any address";
     // The same transfer ID again is a repeated request, whatever the load.
-    EXPECT_EQ(start("10.0.0.2:1007"), Admission::running);
+    EXPECT_EQ(start("10.0.0.3:1003", "", second), Admission::running);
     EXPECT_EQ(roster_.running(), 8U);
 }
 
 TEST_F(HeldTasks, AnEndedTaskFreesItsPlaceAndItsKey) {
-    TaskRoster roster(1);
+    TaskRoster roster(1, 1);
     std::latch ended(1);
     ASSERT_EQ(roster.Start("a:1", "", 0, [&](TaskRoster::Control&) { ended.count_down(); }),
               Admission::started);
@@ -90,7 +98,7 @@ TEST_F(HeldTasks, ADeviceAbortsOnlyItsOwnTasksAndThoseOfItsAddress) {
 }
 
 TEST(TaskRoster, AStopReachesASocketPublishedAfterIt) {
-    TaskRoster roster(2);
+    TaskRoster roster(2, 2);
     roster.CancelAll(false);
     std::atomic<bool> interrupted{false};
     std::atomic<bool> aborted{true};
