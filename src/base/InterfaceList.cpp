@@ -24,6 +24,15 @@ std::uint32_t ipv4Of(const sockaddr* address) {
 
 }  // namespace
 
+std::optional<InterfaceList::Entry> InterfaceList::owning(std::uint32_t address) {
+    for (Entry& entry : read()) {
+        if (entry.address == address) {
+            return std::move(entry);
+        }
+    }
+    return std::nullopt;
+}
+
 std::vector<InterfaceList::Entry> InterfaceList::read() {
     ifaddrs* list = nullptr;
     if (::getifaddrs(&list) != 0) {

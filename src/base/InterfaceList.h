@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,8 @@ struct InterfaceList {
 
     // The host's IPv4 entries in the kernel's order; empty when they cannot be read.
     static std::vector<Entry> read();
+    // The host's first entry that holds the address (network order), or nothing.
+    static std::optional<Entry> owning(std::uint32_t address);
     // The IPv4 entries of a list as getifaddrs() builds it, in its order. Entries of other
     // families, and entries without an address or a name, are left out.
     static std::vector<Entry> of(const ifaddrs* list);

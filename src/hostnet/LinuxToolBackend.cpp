@@ -279,10 +279,8 @@ bool LinuxToolBackend::IsExecutableFile(const std::string& path) {
 }
 
 std::optional<std::string> LinuxToolBackend::SystemInterfaceOwning(std::uint32_t address) {
-    for (const InterfaceList::Entry& entry : InterfaceList::read()) {
-        if (entry.address == address) {
-            return entry.name;
-        }
+    if (auto owner = InterfaceList::owning(address)) {
+        return std::move(owner->name);
     }
     return std::nullopt;
 }

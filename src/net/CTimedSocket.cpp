@@ -60,16 +60,6 @@ bool setIntOption(int fd, int level, int name, int value) {
     return setsockopt(fd, level, name, &value, sizeof value) == 0;
 }
 
-// The interface that owns the IPv4 address: the first entry listing it, or nothing.
-std::optional<InterfaceList::Entry> interfaceOwning(std::uint32_t address) {
-    for (InterfaceList::Entry& entry : InterfaceList::read()) {
-        if (entry.address == address) {
-            return std::move(entry);
-        }
-    }
-    return std::nullopt;
-}
-
 // How many times, spread over the patience, a foreign holder of a server's port is looked for.
 constexpr int kForeignHolderChecks = 5;
 
@@ -166,7 +156,7 @@ bool CTimedSocket::CreateOnInterfaceAlone(std::uint32_t interfaceAddress, std::u
 bool CTimedSocket::createOnInterface(std::uint32_t interfaceAddress, std::uint16_t port,
                                      bool alone) {
     const std::lock_guard lock(interfaceBindMutex());
-    const auto owner = interfaceOwning(interfaceAddress);
+    const auto owner = InterfaceList::owning(interfaceAddress);
     if (!owner || owner->index == 0) {
         Close();
         lastError_ = ENODEV;

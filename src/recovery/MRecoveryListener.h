@@ -104,6 +104,8 @@ class MRecoveryListener final : public InterfaceWorker {
                       Endpoint client);
     bool isRepeatedRequest(std::span<const std::uint8_t> datagram, Endpoint client);
     void refuseBusy(Endpoint client);
+    // ERROR 0 with `text` from a socket of its own: the request ends there.
+    void refuse(Endpoint client, std::string_view text);
     void TftpRRQ(const TftpRequest& request, Endpoint client, TaskRoster::Control& control);
     void TftpRejectRequest(Endpoint client);
     // True when the transfer completed.
@@ -165,8 +167,6 @@ class MRecoveryListener final : public InterfaceWorker {
     std::string prefix_;   // the interface prefix, chosen when Start begins
     std::string nicText_;  // nicAddress, dotted
 
-    TaskRoster transfers_;
-    TaskRoster restartWatches_;
     std::mutex endedLock_;
     std::deque<EndedRequest> endedRequests_;  // guarded by endedLock_
     // The MAC this interface last gave the recovery address to (an ACK or a BOOTP reply):
@@ -180,6 +180,9 @@ class MRecoveryListener final : public InterfaceWorker {
     // Other holders of the DHCP port already warned of, and when to look again (DHCP thread).
     std::vector<std::uint64_t> rivalsWarned_;
     std::chrono::steady_clock::time_point nextRivalLook_{};
+    // Last, so that the tasks, which use every member above, end before any of it goes.
+    TaskRoster transfers_;
+    TaskRoster restartWatches_;
 };
 
 }  // namespace vantor

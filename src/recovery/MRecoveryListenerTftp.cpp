@@ -130,18 +130,17 @@ bool MRecoveryListener::isRepeatedRequest(std::span<const std::uint8_t> datagram
 }
 
 void MRecoveryListener::refuseBusy(Endpoint client) {
-    CTimedSocket socket;
-    if (!socket.Create(nicAddress, 0)) {
-        logFailure(RecoveryLog::tftpSocketFailed(prefix_));
-        return;
-    }
-    // RFC 1350 section 7: the ERROR ends the request at once; the client may ask again later.
-    socket.SendTo(TftpPacket::BuildError(kTftpErrorNotDefined, kTftpServerBusyText), client);
+    // The client may ask again later.
+    refuse(client, kTftpServerBusyText);
     logFromPeer(Ipv4::format(client.address),
                 {RecoveryLog::tftpBusy(prefix_, Ipv4::format(client.address))});
 }
 
 void MRecoveryListener::TftpRejectRequest(Endpoint client) {
+    refuse(client, kTftpNotDefinedText);
+}
+
+void MRecoveryListener::refuse(Endpoint client, std::string_view text) {
     CTimedSocket socket;
     if (!socket.Create(nicAddress, 0)) {
         logFailure(RecoveryLog::tftpSocketFailed(prefix_));
@@ -149,9 +148,7 @@ void MRecoveryListener::TftpRejectRequest(Endpoint client) {
     }
     // RFC 1350 section 7: an ERROR is neither acknowledged nor retransmitted, so nothing is
     // waited for; waiting would only keep the next request (and the next device) off.
-    const SocketResult sent =
-        socket.SendTo(TftpPacket::BuildError(kTftpErrorNotDefined, kTftpNotDefinedText), client);
-    if (!sent.ok()) {
+    if (!socket.SendTo(TftpPacket::BuildError(kTftpErrorNotDefined, text), client).ok()) {
         logFailure(RecoveryLog::tftpSendFailed(prefix_));
     }
 }
@@ -363,13 +360,8 @@ void MRecoveryListener::awaitRestart(const TaskRoster::Control& control) {
     if (ports_.gate.winsockReady()) {
         // The route goes before each round, as another interface's device may have taken it
         // meanwhile; the tool runs only when it is not there.
-        std::string interfaceName;
-        for (const InterfaceList::Entry& entry : InterfaceList::read()) {
-            if (entry.address == nicAddress) {
-                interfaceName = entry.name;
-                break;
-            }
-        }
+        const auto owner = InterfaceList::owning(nicAddress);
+        const std::string interfaceName = owner ? owner->name : std::string();
         for (int attempt = 0; attempt < kRecoveryTestRounds && !answered && !cutShort();
              ++attempt) {
             if (interfaceName.empty() ||
