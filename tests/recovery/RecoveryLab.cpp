@@ -1,5 +1,7 @@
 #include "recovery/RecoveryLab.h"
 
+#include "recovery/BootImages.h"
+
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -66,6 +68,23 @@ Timings recoveryTimings() {
     // the folding of a peer's rows has tests of its own.
     t.peerRowWindow = 0ms;
     return t;
+}
+
+Timings longWaits() {
+    Timings t = recoveryTimings();
+    t.tftpTimeout = std::chrono::seconds(60);
+    t.initrdSettle = std::chrono::seconds(60);
+    return t;
+}
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+std::vector<std::uint8_t> bootImage(std::string_view name) {
+    const auto found = BootImages::Find(name);
+    return found ? std::vector<std::uint8_t>(found->begin(), found->end())
+                 : std::vector<std::uint8_t>{};
 }
 
 std::array<std::uint8_t, 6> deviceMac(std::uint8_t last) {

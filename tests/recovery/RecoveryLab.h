@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -29,6 +30,14 @@ namespace vantor::test {
 // The recovery service's waits for tests: short pauses, and a TFTP time-out long enough that a
 // busy machine makes no block go out twice.
 Timings recoveryTimings();
+
+// Waits far longer than any test lasts (60 s for a TFTP ACK and for the restart wait), so that
+// a client held up behind another shows as one that got nothing.
+Timings longWaits();
+// Seconds since `start`, for the figures a test prints.
+double secondsSince(std::chrono::steady_clock::time_point start);
+// An embedded boot image's bytes; empty for another name.
+std::vector<std::uint8_t> bootImage(std::string_view name);
 
 // A MAC under the maker's OUI.
 std::array<std::uint8_t, 6> deviceMac(std::uint8_t last);

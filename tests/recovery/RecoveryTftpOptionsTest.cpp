@@ -21,17 +21,12 @@ namespace vantor {
 namespace {
 
 using namespace std::chrono_literals;
+using test::bootImage;
 using test::RecoveryLab;
 using test::TftpTestClient;
 using ::testing::HasSubstr;
 using ::testing::Not;
 using Options = std::vector<TftpOption>;
-
-std::vector<std::uint8_t> image(const std::string& name) {
-    const auto found = BootImages::Find(name);
-    return found ? std::vector<std::uint8_t>(found->begin(), found->end())
-                 : std::vector<std::uint8_t>{};
-}
 
 std::vector<std::uint8_t> readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -113,7 +108,8 @@ const std::vector<ClientCase>& clientCases() {
          [](const ClientRun& run) {
              return ownClient(
                  run, {{"BLKSIZE", "65464"}, {"tsize", "0"}},
-                 {{"blksize", "1468"}, {"tsize", std::to_string(image(run.image).size())}}, 1468);
+                 {{"blksize", "1468"}, {"tsize", std::to_string(bootImage(run.image).size())}},
+                 1468);
          }},
         {"own blksize 65464 on a 65535 link", "kernel.img",
          [](const ClientRun& run) {
@@ -181,14 +177,14 @@ TEST(RecoveryTftpOptions, EveryClientGetsEveryImageByteForByteOnTheTermsItAskedF
         const std::size_t completedBefore = countCompleted();
 
         const ClientRun run{lab, device, c.image};
-        EXPECT_EQ(c.fetch(run), image(c.image));
+        EXPECT_EQ(c.fetch(run), bootImage(c.image));
 
         ASSERT_TRUE(test::eventually([&] { return countCompleted() > completedBefore; },
                                      RecoveryLab::kPatience))
             << lab.log();
         // The progress display: an early end where the client refused, and the end of the
         // transfer that completed, whose last report is the whole image.
-        const std::uint64_t size = image(c.image).size();
+        const std::uint64_t size = bootImage(c.image).size();
         ASSERT_TRUE(test::eventually(
             [&] {
                 const auto reports = lab.view().progress();

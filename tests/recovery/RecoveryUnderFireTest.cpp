@@ -28,30 +28,14 @@ namespace vantor {
 namespace {
 
 using namespace std::chrono_literals;
+using test::bootImage;
+using test::longWaits;
 using test::RecoveryLab;
+using test::secondsSince;
 using test::TftpTestClient;
 using ::testing::HasSubstr;
 using ::testing::Not;
 using Clock = std::chrono::steady_clock;
-
-// Waits far longer than any test lasts, so that a client held up behind another shows as one
-// that got nothing.
-Timings longWaits() {
-    Timings timings = test::recoveryTimings();
-    timings.tftpTimeout = 60s;
-    timings.initrdSettle = 60s;
-    return timings;
-}
-
-std::vector<std::uint8_t> image(std::string_view name) {
-    const auto found = BootImages::Find(name);
-    return found ? std::vector<std::uint8_t>(found->begin(), found->end())
-                 : std::vector<std::uint8_t>{};
-}
-
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
 // Clients that ask for a long timeout and never acknowledge the OACK: each holds a transfer
 // for as long as the server lets it.
@@ -93,7 +77,7 @@ TEST(RecoveryUnderFire, SilentClientsAndARamDiskRestartDoNotHoldUpAnotherDevices
     const auto fetched = kernel.fetch("kernel.img", {}, 10s);
 
     EXPECT_TRUE(fetched.complete) << lab.log();
-    EXPECT_EQ(fetched.content, image("kernel.img"));
+    EXPECT_EQ(fetched.content, bootImage("kernel.img"));
     std::printf("kernel beside 4 silent clients and a restart wait: %.3f s\n",
                 secondsSince(started));
 }
@@ -171,7 +155,7 @@ TEST(RecoveryUnderFire, DiscoversOfAnotherDeviceDoNotAbortAFetch) {
     other.join();
 
     EXPECT_TRUE(fetched.complete) << lab.log();
-    EXPECT_EQ(fetched.content, image("kernel-pxa.img"));
+    EXPECT_EQ(fetched.content, bootImage("kernel-pxa.img"));
     EXPECT_GT(discovers.load(), 1);
     EXPECT_THAT(lab.log(), Not(HasSubstr("failed")));
 }
@@ -230,7 +214,7 @@ TEST(RecoveryUnderFire, AJumboFrameLinkCarriesTheLargestBlocksInTheLargestWindow
     ASSERT_TRUE(fetched.oack.has_value()) << lab.log();
     EXPECT_THAT(*fetched.oack, ::testing::Contains(TftpOption{"blksize", "8968"}));
     EXPECT_TRUE(fetched.fetch.complete) << lab.log();
-    EXPECT_EQ(fetched.fetch.content, image("initrd-pxa.img"));
+    EXPECT_EQ(fetched.fetch.content, bootImage("initrd-pxa.img"));
     EXPECT_THAT(lab.log(), Not(HasSubstr("Can't send")));
 }
 
