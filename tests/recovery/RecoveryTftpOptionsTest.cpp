@@ -100,9 +100,11 @@ const std::vector<ClientCase>& clientCases() {
              return run.client({"/usr/bin/tftp", "-m", "binary", run.server(), "-c", "get",
                                 run.image, run.out()});
          }},
-        {"own blksize 8", "kernel.img",
+        // A small block size on the wire; the smallest (8) and the roll-over of block numbers
+        // it brings are shown without a link, where 94,000 round trips cost nothing.
+        {"own blksize 128", "kernel.img",
          [](const ClientRun& run) {
-             return ownClient(run, {{"blksize", "8"}}, {{"blksize", "8"}}, 8);
+             return ownClient(run, {{"blksize", "128"}}, {{"blksize", "128"}}, 128);
          }},
         {"own blksize 65464 on Ethernet", "kernel.img",
          [](const ClientRun& run) {
