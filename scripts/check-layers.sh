@@ -10,6 +10,7 @@ declare -A allowed=(
     [base]="base"
     [net]="net base"
     [hostnet]="hostnet net base"
+    [helper]="helper hostnet net base"
     [ports]="ports hostnet net base"
     [assign]="assign ports hostnet net base"
     [recovery]="recovery ports hostnet net base"

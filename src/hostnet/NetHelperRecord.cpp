@@ -1,0 +1,1 @@
+#include "hostnet/NetHelperRecord.h"
