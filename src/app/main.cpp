@@ -9,6 +9,7 @@
 #include "app/DeviceWorkerFactory.h"
 #include "base/PrivilegedEnvironment.h"
 #include "base/Product.h"
+#include "hostnet/NetworkAccess.h"
 #include "base/SystemInterfaceSource.h"
 #include "console/StatusLogFile.h"
 #include "headless/ArgumentFiles.h"
@@ -30,7 +31,7 @@ std::string versionText() {
            (vantor::BootImages::ArePlaceholders()
                 ? "placeholders (a device cannot boot them; see README)"
                 : "embedded from VANTOR_BOOT_IMAGES_DIR") +
-           "\n";
+           "\n" + vantor::NetworkAccess::VersionLine(vantor::Timings{}) + "\n";
 }
 
 int refuse(const std::string& error) {
@@ -57,6 +58,9 @@ int main(int argc, char** argv) {
         std::cout << versionText();
         return 0;
     }
+    // Before any file of the operator's is read: the program keeps no capability, and the
+    // helper that holds them starts now, before other threads.
+    const auto network = vantor::NetworkAccess::ForThisProcess(vantor::Timings{});
     // The password and the archive are read before anything is sent.
     if (const auto error = vantor::ArgumentFiles::resolve(options, std::cin, std::cerr)) {
         return refuse(*error);
@@ -68,9 +72,10 @@ int main(int argc, char** argv) {
     vantor::SystemInterfaceSource interfaces;
     vantor::DeviceWorkerFactory workers;
     if (options.action == vantor::CommandLine::Action::Window) {
-        return vantor::ui::runWindow(argc, argv, interfaces, workers, {}, logFile.get());
+        return vantor::ui::runWindow(argc, argv, interfaces, workers, {}, logFile.get(),
+                                     network.get());
     }
     vantor::HeadlessFrontEnd::blockTerminationSignals();
-    vantor::HeadlessFrontEnd frontEnd(interfaces, workers, {}, logFile.get());
+    vantor::HeadlessFrontEnd frontEnd(interfaces, workers, {}, logFile.get(), network.get());
     return frontEnd.run(options, std::cout);
 }

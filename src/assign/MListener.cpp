@@ -195,6 +195,8 @@ void MListener::handleDevice(const Announcement& announcement, CTimedSocket& not
         ports_.report.appendStatus(
             kTag,
             prefix + " Warning: The route to the device was not added: " + route.failure + "\r\n");
+    } else {
+        ports_.tools.Keep(serverIP);  // the operator reaches the device's page through it
     }
     ports_.tools.ArpDelete(serverIP);
     ports_.report.appendStatus(kTag, prefix + " Testing Ping to " + serverIP + ".\r\n");

@@ -105,6 +105,7 @@ bool ManualAssignment::tryInterface(const std::string& ip, const std::string& ma
         // administrator's own entries stay. The route stays, so that the device's web page
         // can be reached through this interface.
         ports_.tools.ArpDeleteOn(ip, interfaceAddress);
+        ports_.tools.Keep(ip);
         return true;
     }
     ports_.tools.RouteDelete(ip);

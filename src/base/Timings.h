@@ -16,6 +16,11 @@ struct Timings {
     // Host network tools.
     Millis runnerPoll{100};    // command runner while the pipe is empty and the child alive
     Millis pingTimeout{1100};  // one ICMP echo attempt
+    // The network helper's answer to one request: a tool run it makes takes milliseconds, and
+    // a helper that stays silent this long is taken for gone.
+    Millis helperPatience{15000};
+    // How long the program waits at its end for the helper to remove what it planted.
+    Millis helperFarewell{3000};
     // Address assignment.
     Millis notifyPause{300};  // after an unanswered ping round of an announced device
     // Recovery boot service.

@@ -6,18 +6,30 @@
 #include "console/ConsoleView.h"
 #include "hostnet/IcmpPinger.h"
 #include "hostnet/PrivilegeCheck.h"
+#include "net/DirectUdpPortOpener.h"
 
 namespace vantor {
 
 namespace {
 
 std::unique_ptr<Pinger> ownPingerUnless(Pinger* given, const Timings& timings,
-                                        const RunState& run) {
+                                        const RunState& run, NetworkAccess* network) {
     if (given != nullptr) {
         return nullptr;
     }
     return std::make_unique<IcmpPinger>(timings, IcmpSocketKind::Any,
-                                        [&run] { return run.closing(); });
+                                        [&run] { return run.closing(); },
+                                        network != nullptr ? network->rawIcmpSource()
+                                                           : RawIcmpSource());
+}
+
+std::unique_ptr<HostTools> toolsFor(const ConsoleServices& services, std::mutex& routeLock,
+                                    const Timings& timings) {
+    if (services.makeTools) {
+        return services.makeTools(routeLock);
+    }
+    return std::make_unique<HostTools>(
+        routeLock, timings, services.network != nullptr ? services.network->helper() : nullptr);
 }
 
 // Without privileges tools and sockets fail one by one; each mode says why, plainly.
@@ -25,7 +37,11 @@ ModeController::PrivilegeWarning privilegeWarning(const ConsoleServices& service
     if (!services.reportPrivileges) {
         return {};
     }
-    return [probe = services.probePrivileges](std::span<const Privilege> needed) {
+    std::function<PrivilegeState()> probe = services.probePrivileges;
+    if (!probe && services.network != nullptr) {
+        probe = [network = services.network] { return network->Probe(); };
+    }
+    return [probe](std::span<const Privilege> needed) {
         return PrivilegeCheck::StatusText(probe ? probe() : PrivilegeCheck::Probe(), needed);
     };
 }
@@ -39,14 +55,21 @@ OperatorConsole::OperatorConsole(ConsoleServices services)
       report_(dispatcher_, board_, view_, run_.modeFlag(), services.logFile),
       panel_(dispatcher_, board_, view_, report_, run_),
       interfaceTable_(services.interfaces),
-      ownPinger_(ownPingerUnless(services.pinger, timings_, run_)),
+      ownPinger_(ownPingerUnless(services.pinger, timings_, run_, services.network)),
       pinger_(services.pinger != nullptr ? *services.pinger : *ownPinger_, run_),
-      tools_(services.makeTools ? services.makeTools(routeLock_)
-                                : std::make_unique<HostTools>(routeLock_, timings_)),
+      tools_(toolsFor(services, routeLock_, timings_)),
       ownTicker_(services.watchTicker != nullptr
                      ? nullptr
                      : std::make_unique<PeriodicWatchTicker>(timings_.interfaceWatch)),
-      ports_{report_, run_, panel_, interfaceTable_, *tools_, pinger_, timings_},
+      ports_{report_,
+             run_,
+             panel_,
+             interfaceTable_,
+             *tools_,
+             services.network != nullptr ? services.network->ports()
+                                         : DirectUdpPortOpener::Shared(),
+             pinger_,
+             timings_},
       modes_({run_, report_, panel_, interfaceTable_, workerFactory_, ports_,
               services.watchTicker != nullptr ? *services.watchTicker : *ownTicker_, dispatcher_,
               privilegeWarning(services)}) {

@@ -19,6 +19,7 @@
 #include "console/UiDispatcher.h"
 #include "console/WatchTicker.h"
 #include "hostnet/HostTools.h"
+#include "hostnet/NetworkAccess.h"
 #include "hostnet/Pinger.h"
 #include "hostnet/PrivilegeCheck.h"
 #include "ports/WorkerFactory.h"
@@ -46,6 +47,10 @@ struct ConsoleServices {
     WatchTicker* watchTicker = nullptr;
     // Where every status row is kept as well; none: nowhere.
     StatusLogFile* logFile = nullptr;
+    // How the modes bind the DHCP and TFTP ports, open raw ICMP sockets, change neighbour
+    // entries and host routes, and which privileges they have: through the network helper or
+    // directly; none: directly (the tools as makeTools says).
+    NetworkAccess* network = nullptr;
 };
 
 // The controller behind the main window. It owns the parts and wires them: the report port

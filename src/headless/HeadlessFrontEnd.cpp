@@ -238,8 +238,13 @@ HeadlessFrontEnd::OneShot HeadlessFrontEnd::startBatch(OperatorConsole& console,
 }
 
 HeadlessFrontEnd::HeadlessFrontEnd(InterfaceSource& interfaces, WorkerFactory& workers,
-                                   Timings timings, StatusLogFile* logFile)
-    : interfaces_(interfaces), workers_(workers), timings_(timings), logFile_(logFile) {}
+                                   Timings timings, StatusLogFile* logFile,
+                                   NetworkAccess* network)
+    : interfaces_(interfaces),
+      workers_(workers),
+      timings_(timings),
+      logFile_(logFile),
+      network_(network) {}
 
 void HeadlessFrontEnd::blockTerminationSignals() {
     TerminationSignalFd::block();
@@ -256,6 +261,7 @@ int HeadlessFrontEnd::run(const CommandLine& options, std::ostream& out) {
     std::atomic<bool> closeRequested{false};
     ConsoleServices services{interfaces_, workers_, timings_};
     services.logFile = logFile_;
+    services.network = network_;
     OperatorConsole console(std::move(services));
     const int wake = wakeFd.get();
     console.dispatcher().setWake([wake] {

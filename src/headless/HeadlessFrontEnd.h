@@ -15,15 +15,17 @@
 namespace vantor {
 
 class OperatorConsole;
+class NetworkAccess;
 class StatusLogFile;
 
 // Runs the console without a window: the same handlers, driven from the command line, with
 // the calling thread as the user-interface thread. SIGINT and SIGTERM end the run cleanly.
 class HeadlessFrontEnd {
   public:
-    // logFile: where every status row is kept as well (or none).
+    // logFile: where every status row is kept as well (or none). network: how the modes reach
+    // what needs privileges (none: directly).
     HeadlessFrontEnd(InterfaceSource& interfaces, WorkerFactory& workers, Timings timings = {},
-                     StatusLogFile* logFile = nullptr);
+                     StatusLogFile* logFile = nullptr, NetworkAccess* network = nullptr);
 
     // Blocks SIGINT and SIGTERM for the whole process; call before any other thread starts,
     // so that every thread inherits the mask and the signals arrive through run()'s loop.
@@ -59,6 +61,7 @@ class HeadlessFrontEnd {
     WorkerFactory& workers_;
     Timings timings_;
     StatusLogFile* logFile_;
+    NetworkAccess* network_;
 };
 
 }  // namespace vantor

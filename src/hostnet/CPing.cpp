@@ -30,7 +30,7 @@ struct IcmpSocket {
     EchoFraming framing = EchoFraming::IcmpOnly;
 };
 
-std::optional<IcmpSocket> openIcmpSocket(IcmpSocketKind kind) {
+std::optional<IcmpSocket> openIcmpSocket(IcmpSocketKind kind, const RawIcmpSource& rawSource) {
     if (kind != IcmpSocketKind::Raw) {
         UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP));
         if (fd.valid()) {
@@ -40,7 +40,8 @@ std::optional<IcmpSocket> openIcmpSocket(IcmpSocketKind kind) {
             return std::nullopt;
         }
     }
-    UniqueFd fd(::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP));
+    UniqueFd fd = rawSource ? rawSource() : UniqueFd(::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC,
+                                                              IPPROTO_ICMP));
     if (!fd.valid()) {
         return std::nullopt;
     }
@@ -99,8 +100,8 @@ std::optional<std::uint32_t> CPing::ResolveHost(const std::string& host) {
     return std::nullopt;
 }
 
-bool CPing::CanOpenSocket(IcmpSocketKind kind) {
-    return openIcmpSocket(kind).has_value();
+bool CPing::CanOpenSocket(IcmpSocketKind kind, const RawIcmpSource& rawSource) {
+    return openIcmpSocket(kind, rawSource).has_value();
 }
 
 bool CPing::PingUsingICMP(const std::string& host, PingReply& reply, int timeToLive, int timeoutMs,
@@ -109,7 +110,7 @@ bool CPing::PingUsingICMP(const std::string& host, PingReply& reply, int timeToL
     if (!target) {
         return false;
     }
-    auto icmp = openIcmpSocket(kind_);
+    auto icmp = openIcmpSocket(kind_, rawSource_);
     if (!icmp) {
         return false;
     }

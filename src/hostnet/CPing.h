@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "hostnet/IcmpSocketKind.h"
 #include "hostnet/PingReply.h"
@@ -16,7 +17,10 @@ namespace vantor {
 // that reaches the host; ours are picked out by identifier and sequence).
 class CPing {
   public:
-    explicit CPing(IcmpSocketKind kind = IcmpSocketKind::Any) : kind_(kind) {}
+    // rawSource, when given, makes the raw sockets: the network helper, for a program without
+    // CAP_NET_RAW.
+    explicit CPing(IcmpSocketKind kind = IcmpSocketKind::Any, RawIcmpSource rawSource = {})
+        : kind_(kind), rawSource_(std::move(rawSource)) {}
 
     // host: a dotted IPv4 address or a name (its first IPv4 address is used). False at once
     // when the host does not resolve or no ICMP socket can be opened; false after timeoutMs
@@ -27,10 +31,11 @@ class CPing {
     static std::optional<std::uint32_t> ResolveHost(const std::string& host);
     // Whether an ICMP socket of this kind may be opened: the kernel refuses one without
     // CAP_NET_RAW or a group in net.ipv4.ping_group_range.
-    static bool CanOpenSocket(IcmpSocketKind kind);
+    static bool CanOpenSocket(IcmpSocketKind kind, const RawIcmpSource& rawSource = {});
 
   private:
     IcmpSocketKind kind_;
+    RawIcmpSource rawSource_;
 };
 
 }  // namespace vantor

@@ -1,7 +1,12 @@
 #include "hostnet/HostTools.h"
 
-#include <algorithm>
+#include <errno.h>
 
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+
+#include "base/Ipv4.h"
 #include "base/PrintableText.h"
 
 #include "hostnet/LinuxToolBackend.h"
@@ -14,6 +19,8 @@ constexpr std::string_view kNoRoutingTable = "Routing table not found on this ma
 constexpr std::string_view kNoCommand =
     "no interface holds the local address, or an argument is no address";
 constexpr std::string_view kSilentFailure = "failed without a message";
+constexpr std::string_view kHelperName = "vantor-net-helper";
+constexpr std::string_view kHelperGone = "vantor-net-helper: not running";
 
 // The tool's name and its own words, as one line: "ip: RTNETLINK answers: File exists".
 std::string failureText(const ToolCommand& command, std::string_view output) {
@@ -42,13 +49,16 @@ std::string failureText(const ToolCommand& command, std::string_view output) {
 
 }  // namespace
 
-HostTools::HostTools(std::mutex& routeLock, const Timings& timings)
+HostTools::HostTools(std::mutex& routeLock, const Timings& timings, NetHelperPort* helper)
     : HostTools(routeLock, std::make_unique<LinuxToolBackend>(),
-                std::make_unique<SystemToolRunner>(timings.runnerPoll)) {}
+                std::make_unique<SystemToolRunner>(timings.runnerPoll), helper) {}
 
 HostTools::HostTools(std::mutex& routeLock, std::unique_ptr<HostToolBackend> backend,
-                     std::unique_ptr<ToolRunner> runner)
-    : routeLock_(routeLock), backend_(std::move(backend)), runner_(std::move(runner)) {}
+                     std::unique_ptr<ToolRunner> runner, NetHelperPort* helper)
+    : routeLock_(routeLock),
+      backend_(std::move(backend)),
+      runner_(std::move(runner)),
+      helper_(helper) {}
 
 bool HostTools::LocateSystemTool(ToolKind kind, std::string& path) const {
     path = backend_->LocateSystemTool(kind).value_or(std::string());
@@ -56,12 +66,20 @@ bool HostTools::LocateSystemTool(ToolKind kind, std::string& path) const {
 }
 
 ToolResult HostTools::RouteAdd(const std::string& destination, const std::string& gateway) {
+    if (helper_ != nullptr) {
+        return askHelper(HelperRequestKind::addHostRoute, destination, gateway)
+            .value_or(ToolResult{ToolStatus::Failed, std::string(kNoCommand)});
+    }
     return change(ToolKind::Route, [&](const std::string& tool) {
         return backend_->RouteAddCommand(tool, destination, gateway);
     });
 }
 
 ToolResult HostTools::RouteDelete(const std::string& destination) {
+    if (helper_ != nullptr) {
+        return askHelper(HelperRequestKind::removeHostRoute, destination, {})
+            .value_or(ToolResult{ToolStatus::Failed, std::string(kNoCommand)});
+    }
     return change(ToolKind::Route, [&](const std::string& tool) {
         return backend_->RouteDeleteCommand(tool, destination);
     });
@@ -69,21 +87,82 @@ ToolResult HostTools::RouteDelete(const std::string& destination) {
 
 ToolResult HostTools::ArpAdd(const std::string& ip, const std::string& mac,
                              const std::string& interfaceAddress) {
+    if (helper_ != nullptr) {
+        return askHelper(HelperRequestKind::plantNeighbour, ip, interfaceAddress, mac)
+            .value_or(ToolResult{ToolStatus::Failed, std::string(kNoCommand)});
+    }
     return change(ToolKind::Arp, [&](const std::string& tool) {
         return backend_->ArpAddCommand(tool, ip, mac, interfaceAddress);
     });
 }
 
 bool HostTools::ArpDelete(const std::string& ip) {
+    if (helper_ != nullptr) {
+        const auto result = askHelper(HelperRequestKind::removeNeighbour, ip, {});
+        return result && !result->toolNotFound();
+    }
     return runCommand(ToolKind::Arp, [&](const std::string& tool) {
         return backend_->ArpDeleteCommand(tool, ip);
     });
 }
 
 bool HostTools::ArpDeleteOn(const std::string& ip, const std::string& interfaceAddress) {
+    if (helper_ != nullptr) {
+        const auto result = askHelper(HelperRequestKind::removeNeighbourOn, ip, interfaceAddress);
+        return result && !result->toolNotFound();
+    }
     return runCommand(ToolKind::Arp, [&](const std::string& tool) {
         return backend_->ArpDeleteOnCommand(tool, ip, interfaceAddress);
     });
+}
+
+void HostTools::Keep(const std::string& ip) {
+    if (helper_ != nullptr) {
+        askHelper(HelperRequestKind::keep, ip, {});
+    }
+}
+
+std::optional<ToolResult> HostTools::askHelper(HelperRequestKind kind, const std::string& ip,
+                                               const std::string& interfaceAddress,
+                                               const std::string& mac) {
+    HelperRequest request{kind};
+    const auto address = Ipv4::parse(ip);
+    const auto local = interfaceAddress.empty() ? std::optional<std::uint32_t>(0)
+                                                : Ipv4::parse(interfaceAddress);
+    const auto lladdr = mac.empty() ? std::optional<std::string>("00:00:00:00:00:00")
+                                    : LinuxToolBackend::LinkLayerAddress(mac);
+    if (!address || !local || !lladdr) {
+        return std::nullopt;
+    }
+    request.address = *address;
+    request.localAddress = *local;
+    // "aa:bb:cc:dd:ee:ff": two hexadecimal digits a byte, checked by LinkLayerAddress.
+    for (std::size_t i = 0; i < request.mac.size(); ++i) {
+        const char* digits = lladdr->data() + i * 3;
+        std::from_chars(digits, digits + 2, request.mac[i], 16);
+    }
+    const auto answer = helper_->Ask(request, nullptr);
+    if (!answer) {
+        return ToolResult{ToolStatus::Failed, std::string(kHelperGone)};
+    }
+    switch (answer->status) {
+        case HelperStatus::done:
+            return ToolResult{};
+        case HelperStatus::refused:
+            return ToolResult{ToolStatus::Failed, printableText(std::string(kHelperName) + ": " +
+                                                                answer->text)};
+        case HelperStatus::failed:
+            break;
+    }
+    // The helper looks for `ip` where this program would: its absence is the tool's.
+    if (answer->error == ENOENT && answer->text.empty()) {
+        return ToolResult{ToolStatus::ToolNotFound, {}};
+    }
+    return ToolResult{ToolStatus::Failed,
+                      failureText(ToolCommand{"ip"}, answer->text.empty()
+                                                         ? std::string(std::strerror(
+                                                               static_cast<int>(answer->error)))
+                                                         : answer->text)};
 }
 
 std::string HostTools::LoadRoutingTable() {

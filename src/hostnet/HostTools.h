@@ -8,6 +8,7 @@
 
 #include "base/MessageIcon.h"
 #include "base/Timings.h"
+#include "hostnet/NetHelperPort.h"
 #include "hostnet/HostToolBackend.h"
 #include "hostnet/ToolKind.h"
 #include "hostnet/ToolResult.h"
@@ -22,7 +23,8 @@ struct RoutingTableBox {
 };
 
 // The ARP cache and routing table operations of the console. Each command operation locates
-// its tool afresh, composes the command and runs it to its end. An added entry or route, and
+// its tool afresh, composes the command and runs it to its end; a program without privileges
+// hands the changes to its network helper instead, which runs the same commands for it. An added entry or route, and
 // a deleted route, report whether the change was made, in the tool's words when it was not;
 // the ARP deletions say only whether the tool was found. Runs of the route tool (listing
 // included) are one at a time under the console's routeLock, held for the run alone; ARP runs
@@ -30,10 +32,11 @@ struct RoutingTableBox {
 // from any thread.
 class HostTools {
   public:
-    // This system's tools (`ip`), run as child processes.
-    HostTools(std::mutex& routeLock, const Timings& timings);
+    // This system's tools (`ip`), run as child processes; the changes through `helper` when
+    // one is given (the listing needs no privilege and stays here).
+    HostTools(std::mutex& routeLock, const Timings& timings, NetHelperPort* helper = nullptr);
     HostTools(std::mutex& routeLock, std::unique_ptr<HostToolBackend> backend,
-              std::unique_ptr<ToolRunner> runner);
+              std::unique_ptr<ToolRunner> runner, NetHelperPort* helper = nullptr);
 
     // True and the full path when found; false and an empty path otherwise.
     bool LocateSystemTool(ToolKind kind, std::string& path) const;
@@ -47,6 +50,10 @@ class HostTools {
     // Deletes the entry for ip on the interface that owns interfaceAddress, the one ArpAdd
     // planted there; every other entry stays.
     bool ArpDeleteOn(const std::string& ip, const std::string& interfaceAddress);
+    // The host route and the neighbour entries made for ip are the operator's from now on:
+    // the network helper leaves them when the program ends and removes the rest it made.
+    // Nothing to do for a program that makes its changes itself.
+    void Keep(const std::string& ip);
     // The route listing as shown to the operator; empty when the tool is missing or printed
     // nothing.
     std::string LoadRoutingTable();
@@ -59,10 +66,15 @@ class HostTools {
     ToolResult change(ToolKind kind, const Composer& compose);
     bool runCommand(ToolKind kind, const Composer& compose);
     bool run(ToolKind kind, const ToolCommand& command, std::string& output);
+    // A change made by the helper; nothing when the arguments are no addresses.
+    std::optional<ToolResult> askHelper(HelperRequestKind kind, const std::string& ip,
+                                        const std::string& interfaceAddress,
+                                        const std::string& mac = {});
 
     std::mutex& routeLock_;
     std::unique_ptr<HostToolBackend> backend_;
     std::unique_ptr<ToolRunner> runner_;
+    NetHelperPort* helper_;
 };
 
 }  // namespace vantor

@@ -6,7 +6,7 @@
 namespace vantor {
 
 bool IcmpPinger::PingHost(const std::string& host, int attempts, std::size_t dataSize) {
-    CPing ping(kind_);
+    CPing ping(kind_, rawSource_);
     PingReply reply;
     for (int attempt = 0; attempt < attempts; ++attempt) {
         if (cancelled_ && cancelled_()) {
@@ -21,7 +21,7 @@ bool IcmpPinger::PingHost(const std::string& host, int attempts, std::size_t dat
 }
 
 bool IcmpPinger::CanSendEcho() {
-    return CPing::CanOpenSocket(kind_);
+    return CPing::CanOpenSocket(kind_, rawSource_);
 }
 
 }  // namespace vantor

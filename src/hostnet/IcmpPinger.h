@@ -14,9 +14,13 @@ namespace vantor {
 class IcmpPinger final : public Pinger {
   public:
     // cancelled, when given, is asked before every attempt: true ends the call unanswered.
+    // rawSource, when given, makes the raw sockets (see CPing).
     explicit IcmpPinger(const Timings& timings, IcmpSocketKind kind = IcmpSocketKind::Any,
-                        std::function<bool()> cancelled = {})
-        : timeout_(timings.pingTimeout), kind_(kind), cancelled_(std::move(cancelled)) {}
+                        std::function<bool()> cancelled = {}, RawIcmpSource rawSource = {})
+        : timeout_(timings.pingTimeout),
+          kind_(kind),
+          cancelled_(std::move(cancelled)),
+          rawSource_(std::move(rawSource)) {}
     bool PingHost(const std::string& host, int attempts, std::size_t dataSize) override;
     bool CanSendEcho() override;
 
@@ -24,6 +28,7 @@ class IcmpPinger final : public Pinger {
     Millis timeout_;
     IcmpSocketKind kind_;
     std::function<bool()> cancelled_;
+    RawIcmpSource rawSource_;
 };
 
 }  // namespace vantor

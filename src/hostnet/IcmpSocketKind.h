@@ -1,5 +1,9 @@
 #pragma once
 
+#include <functional>
+
+#include "base/UniqueFd.h"
+
 namespace vantor {
 
 // Which kernel facility sends the echo requests. Datagram ICMP sockets need no privilege where
@@ -9,5 +13,9 @@ enum class IcmpSocketKind {
     Datagram,  // datagram only
     Raw,       // raw only
 };
+
+// Where a raw ICMP socket comes from when this process may not open one (an invalid
+// descriptor when none can be had).
+using RawIcmpSource = std::function<UniqueFd()>;
 
 }  // namespace vantor

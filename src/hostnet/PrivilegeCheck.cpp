@@ -129,10 +129,11 @@ std::string PrivilegeCheck::StatusText(const PrivilegeState& state,
         return {};
     }
     return "> Warning: Vantor is not allowed to " + joinWithAnd(jobs) +
-           ", so these steps will fail. " + Remedy(missing) + "\r\n";
+           ", so these steps will fail. " + Remedy(missing, state) + "\r\n";
 }
 
-std::string PrivilegeCheck::Remedy(std::span<const Privilege> missing) {
+std::string PrivilegeCheck::Remedy(std::span<const Privilege> missing,
+                                   const PrivilegeState& state) {
     std::string setcap;
     for (const Privilege privilege : missing) {
         if (!setcap.empty()) {
@@ -140,8 +141,17 @@ std::string PrivilegeCheck::Remedy(std::span<const Privilege> missing) {
         }
         setcap += capabilityOf(privilege);
     }
-    return "Run it as root, or give the program the capabilities with \"setcap " + setcap +
-           "+ep\".";
+    if (state.helperPath.empty()) {
+        return "Run it as root, or give the program the capabilities with \"setcap " + setcap +
+               "+ep\".";
+    }
+    const std::string line = "\"setcap " + setcap + "+ep " + state.helperPath + "\"";
+    if (!state.helperProblem.empty()) {
+        return "Its network helper " + state.helperPath + " could not be started (" +
+               state.helperProblem + "): run Vantor as root, or install the helper and give it " +
+               "the capabilities with " + line + ".";
+    }
+    return "Run it as root, or give its network helper the capabilities with " + line + ".";
 }
 
 bool PrivilegeCheck::PingGroupAllows(std::string_view range, std::span<const gid_t> groups) {

@@ -16,6 +16,11 @@ struct PrivilegeState {
     std::uint64_t permitted = 0;
     bool pingGroupAllowed = false;     // net.ipv4.ping_group_range holds one of our groups
     int unprivilegedPortStart = 1024;  // net.ipv4.ip_unprivileged_port_start
+    // The network helper whose capabilities `effective` and `permitted` are; empty: this
+    // process's own.
+    std::string helperPath;
+    // Why that helper could not be started (it then holds nothing); empty when it runs.
+    std::string helperProblem;
 };
 
 // What a job of the program needs beyond an ordinary user's rights.
@@ -48,8 +53,9 @@ class PrivilegeCheck {
     // The same line for the privileges a mode needs: only those of `needed` that are missing.
     static std::string StatusText(const PrivilegeState& state, std::span<const Privilege> needed);
     // How to grant them: "Run it as root, or give the program the capabilities with
-    // \"setcap cap_net_raw+ep\"."
-    static std::string Remedy(std::span<const Privilege> missing);
+    // \"setcap cap_net_raw+ep\"."; with a helper, the setcap line names the helper's file.
+    static std::string Remedy(std::span<const Privilege> missing,
+                              const PrivilegeState& state = {});
 
     // Whether a "low high" group range as in net.ipv4.ping_group_range holds one of groups.
     static bool PingGroupAllows(std::string_view range, std::span<const gid_t> groups);

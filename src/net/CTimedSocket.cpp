@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <linux/errqueue.h>
 #include <net/if.h>
 #include <netinet/in.h>
@@ -17,6 +18,7 @@
 #include <utility>
 
 #include "base/InterfaceList.h"
+#include "net/DirectUdpPortOpener.h"
 #include "net/IcmpErrorQueue.h"
 #include "net/UdpPortHolders.h"
 
@@ -91,7 +93,10 @@ std::mutex& interfaceBindMutex() {
 
 }  // namespace
 
-CTimedSocket::CTimedSocket() : cancelEvent_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+CTimedSocket::CTimedSocket() : CTimedSocket(DirectUdpPortOpener::Shared()) {}
+
+CTimedSocket::CTimedSocket(UdpPortOpener& opener)
+    : opener_(opener), cancelEvent_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
     if (!cancelEvent_) {
         lastError_ = errno;
     }
@@ -99,35 +104,32 @@ CTimedSocket::CTimedSocket() : cancelEvent_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOC
 
 CTimedSocket::~CTimedSocket() = default;
 
-bool CTimedSocket::open(int interfaceIndex) {
+bool CTimedSocket::adopt(UniqueFd socket, int error, int interfaceIndex) {
     Close();
     if (!cancelEvent_) {
         return false;  // lastError_ was set by the constructor
     }
-    socket_.reset(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    if (!socket_) {
-        lastError_ = errno;
+    if (!socket) {
+        lastError_ = error;
         return false;
     }
     // Report ICMP errors on this unconnected socket as the next receive's failure, as the
-    // platform the product came from does (its "connection reset" on UDP).
-    if (!setIntOption(socket_.get(), IPPROTO_IP, IP_RECVERR, 1)) {
+    // platform the product came from does (its "connection reset" on UDP). The socket may come
+    // from the network helper: it is made non-blocking here, whoever made it.
+    const int flags = fcntl(socket.get(), F_GETFL);
+    if (flags < 0 || fcntl(socket.get(), F_SETFL, flags | O_NONBLOCK) != 0 ||
+        !setIntOption(socket.get(), IPPROTO_IP, IP_RECVERR, 1)) {
         lastError_ = errno;
-        socket_.reset();
         return false;
     }
+    socket_ = std::move(socket);
     interfaceIndex_ = interfaceIndex;
     return true;
 }
 
 bool CTimedSocket::Create(std::uint32_t address, std::uint16_t port) {
-    if (!open(0)) {
-        return false;
-    }
-    const sockaddr_in local = socketAddress(address, port);
-    if (bind(socket_.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-        lastError_ = errno;
-        socket_.reset();
+    int error = 0;
+    if (!adopt(opener_.OpenBound(address, port, error), error, 0)) {
         return false;
     }
     interfaceAddress_ = address;
@@ -163,29 +165,17 @@ bool CTimedSocket::createOnInterface(std::uint32_t interfaceAddress, std::uint16
         return false;
     }
     const std::string& name = owner->name;
-    if (alone && anotherProcessHoldsUdpPort(name, interfaceAddress, port)) {
+    if (alone && !foreignUdpPortHolders(opener_, name, interfaceAddress, port).empty()) {
         Close();
         lastError_ = EADDRINUSE;
         return false;
     }
-    if (!open(static_cast<int>(owner->index))) {
-        return false;
-    }
-    const int fd = socket_.get();
     // The device binding is what confines the socket to its interface; SO_REUSEADDR lets a
     // second address of the same interface bind the port as well (both then see its
     // broadcasts, as sockets bound to the two addresses would).
-    if (!setIntOption(fd, SOL_SOCKET, SO_REUSEADDR, 1) ||
-        setsockopt(fd, SOL_SOCKET, SO_BINDTODEVICE, name.c_str(),
-                   static_cast<socklen_t>(name.size() + 1)) != 0) {
-        lastError_ = errno;
-        Close();
-        return false;
-    }
-    const sockaddr_in local = socketAddress(htonl(INADDR_ANY), port);
-    if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-        lastError_ = errno;
-        Close();
+    int error = 0;
+    if (!adopt(opener_.OpenOnInterface(name, interfaceAddress, port, error), error,
+               static_cast<int>(owner->index))) {
         return false;
     }
     interfaceName_ = name;
@@ -201,7 +191,7 @@ std::vector<std::uint64_t> CTimedSocket::ForeignHoldersOfPort() const {
     // Under the bind lock: the probe holds the port for a moment without SO_REUSEADDR, which
     // would make a sibling listener's bind on this interface fail meanwhile.
     const std::lock_guard lock(interfaceBindMutex());
-    return foreignUdpPortHolders(interfaceName_, interfaceAddress_, local->port);
+    return foreignUdpPortHolders(opener_, interfaceName_, interfaceAddress_, local->port);
 }
 
 bool CTimedSocket::SetBroadcast(bool on) {

@@ -17,6 +17,7 @@
 #include "base/UniqueFd.h"
 #include "net/Endpoint.h"
 #include "net/SocketError.h"
+#include "net/UdpPortOpener.h"
 
 namespace vantor {
 
@@ -45,7 +46,10 @@ class CTimedSocket {
   public:
     using Clock = std::chrono::steady_clock;
 
+    // A socket whose privileged ports (DHCP, TFTP) this process binds itself.
     CTimedSocket();
+    // A socket that takes its descriptor from `opener`, which must outlive it.
+    explicit CTimedSocket(UdpPortOpener& opener);
     ~CTimedSocket();
     CTimedSocket(const CTimedSocket&) = delete;
     CTimedSocket& operator=(const CTimedSocket&) = delete;
@@ -128,7 +132,8 @@ class CTimedSocket {
     bool IsBlocking() const { return blocking_.load(); }
 
   private:
-    bool open(int interfaceIndex);
+    // Takes a freshly opened socket (invalid: the open failed with `error`).
+    bool adopt(UniqueFd socket, int error, int interfaceIndex);
     bool raiseBuffer(int forcedOption, int option, std::size_t bytes);
     std::size_t bufferSize(int option) const;
     // Binds as CreateOnInterface does; nothing when `alone` and another process holds the
@@ -141,6 +146,7 @@ class CTimedSocket {
     int pollTimeout() const;
     bool expireIfDue();
 
+    UdpPortOpener& opener_;
     UniqueFd socket_;
     UniqueFd cancelEvent_;
     int lastError_ = 0;

@@ -3,7 +3,6 @@
 #include <arpa/inet.h>
 #include <dirent.h>
 #include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,7 +12,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "base/UniqueFd.h"
 
 namespace vantor {
 
@@ -66,24 +64,6 @@ std::vector<std::uint64_t> socketInodesOfThisProcess() {
     return inodes;
 }
 
-// Whether a socket bound to the interface and the wildcard address without SO_REUSEADDR finds
-// the port taken: only sockets that would share the interface's datagrams (bound to no device
-// or to this one) stand in its way.
-bool probeFindsPortTaken(const std::string& interfaceName, std::uint16_t port) {
-    const UniqueFd probe(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-    if (!probe.valid() ||
-        ::setsockopt(probe.get(), SOL_SOCKET, SO_BINDTODEVICE, interfaceName.c_str(),
-                     static_cast<socklen_t>(interfaceName.size() + 1)) != 0) {
-        return false;
-    }
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-    local.sin_port = htons(port);
-    return ::bind(probe.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 &&
-           errno == EADDRINUSE;
-}
-
 }  // namespace
 
 std::vector<std::uint64_t> udpSocketInodes(std::string_view table, std::uint16_t port,
@@ -119,10 +99,11 @@ std::vector<std::uint64_t> udpSocketInodes(std::string_view table, std::uint16_t
     return inodes;
 }
 
-std::vector<std::uint64_t> foreignUdpPortHolders(const std::string& interfaceName,
+std::vector<std::uint64_t> foreignUdpPortHolders(UdpPortOpener& opener,
+                                                 const std::string& interfaceName,
                                                  std::uint32_t interfaceAddress,
                                                  std::uint16_t port) {
-    if (!probeFindsPortTaken(interfaceName, port)) {
+    if (!opener.PortTaken(interfaceName, interfaceAddress, port)) {
         return {};
     }
     // This process's sockets first: one of ours that closes meanwhile (a listener of a mode
@@ -133,11 +114,6 @@ std::vector<std::uint64_t> foreignUdpPortHolders(const std::string& interfaceNam
         return std::find(own.begin(), own.end(), inode) != own.end();
     });
     return holders;
-}
-
-bool anotherProcessHoldsUdpPort(const std::string& interfaceName, std::uint32_t interfaceAddress,
-                                std::uint16_t port) {
-    return !foreignUdpPortHolders(interfaceName, interfaceAddress, port).empty();
 }
 
 }  // namespace vantor

@@ -3,6 +3,7 @@
 #include "base/Timings.h"
 #include "hostnet/HostTools.h"
 #include "hostnet/Pinger.h"
+#include "net/UdpPortOpener.h"
 #include "ports/ControlPanel.h"
 #include "ports/InterfaceTable.h"
 #include "ports/ReportPort.h"
@@ -18,6 +19,8 @@ struct WorkerPorts {
     ControlPanel& panel;
     InterfaceTable& interfaces;
     HostTools& tools;
+    // Where the sockets of the DHCP and TFTP ports come from.
+    UdpPortOpener& privilegedPorts;
     // Gives up at once, answering false, while the program closes.
     Pinger& pinger;
     const Timings& timings;

@@ -90,6 +90,9 @@ void MRecoveryListener::Start() {
         dhcpThread.join();
     }
     removePlantedNeighbourEntry();
+    // The host route stays for the operator to reach the device, and so does an entry that
+    // the device answered at; the network helper removes at the end only what no mode kept.
+    ports_.tools.Keep(Ipv4::format(offeredAddress));
     flushRepeatedWarnings();
     std::vector<std::string> counts;
     {

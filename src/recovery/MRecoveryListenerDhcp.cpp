@@ -52,7 +52,7 @@ void MRecoveryListener::DoDHCP() {
 
     // Bound to the interface rather than to its address: DISCOVERs are broadcast, and the
     // broadcast replies must leave by this interface.
-    CTimedSocket socket;
+    CTimedSocket socket(ports_.privilegedPorts);
     // Alone: another DHCP server sharing the port (SO_REUSEADDR) would answer the device too.
     if (!socket.CreateOnInterfaceAlone(nicAddress, kDhcpServerPort,
                                        ports_.timings.portHolderPatience)) {

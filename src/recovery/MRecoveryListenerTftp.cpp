@@ -48,7 +48,7 @@ bool isFinished(TftpTransferState state) {
 }  // namespace
 
 void MRecoveryListener::DoTFTP() {
-    CTimedSocket socket;
+    CTimedSocket socket(ports_.privilegedPorts);
     if (!socket.Create(nicAddress, kTftpPort)) {
         log(RecoveryLog::tftpListenSocketFailed(prefix_));
         if (RecoveryLog::isPrivilegeError(socket.lastError())) {

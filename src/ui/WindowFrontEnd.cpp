@@ -9,12 +9,12 @@
 namespace vantor::ui {
 
 int runWindow(int argc, char** argv, InterfaceSource& interfaces, WorkerFactory& workers,
-              Timings timings, StatusLogFile* logFile) {
+              Timings timings, StatusLogFile* logFile, NetworkAccess* network) {
     TerminationSignals::block();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vantor"));
     QApplication::setWindowIcon(ProgramIcon::icon());
-    WindowSession session(interfaces, workers, timings, logFile);
+    WindowSession session(interfaces, workers, timings, logFile, network);
     const TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::received, &session.window(),
                      &QWidget::close);

@@ -7,16 +7,18 @@ namespace vantor::ui {
 
 namespace {
 
-ConsoleServices servicesWith(ConsoleServices services, StatusLogFile* logFile) {
+ConsoleServices servicesWith(ConsoleServices services, StatusLogFile* logFile,
+                             NetworkAccess* network) {
     services.logFile = logFile;
+    services.network = network;
     return services;
 }
 
 }  // namespace
 
 WindowSession::WindowSession(InterfaceSource& interfaces, WorkerFactory& workers, Timings timings,
-                             StatusLogFile* logFile)
-    : console_(servicesWith(ConsoleServices{interfaces, workers, timings}, logFile)),
+                             StatusLogFile* logFile, NetworkAccess* network)
+    : console_(servicesWith(ConsoleServices{interfaces, workers, timings}, logFile, network)),
       pump_(console_.dispatcher()),
       window_(console_) {
     if (logFile != nullptr) {

@@ -17,8 +17,9 @@ namespace vantor::ui {
 class WindowSession {
   public:
     // logFile: where every status row is kept as well, and what "Save log as..." saves.
+    // network: how the modes reach what needs privileges (none: directly).
     WindowSession(InterfaceSource& interfaces, WorkerFactory& workers, Timings timings = {},
-                  StatusLogFile* logFile = nullptr);
+                  StatusLogFile* logFile = nullptr, NetworkAccess* network = nullptr);
     ~WindowSession();
     WindowSession(const WindowSession&) = delete;
     WindowSession& operator=(const WindowSession&) = delete;

@@ -41,7 +41,7 @@ struct UnprivilegedConsole {
 // Entering a mode clears the log, the start-up warning with it: every mode names what it will
 // be refused, and the start-up log still ends with the listening row.
 TEST(ModeMessages, EachModeNamesTheMissingPrivilegesItNeeds) {
-    const PrivilegeState none{0, 0, false, 1024};
+    const PrivilegeState none{0, 0, false, 1024, {}, {}};
     UnprivilegedConsole c(none);
     c.console->Initialize();
     EXPECT_THAT(c.view.rows(), ElementsAre("> 1 NICs found on this machine (pc1):\r\n",
@@ -79,7 +79,7 @@ TEST(ModeMessages, EachModeNamesTheMissingPrivilegesItNeeds) {
 TEST(ModeMessages, APcWithEveryPrivilegeHearsNothingOfThem) {
     const std::uint64_t all =
         Capabilities::kNetAdmin | Capabilities::kNetRaw | Capabilities::kNetBindService;
-    UnprivilegedConsole c(PrivilegeState{all, all, false, 1024});
+    UnprivilegedConsole c(PrivilegeState{all, all, false, 1024, {}, {}});
     c.console->Initialize();
     c.console->OnRadioClicked(ControlId::RadioManual);
     EXPECT_TRUE(c.view.rows().empty());

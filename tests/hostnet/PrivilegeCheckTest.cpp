@@ -15,28 +15,28 @@ const std::uint64_t kAll =
     Capabilities::kNetAdmin | Capabilities::kNetRaw | Capabilities::kNetBindService;
 
 TEST(PrivilegeCheckTest, NothingToSayWhenEverythingIsAllowed) {
-    EXPECT_EQ(PrivilegeCheck::StatusText(PrivilegeState{kAll, kAll, false, 1024}), "");
+    EXPECT_EQ(PrivilegeCheck::StatusText(PrivilegeState{kAll, kAll, false, 1024, {}, {}}), "");
     // No CAP_NET_RAW, but echo through datagram sockets, and low ports open to everyone.
     EXPECT_EQ(PrivilegeCheck::StatusText(
-                  PrivilegeState{Capabilities::kNetAdmin, Capabilities::kNetAdmin, true, 0}),
+                  PrivilegeState{Capabilities::kNetAdmin, Capabilities::kNetAdmin, true, 0, {}, {}}),
               "");
 }
 
 TEST(PrivilegeCheckTest, SaysWhatIsMissingInOneLine) {
-    EXPECT_EQ(PrivilegeCheck::StatusText(PrivilegeState{0, 0, false, 1024}),
+    EXPECT_EQ(PrivilegeCheck::StatusText(PrivilegeState{0, 0, false, 1024, {}, {}}),
               "> Warning: Vantor is not allowed to change the ARP cache and the routing table, "
               "send ICMP echo requests and answer boot requests on UDP ports 67 and 69, so these "
               "steps will fail. Run it as root, or give the program the capabilities with "
               "\"setcap cap_net_admin,cap_net_raw,cap_net_bind_service+ep\".\r\n");
     // CAP_NET_ADMIN only in the effective set cannot be handed to `ip`.
     const std::uint64_t rest = Capabilities::kNetRaw | Capabilities::kNetBindService;
-    EXPECT_EQ(PrivilegeCheck::StatusText(PrivilegeState{kAll, rest, false, 1024}),
+    EXPECT_EQ(PrivilegeCheck::StatusText(PrivilegeState{kAll, rest, false, 1024, {}, {}}),
               "> Warning: Vantor is not allowed to change the ARP cache and the routing table, "
               "so these steps will fail. Run it as root, or give the program the capabilities "
               "with \"setcap cap_net_admin+ep\".\r\n");
     EXPECT_EQ(
         PrivilegeCheck::StatusText(PrivilegeState{Capabilities::kNetAdmin | Capabilities::kNetRaw,
-                                                  Capabilities::kNetAdmin, false, 68}),
+                                                  Capabilities::kNetAdmin, false, 68, {}, {}}),
         "> Warning: Vantor is not allowed to answer boot requests on UDP ports 67 and 69, "
         "so these steps will fail. Run it as root, or give the program the capabilities "
         "with \"setcap cap_net_bind_service+ep\".\r\n");

@@ -1,0 +1,74 @@
+#include "net/DirectUdpPortOpener.h"
+
+#include <arpa/inet.h>
+#include <errno.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+namespace vantor {
+namespace {
+
+sockaddr_in socketAddress(std::uint32_t address, std::uint16_t port) {
+    sockaddr_in result{};
+    result.sin_family = AF_INET;
+    result.sin_addr.s_addr = address;
+    result.sin_port = htons(port);
+    return result;
+}
+
+UniqueFd fail(int& error) {
+    error = errno;
+    return UniqueFd();
+}
+
+bool bindTo(int fd, std::uint32_t address, std::uint16_t port) {
+    const sockaddr_in local = socketAddress(address, port);
+    return ::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
+}
+
+bool bindToDevice(int fd, const std::string& interfaceName) {
+    return ::setsockopt(fd, SOL_SOCKET, SO_BINDTODEVICE, interfaceName.c_str(),
+                        static_cast<socklen_t>(interfaceName.size() + 1)) == 0;
+}
+
+UniqueFd datagramSocket() {
+    return UniqueFd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+}
+
+}  // namespace
+
+DirectUdpPortOpener& DirectUdpPortOpener::Shared() {
+    static DirectUdpPortOpener opener;
+    return opener;
+}
+
+UniqueFd DirectUdpPortOpener::OpenBound(std::uint32_t address, std::uint16_t port, int& error) {
+    UniqueFd fd = datagramSocket();
+    if (!fd || !bindTo(fd.get(), address, port)) {
+        return fail(error);
+    }
+    return fd;
+}
+
+UniqueFd DirectUdpPortOpener::OpenOnInterface(const std::string& interfaceName,
+                                              std::uint32_t /*interfaceAddress*/,
+                                              std::uint16_t port, int& error) {
+    UniqueFd fd = datagramSocket();
+    const int reuse = 1;
+    if (!fd || ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse) != 0 ||
+        !bindToDevice(fd.get(), interfaceName) || !bindTo(fd.get(), htonl(INADDR_ANY), port)) {
+        return fail(error);
+    }
+    return fd;
+}
+
+bool DirectUdpPortOpener::PortTaken(const std::string& interfaceName,
+                                    std::uint32_t /*interfaceAddress*/, std::uint16_t port) {
+    const UniqueFd probe = datagramSocket();
+    if (!probe || !bindToDevice(probe.get(), interfaceName)) {
+        return false;
+    }
+    return !bindTo(probe.get(), htonl(INADDR_ANY), port) && errno == EADDRINUSE;
+}
+
+}  // namespace vantor
