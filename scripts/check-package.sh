@@ -14,6 +14,7 @@ fail() {
 sizes=(16 22 24 32 48 64 128 256)
 expected=(
     ./usr/bin/vantor
+    ./usr/libexec/vantor/vantor-net-helper
     ./usr/share/applications/org.vantor.Vantor.desktop
     ./usr/share/metainfo/org.vantor.Vantor.metainfo.xml
     ./usr/share/man/man1/vantor.1.gz
@@ -29,8 +30,10 @@ echo "$listing"
 for path in "${expected[@]}"; do
     grep -q " $path\$" <<<"$listing" || fail "$path is missing"
 done
-grep -q '^-rwxr-xr-x root/root .* ./usr/bin/vantor$' <<<"$listing" ||
-    fail "/usr/bin/vantor is not an executable owned by root"
+for path in /usr/bin/vantor /usr/libexec/vantor/vantor-net-helper; do
+    grep -q "^-rwxr-xr-x root/root .* \.$path\$" <<<"$listing" ||
+        fail "$path is not an executable owned by root"
+done
 
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
@@ -46,8 +49,14 @@ dpkg-deb -x "$deb" "$work/root"
 dpkg-deb -e "$deb" "$work/control"
 grep -q '^capabilities=cap_net_bind_service,cap_net_admin,cap_net_raw+ep$' \
     "$work/control/postinst" || fail "postinst does not grant the three capabilities"
-grep -q 'setcap "$capabilities" "$program"' "$work/control/postinst" ||
-    fail "postinst does not run setcap"
+grep -q '^helper=/usr/libexec/vantor/vantor-net-helper$' "$work/control/postinst" ||
+    fail "postinst does not name the helper"
+grep -q '^[^#]*setcap "$capabilities" "$helper"' "$work/control/postinst" ||
+    fail "postinst does not give the helper the capabilities"
+# The helper alone holds them: every other setcap of the postinst takes capabilities away.
+granting=$(grep -E '^[^#]*\bsetcap\b' "$work/control/postinst" | grep -v -- 'setcap -r ' |
+    grep -Fv 'setcap "$capabilities" "$helper"' || true)
+[ -z "$granting" ] || fail "postinst grants capabilities to something else: $granting"
 
 desktop-file-validate "$work/root/usr/share/applications/org.vantor.Vantor.desktop" ||
     fail "desktop-file-validate"

@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # Installs, builds and starts Vantor. Arguments are passed to the program (try --help).
 #
-# Under sudo the program does not run as root: the build is given the network capabilities it
-# needs as file capabilities (as the Debian package's binary is), and it runs as the user who
-# called sudo. So the web browser it opens for a device's page runs as that user, with the
-# user's desktop session and without any privilege, and its log goes to that user's home.
+# Under sudo the program does not run as root, and holds no privilege: only the built network
+# helper is given the network capabilities, as file capabilities (as the Debian package's
+# helper is), and the program, which starts that helper itself, runs as the user who called
+# sudo. So the web browser it opens for a device's page runs as that user, with the user's
+# desktop session and without any privilege, and its log goes to that user's home.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh default
 program=build/default/src/app/vantor
+# Where the program looks for it: ../libexec/vantor/ beside itself.
+helper=build/default/src/libexec/vantor/vantor-net-helper
 capabilities=cap_net_bind_service,cap_net_admin,cap_net_raw+ep
 
 if [ "$(id -u)" -ne 0 ] || [ "${SUDO_UID:-0}" -eq 0 ]; then
@@ -16,11 +19,17 @@ if [ "$(id -u)" -ne 0 ] || [ "${SUDO_UID:-0}" -eq 0 ]; then
 fi
 
 # The kernel ignores file capabilities on a file system mounted nosuid.
-if findmnt -n -o OPTIONS -T "$program" | tr , '\n' | grep -qx nosuid ||
-    ! setcap "$capabilities" "$program"; then
-    echo "run: cannot give $program file capabilities here (nosuid mount, or no extended" >&2
+if findmnt -n -o OPTIONS -T "$helper" | tr , '\n' | grep -qx nosuid ||
+    ! setcap "$capabilities" "$helper"; then
+    echo "run: cannot give $helper file capabilities here (nosuid mount, or no extended" >&2
     echo "run: attributes); build in another folder, or install the package (README)." >&2
     exit 1
+fi
+
+# Earlier versions of this script gave the program itself the capabilities, and a build that
+# did not relink it still carries them; the program must run without.
+if [ -n "$(getcap "$program")" ]; then
+    setcap -r "$program"
 fi
 
 user=$(getent passwd "$SUDO_UID" | cut -d: -f1)
@@ -33,5 +42,6 @@ if [ -d "$runtime" ]; then
     session+=(XDG_RUNTIME_DIR="$runtime")
     [ -S "$runtime/bus" ] && session+=(DBUS_SESSION_BUS_ADDRESS="unix:path=$runtime/bus")
 fi
+# Not --no-new-privs: the helper's file capabilities would count for nothing under it.
 exec setpriv --reuid="$SUDO_UID" --regid="$SUDO_GID" --init-groups -- \
     env "${session[@]}" "$program" "$@"

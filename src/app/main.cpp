@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "app/DeviceWorkerFactory.h"
-#include "base/PrivilegedEnvironment.h"
 #include "base/Product.h"
 #include "hostnet/NetworkAccess.h"
 #include "base/SystemInterfaceSource.h"
@@ -42,8 +41,6 @@ int refuse(const std::string& error) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Before Qt, GTK or the log file read anything from the environment.
-    vantor::confineEnvironmentWhenPrivileged();
     const std::vector<std::string_view> arguments(argv + 1, argv + argc);
     auto parsed = vantor::CommandLine::parse(arguments);
     if (!parsed.options) {
