@@ -8,12 +8,12 @@
 
 #include "app/DeviceWorkerFactory.h"
 #include "base/Product.h"
-#include "hostnet/NetworkAccess.h"
 #include "base/SystemInterfaceSource.h"
 #include "console/StatusLogFile.h"
 #include "headless/ArgumentFiles.h"
 #include "headless/CommandLine.h"
 #include "headless/HeadlessFrontEnd.h"
+#include "hostnet/NetworkAccess.h"
 #include "recovery/BootImages.h"
 #include "ui/WindowFrontEnd.h"
 

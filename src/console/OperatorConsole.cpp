@@ -12,15 +12,14 @@ namespace vantor {
 
 namespace {
 
-std::unique_ptr<Pinger> ownPingerUnless(Pinger* given, const Timings& timings,
-                                        const RunState& run, NetworkAccess* network) {
+std::unique_ptr<Pinger> ownPingerUnless(Pinger* given, const Timings& timings, const RunState& run,
+                                        NetworkAccess* network) {
     if (given != nullptr) {
         return nullptr;
     }
-    return std::make_unique<IcmpPinger>(timings, IcmpSocketKind::Any,
-                                        [&run] { return run.closing(); },
-                                        network != nullptr ? network->rawIcmpSource()
-                                                           : RawIcmpSource());
+    return std::make_unique<IcmpPinger>(
+        timings, IcmpSocketKind::Any, [&run] { return run.closing(); },
+        network != nullptr ? network->rawIcmpSource() : RawIcmpSource());
 }
 
 std::unique_ptr<HostTools> toolsFor(const ConsoleServices& services, std::mutex& routeLock,
@@ -61,15 +60,15 @@ OperatorConsole::OperatorConsole(ConsoleServices services)
       ownTicker_(services.watchTicker != nullptr
                      ? nullptr
                      : std::make_unique<PeriodicWatchTicker>(timings_.interfaceWatch)),
-      ports_{report_,
-             run_,
-             panel_,
-             interfaceTable_,
-             *tools_,
-             services.network != nullptr ? services.network->ports()
-                                         : DirectUdpPortOpener::Shared(),
-             pinger_,
-             timings_},
+      ports_{
+          report_,
+          run_,
+          panel_,
+          interfaceTable_,
+          *tools_,
+          services.network != nullptr ? services.network->ports() : DirectUdpPortOpener::Shared(),
+          pinger_,
+          timings_},
       modes_({run_, report_, panel_, interfaceTable_, workerFactory_, ports_,
               services.watchTicker != nullptr ? *services.watchTicker : *ownTicker_, dispatcher_,
               privilegeWarning(services)}) {

@@ -238,8 +238,7 @@ HeadlessFrontEnd::OneShot HeadlessFrontEnd::startBatch(OperatorConsole& console,
 }
 
 HeadlessFrontEnd::HeadlessFrontEnd(InterfaceSource& interfaces, WorkerFactory& workers,
-                                   Timings timings, StatusLogFile* logFile,
-                                   NetworkAccess* network)
+                                   Timings timings, StatusLogFile* logFile, NetworkAccess* network)
     : interfaces_(interfaces),
       workers_(workers),
       timings_(timings),

@@ -40,8 +40,8 @@ std::optional<IcmpSocket> openIcmpSocket(IcmpSocketKind kind, const RawIcmpSourc
             return std::nullopt;
         }
     }
-    UniqueFd fd = rawSource ? rawSource() : UniqueFd(::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC,
-                                                              IPPROTO_ICMP));
+    UniqueFd fd = rawSource ? rawSource()
+                            : UniqueFd(::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP));
     if (!fd.valid()) {
         return std::nullopt;
     }

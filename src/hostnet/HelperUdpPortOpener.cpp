@@ -25,8 +25,8 @@ UniqueFd HelperUdpPortOpener::OpenOnInterface(const std::string& interfaceName,
                                               std::uint32_t interfaceAddress, std::uint16_t port,
                                               int& error) {
     if (!helperBinds(port)) {
-        return DirectUdpPortOpener::Shared().OpenOnInterface(interfaceName, interfaceAddress,
-                                                             port, error);
+        return DirectUdpPortOpener::Shared().OpenOnInterface(interfaceName, interfaceAddress, port,
+                                                             error);
     }
     return open(HelperRequestKind::openUdpOnInterface, interfaceAddress, port, error);
 }

@@ -18,8 +18,7 @@ class HelperUdpPortOpener final : public UdpPortOpener {
                    std::uint16_t port) override;
 
   private:
-    UniqueFd open(HelperRequestKind kind, std::uint32_t address, std::uint16_t port,
-                  int& error);
+    UniqueFd open(HelperRequestKind kind, std::uint32_t address, std::uint16_t port, int& error);
 
     NetHelperPort& helper_;
 };

@@ -127,8 +127,8 @@ std::optional<ToolResult> HostTools::askHelper(HelperRequestKind kind, const std
                                                const std::string& mac) {
     HelperRequest request{kind};
     const auto address = Ipv4::parse(ip);
-    const auto local = interfaceAddress.empty() ? std::optional<std::uint32_t>(0)
-                                                : Ipv4::parse(interfaceAddress);
+    const auto local =
+        interfaceAddress.empty() ? std::optional<std::uint32_t>(0) : Ipv4::parse(interfaceAddress);
     const auto lladdr = mac.empty() ? std::optional<std::string>("00:00:00:00:00:00")
                                     : LinuxToolBackend::LinkLayerAddress(mac);
     if (!address || !local || !lladdr) {
@@ -149,8 +149,8 @@ std::optional<ToolResult> HostTools::askHelper(HelperRequestKind kind, const std
         case HelperStatus::done:
             return ToolResult{};
         case HelperStatus::refused:
-            return ToolResult{ToolStatus::Failed, printableText(std::string(kHelperName) + ": " +
-                                                                answer->text)};
+            return ToolResult{ToolStatus::Failed,
+                              printableText(std::string(kHelperName) + ": " + answer->text)};
         case HelperStatus::failed:
             break;
     }
@@ -158,11 +158,12 @@ std::optional<ToolResult> HostTools::askHelper(HelperRequestKind kind, const std
     if (answer->error == ENOENT && answer->text.empty()) {
         return ToolResult{ToolStatus::ToolNotFound, {}};
     }
-    return ToolResult{ToolStatus::Failed,
-                      failureText(ToolCommand{"ip"}, answer->text.empty()
-                                                         ? std::string(std::strerror(
-                                                               static_cast<int>(answer->error)))
-                                                         : answer->text)};
+    // The helper words a failed run as this program does: the tool's name and its words.
+    return ToolResult{
+        ToolStatus::Failed,
+        printableText(answer->text.empty() ? std::string(kHelperName) + ": " +
+                                                 std::strerror(static_cast<int>(answer->error))
+                                           : answer->text)};
 }
 
 std::string HostTools::LoadRoutingTable() {

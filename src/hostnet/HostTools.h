@@ -8,8 +8,8 @@
 
 #include "base/MessageIcon.h"
 #include "base/Timings.h"
-#include "hostnet/NetHelperPort.h"
 #include "hostnet/HostToolBackend.h"
+#include "hostnet/NetHelperPort.h"
 #include "hostnet/ToolKind.h"
 #include "hostnet/ToolResult.h"
 #include "hostnet/ToolRunner.h"
@@ -24,11 +24,11 @@ struct RoutingTableBox {
 
 // The ARP cache and routing table operations of the console. Each command operation locates
 // its tool afresh, composes the command and runs it to its end; a program without privileges
-// hands the changes to its network helper instead, which runs the same commands for it. An added entry or route, and
-// a deleted route, report whether the change was made, in the tool's words when it was not;
-// the ARP deletions say only whether the tool was found. Runs of the route tool (listing
-// included) are one at a time under the console's routeLock, held for the run alone; ARP runs
-// take no lock. Every operation blocks its caller until the tool has ended and may be called
+// hands the changes to its network helper instead, which runs the same commands for it. An added
+// entry or route, and a deleted route, report whether the change was made, in the tool's words when
+// it was not; the ARP deletions say only whether the tool was found. Runs of the route tool
+// (listing included) are one at a time under the console's routeLock, held for the run alone; ARP
+// runs take no lock. Every operation blocks its caller until the tool has ended and may be called
 // from any thread.
 class HostTools {
   public:

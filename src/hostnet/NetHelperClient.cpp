@@ -47,8 +47,7 @@ int spawnHelper(const std::string& path, int helperEnd, pid_t& pid) {
     int error = EINVAL;
     if (posix_spawn_file_actions_adddup2(&actions, helperEnd, kHelperSocketDescriptor) == 0 &&
         posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0) == 0 &&
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0) ==
-            0 &&
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0) == 0 &&
         prepareAttributes(attributes)) {
         std::vector<char> program(path.begin(), path.end());
         program.push_back('\0');
@@ -128,9 +127,8 @@ std::optional<HelperAnswer> NetHelperClient::Ask(HelperRequest request, UniqueFd
         return std::nullopt;
     }
     std::unique_lock lock(mutex_);
-    const bool arrived = answered_.wait_for(lock, patience_, [&] {
-        return ended_ || answers_.contains(request.sequence);
-    });
+    const bool arrived = answered_.wait_for(
+        lock, patience_, [&] { return ended_ || answers_.contains(request.sequence); });
     const auto found = answers_.find(request.sequence);
     if (!arrived || found == answers_.end()) {
         endLocked();
@@ -179,10 +177,9 @@ void NetHelperClient::readAnswers() {
                 }
             }
         }
-        const auto answer =
-            length > 0 ? HelperRecord::ParseAnswer(std::span(buffer).first(
-                             static_cast<std::size_t>(length)))
-                       : std::nullopt;
+        const auto answer = length > 0 ? HelperRecord::ParseAnswer(std::span(buffer).first(
+                                             static_cast<std::size_t>(length)))
+                                       : std::nullopt;
         const std::lock_guard lock(mutex_);
         if (!answer || (message.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) != 0 ||
             ((answer->flags & kHelperDescriptorSent) != 0) != descriptor.valid()) {

@@ -60,7 +60,7 @@ std::string NetworkAccess::HelperPath() {
 
 std::string NetworkAccess::VersionLine(const Timings& timings) {
     const std::string path = HelperPath();
-    struct stat status{};
+    struct stat status {};
     if (::stat(path.c_str(), &status) != 0) {
         return "helper: " + path + " (not found)";
     }

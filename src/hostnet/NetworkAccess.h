@@ -4,9 +4,9 @@
 #include <string>
 
 #include "base/Timings.h"
-#include "hostnet/NetHelperPort.h"
 #include "hostnet/IcmpSocketKind.h"
 #include "hostnet/NetHelperClient.h"
+#include "hostnet/NetHelperPort.h"
 #include "hostnet/PrivilegeCheck.h"
 #include "net/UdpPortOpener.h"
 

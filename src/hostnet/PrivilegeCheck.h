@@ -54,8 +54,7 @@ class PrivilegeCheck {
     static std::string StatusText(const PrivilegeState& state, std::span<const Privilege> needed);
     // How to grant them: "Run it as root, or give the program the capabilities with
     // \"setcap cap_net_raw+ep\"."; with a helper, the setcap line names the helper's file.
-    static std::string Remedy(std::span<const Privilege> missing,
-                              const PrivilegeState& state = {});
+    static std::string Remedy(std::span<const Privilege> missing, const PrivilegeState& state = {});
 
     // Whether a "low high" group range as in net.ipv4.ping_group_range holds one of groups.
     static bool PingGroupAllows(std::string_view range, std::span<const gid_t> groups);

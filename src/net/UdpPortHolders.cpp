@@ -12,7 +12,6 @@
 #include <fstream>
 #include <sstream>
 
-
 namespace vantor {
 
 namespace {

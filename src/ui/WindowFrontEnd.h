@@ -7,7 +7,7 @@
 namespace vantor {
 class NetworkAccess;
 class StatusLogFile;
-}
+}  // namespace vantor
 
 namespace vantor::ui {
 

@@ -18,6 +18,7 @@ class ChildProcess {
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     bool started() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
     // Reads output until it holds `text` `count` times, the output ends or the time is up;
     // returns everything read so far.
     const std::string& readUntil(const std::string& text, int count = 1,

@@ -1,5 +1,8 @@
 #include "hostnet/HostTools.h"
 
+#include <errno.h>
+
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <future>
@@ -7,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/Ipv4.h"
 #include "hostnet/LinuxToolBackend.h"
 #include "hostnet/RecordingToolRunner.h"
 
@@ -201,6 +205,63 @@ TEST(HostToolsTest, RouteRunsAreOneAtATimeWhileArpRunsOverlapThem) {
     EXPECT_EQ(runner.commands().size(), 3U);
     EXPECT_EQ(mostRouteRuns, 1);
     EXPECT_TRUE(arpOverlappedRoute);
+}
+
+// The helper's answers as the modes see them, and the request each change becomes.
+class ScriptedHelper final : public NetHelperPort {
+  public:
+    std::optional<HelperAnswer> answer;
+    std::vector<HelperRequest> asked;
+    std::optional<HelperAnswer> Ask(HelperRequest request, UniqueFd*) override {
+        asked.push_back(request);
+        return answer;
+    }
+};
+
+TEST(HostToolsTest, ThroughTheHelperAnswersBecomeToolResultsAndNothingRunsHere) {
+    struct Case {
+        const char* what;
+        std::optional<HelperAnswer> answer;
+        ToolStatus status;
+        std::string failure;
+    };
+    const auto answer = [](HelperStatus status, std::uint32_t error, std::string text) {
+        HelperAnswer a;
+        a.status = status;
+        a.error = error;
+        a.text = std::move(text);
+        return a;
+    };
+    const std::vector<Case> cases{
+        {"done", answer(HelperStatus::done, 0, ""), ToolStatus::Succeeded, ""},
+        {"refused", answer(HelperStatus::refused, 0, "10.0.0.1 is this PC's own address"),
+         ToolStatus::Failed, "vantor-net-helper: 10.0.0.1 is this PC's own address"},
+        {"tool's words", answer(HelperStatus::failed, 0, "ip: RTNETLINK answers: File exists"),
+         ToolStatus::Failed, "ip: RTNETLINK answers: File exists"},
+        {"no ip", answer(HelperStatus::failed, ENOENT, ""), ToolStatus::ToolNotFound, ""},
+        {"gone", std::nullopt, ToolStatus::Failed, "vantor-net-helper: not running"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::mutex routeLock;
+        auto recording = std::make_unique<RecordingToolRunner>();
+        const RecordingToolRunner& runner = *recording;
+        ScriptedHelper helper;
+        helper.answer = c.answer;
+        HostTools tools(routeLock, backendWithIp(true), std::move(recording), &helper);
+        const ToolResult planted = tools.ArpAdd("10.0.0.9", "00-1A-2B-3C-4D-FE", "10.0.0.1");
+        EXPECT_EQ(planted.status, c.status);
+        EXPECT_EQ(planted.failure, c.failure);
+        EXPECT_EQ(tools.RouteAdd("10.0.0.9", "10.0.0.1").status, c.status);
+        EXPECT_TRUE(runner.commands().empty());
+        ASSERT_EQ(helper.asked.size(), 2U);
+        EXPECT_EQ(helper.asked[0].kind, HelperRequestKind::plantNeighbour);
+        EXPECT_EQ(helper.asked[0].address, Ipv4::parse("10.0.0.9"));
+        EXPECT_EQ(helper.asked[0].localAddress, Ipv4::parse("10.0.0.1"));
+        EXPECT_EQ(helper.asked[0].mac,
+                  (std::array<std::uint8_t, 6>{0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0xFE}));
+        EXPECT_EQ(helper.asked[1].kind, HelperRequestKind::addHostRoute);
+    }
 }
 
 }  // namespace

@@ -17,8 +17,8 @@ const std::uint64_t kAll =
 TEST(PrivilegeCheckTest, NothingToSayWhenEverythingIsAllowed) {
     EXPECT_EQ(PrivilegeCheck::StatusText(PrivilegeState{kAll, kAll, false, 1024, {}, {}}), "");
     // No CAP_NET_RAW, but echo through datagram sockets, and low ports open to everyone.
-    EXPECT_EQ(PrivilegeCheck::StatusText(
-                  PrivilegeState{Capabilities::kNetAdmin, Capabilities::kNetAdmin, true, 0, {}, {}}),
+    EXPECT_EQ(PrivilegeCheck::StatusText(PrivilegeState{
+                  Capabilities::kNetAdmin, Capabilities::kNetAdmin, true, 0, {}, {}}),
               "");
 }
 
@@ -36,10 +36,37 @@ TEST(PrivilegeCheckTest, SaysWhatIsMissingInOneLine) {
               "with \"setcap cap_net_admin+ep\".\r\n");
     EXPECT_EQ(
         PrivilegeCheck::StatusText(PrivilegeState{Capabilities::kNetAdmin | Capabilities::kNetRaw,
-                                                  Capabilities::kNetAdmin, false, 68, {}, {}}),
+                                                  Capabilities::kNetAdmin,
+                                                  false,
+                                                  68,
+                                                  {},
+                                                  {}}),
         "> Warning: Vantor is not allowed to answer boot requests on UDP ports 67 and 69, "
         "so these steps will fail. Run it as root, or give the program the capabilities "
         "with \"setcap cap_net_bind_service+ep\".\r\n");
+}
+
+TEST(PrivilegeCheckTest, WithAHelperTheRemedyNamesItsFile) {
+    const std::string helper = "/usr/libexec/vantor/vantor-net-helper";
+    EXPECT_EQ(PrivilegeCheck::StatusText(PrivilegeState{kAll & ~Capabilities::kNetBindService,
+                                                        kAll & ~Capabilities::kNetBindService,
+                                                        false,
+                                                        1024,
+                                                        helper,
+                                                        {}}),
+              "> Warning: Vantor is not allowed to answer boot requests on UDP ports 67 and 69, "
+              "so these steps will fail. Run it as root, or give its network helper the "
+              "capabilities with \"setcap cap_net_bind_service+ep " +
+                  helper + "\".\r\n");
+    EXPECT_EQ(PrivilegeCheck::StatusText(
+                  PrivilegeState{0, 0, true, 0, helper, "No such file or directory"}),
+              "> Warning: Vantor is not allowed to change the ARP cache and the routing table, "
+              "so these steps will fail. Its network helper " +
+                  helper +
+                  " could not be started (No such file or directory): run Vantor as root, or "
+                  "install the helper and give it the capabilities with \"setcap "
+                  "cap_net_admin+ep " +
+                  helper + "\".\r\n");
 }
 
 TEST(PrivilegeCheckTest, PingGroupRange) {
