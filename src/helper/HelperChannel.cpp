@@ -109,6 +109,9 @@ HelperChannel::Event HelperChannel::Send(HelperReply reply) {
         if (::sendmsg(socket_, &message, MSG_DONTWAIT | MSG_NOSIGNAL) >= 0) {
             return Event::ok;
         }
+        if (errno == EPIPE || errno == ECONNRESET) {
+            return Event::closed;  // the program went away while the helper worked for it
+        }
         if (!wouldBlock(errno)) {
             return Event::bad;
         }
