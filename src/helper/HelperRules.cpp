@@ -14,7 +14,7 @@ namespace {
 constexpr unsigned kAddressBits = 32;
 constexpr std::uint8_t kMacGroupBit = 0x01;  // IEEE 802: the first byte's low bit
 
-// Blocks no neighbour entry or host route may name, host order, most specific first.
+// Blocks no neighbour entry or host route may name, host order, the narrowest first.
 struct ReservedBlock {
     std::uint32_t network;
     unsigned prefixLength;
