@@ -2,7 +2,6 @@
 
 #include <errno.h>
 
-#include <algorithm>
 #include <charconv>
 #include <cstring>
 
@@ -11,6 +10,7 @@
 
 #include "hostnet/LinuxToolBackend.h"
 #include "hostnet/SystemToolRunner.h"
+#include "hostnet/ToolFailureText.h"
 
 namespace vantor {
 namespace {
@@ -18,34 +18,8 @@ namespace {
 constexpr std::string_view kNoRoutingTable = "Routing table not found on this machine";
 constexpr std::string_view kNoCommand =
     "no interface holds the local address, or an argument is no address";
-constexpr std::string_view kSilentFailure = "failed without a message";
 constexpr std::string_view kHelperName = "vantor-net-helper";
 constexpr std::string_view kHelperGone = "vantor-net-helper: not running";
-
-// The tool's name and its own words, as one line: "ip: RTNETLINK answers: File exists".
-std::string failureText(const ToolCommand& command, std::string_view output) {
-    std::string words;
-    std::size_t start = 0;
-    while (start < output.size()) {
-        const std::size_t end = std::min(output.find_first_of("\r\n", start), output.size());
-        std::string_view line = output.substr(start, end - start);
-        while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) {
-            line.remove_suffix(1);
-        }
-        if (!line.empty()) {
-            if (!words.empty()) {
-                words += ' ';
-            }
-            words += line;
-        }
-        start = end + 1;
-    }
-    std::string name = command.empty() ? std::string() : command.front();
-    if (const auto slash = name.rfind('/'); slash != std::string::npos) {
-        name.erase(0, slash + 1);
-    }
-    return printableText(name + ": " + (words.empty() ? std::string(kSilentFailure) : words));
-}
 
 }  // namespace
 
@@ -200,7 +174,7 @@ ToolResult HostTools::change(ToolKind kind, const Composer& compose) {
     if (run(kind, *command, output)) {
         return {};
     }
-    return {ToolStatus::Failed, failureText(*command, output)};
+    return {ToolStatus::Failed, ToolFailureText(*command, output)};
 }
 
 bool HostTools::runCommand(ToolKind kind, const Composer& compose) {

@@ -28,7 +28,9 @@ struct Reply {
 using Script = std::function<Reply(const HelperRequest&)>;
 
 Reply answerOf(const HelperRequest& request, std::string text = {}, std::uint8_t flags = 0) {
-    HelperAnswer answer{request.kind, request.sequence};
+    HelperAnswer answer;
+    answer.kind = request.kind;
+    answer.sequence = request.sequence;
     answer.text = std::move(text);
     answer.flags = flags;
     return {HelperRecord::BuildAnswer(answer)};
