@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -92,8 +93,16 @@ NetHelperClient::NetHelperClient(UniqueFd socket, pid_t helper, const Timings& t
     : socket_(std::move(socket)),
       helper_(helper),
       patience_(timings.helperPatience),
-      farewell_(timings.helperFarewell),
-      reader_([this] { readAnswers(); }) {}
+      farewell_(timings.helperFarewell) {
+    // The reader takes no signal meant for the process: a front-end blocks SIGTERM and SIGINT
+    // to read them from its loop, and may do so only after this thread has started.
+    sigset_t all;
+    sigset_t before;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &before);
+    reader_ = std::thread([this] { readAnswers(); });
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+}
 
 NetHelperClient::~NetHelperClient() {
     // The helper reads the end of the stream as the program's end.

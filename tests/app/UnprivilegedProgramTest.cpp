@@ -10,6 +10,7 @@
 
 #include <array>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "app/ChildProcess.h"
+#include "base/Product.h"
 #include "netlab/LabCommand.h"
 #include "netlab/NetLab.h"
 #include "support/Eventually.h"
@@ -144,6 +146,10 @@ class UnprivilegedProgram : public ::testing::Test {
 
 TEST_F(UnprivilegedProgram, RecoveryServesWithoutACapabilityAndAKillLeavesNoHelperNorItsRoute) {
     Segment segment("10.78.0.2/24");
+    char mac[18];
+    std::snprintf(mac, sizeof mac, "%02x:%02x:%02x:00:00:07", kDeviceOui[0], kDeviceOui[1],
+                  kDeviceOui[2]);
+    segment.device.ip({"link", "set", segment.link.interfaceB, "address", mac});
     AsNobody program(copy, segment.pc, {"--headless", "--mode", "recovery"});
     ASSERT_NE(program.readUntil("> Listening", 1, 15s).find("> Listening"), std::string::npos)
         << program.output();
