@@ -30,7 +30,7 @@ std::string versionText() {
            (vantor::BootImages::ArePlaceholders()
                 ? "placeholders (a device cannot boot them; see README)"
                 : "embedded from VANTOR_BOOT_IMAGES_DIR") +
-           "\n" + vantor::NetworkAccess::VersionLine(vantor::Timings{}) + "\n";
+           "\n" + vantor::NetworkAccess::VersionLine() + "\n";
 }
 
 int refuse(const std::string& error) {

@@ -1,10 +1,9 @@
 // How the program starts its network helper, and how the helper ends.
 #pragma once
 
-namespace vantor {
+#include "hostnet/NetHelperRecord.h"  // kHelperSocketDescriptor
 
-// The helper's end of the SOCK_SEQPACKET socketpair; stdin and stdout are /dev/null.
-inline constexpr int kHelperSocketDescriptor = 3;
+namespace vantor {
 
 enum class HelperExit : int {
     // The program closed its end, or a termination signal came: what was planted is removed.

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
 
 #include "base/Timings.h"
 #include "helper/HelperChannel.h"
@@ -73,6 +74,12 @@ int main() {
     if (!isSeqpacketUnixSocket(kHelperSocketDescriptor) ||
         ::fcntl(kHelperSocketDescriptor, F_SETFD, FD_CLOEXEC) != 0) {
         return static_cast<int>(HelperExit::cannotServe);
+    }
+    // Whoever started it, `ip` runs with this environment alone: CAP_NET_ADMIN reaches it as an
+    // ambient capability, which does not make its loader ignore the caller's variables.
+    ::clearenv();
+    for (const auto& [name, value] : kHelperEnvironment) {
+        ::setenv(name, value, 1);
     }
     // A program gone mid-answer is a failed send, not the end of the helper by signal.
     std::signal(SIGPIPE, SIG_IGN);

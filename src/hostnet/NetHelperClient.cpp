@@ -16,11 +16,6 @@
 namespace vantor {
 namespace {
 
-// The descriptor the helper finds its end of the socketpair on.
-constexpr int kHelperSocketDescriptor = 3;
-// What the helper's environment holds: nothing of the caller's.
-constexpr std::array<const char*, 3> kHelperEnvironment{"PATH=/usr/sbin:/usr/bin:/sbin:/bin",
-                                                        "LC_ALL=C", nullptr};
 // How often the end of the helper is looked for while the program waits for it.
 constexpr Millis kFarewellPoll{10};
 
@@ -53,8 +48,17 @@ int spawnHelper(const std::string& path, int helperEnd, pid_t& pid) {
         std::vector<char> program(path.begin(), path.end());
         program.push_back('\0');
         char* const argv[] = {program.data(), nullptr};
-        error = posix_spawn(&pid, path.c_str(), &actions, &attributes, argv,
-                            const_cast<char* const*>(kHelperEnvironment.data()));
+        // Nothing of the caller's environment: "NAME=value" for each fixed variable.
+        std::vector<std::string> settings;
+        for (const auto& [name, value] : kHelperEnvironment) {
+            settings.push_back(std::string(name) + "=" + value);
+        }
+        std::vector<char*> environment;
+        for (std::string& setting : settings) {
+            environment.push_back(setting.data());
+        }
+        environment.push_back(nullptr);
+        error = posix_spawn(&pid, path.c_str(), &actions, &attributes, argv, environment.data());
     }
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);

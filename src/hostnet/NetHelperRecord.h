@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vantor {
@@ -67,6 +68,13 @@ enum class HelperStatus : std::uint8_t {
     refused = 1,  // the helper does not do that: text says why; nothing was changed
     failed = 2,   // it tried: errno or the tool's words in text
 };
+
+// How the program starts the helper: its end of the socketpair as this descriptor (standard
+// input and output on /dev/null), and this environment alone, for the helper and the `ip` it
+// runs.
+inline constexpr int kHelperSocketDescriptor = 3;
+inline constexpr std::array<std::pair<const char*, const char*>, 2> kHelperEnvironment{
+    {{"PATH", "/usr/sbin:/usr/bin:/sbin:/bin"}, {"LC_ALL", "C"}}};
 
 inline constexpr std::uint16_t kHelperMagic = 0x564E;
 inline constexpr std::uint8_t kHelperVersion = 1;

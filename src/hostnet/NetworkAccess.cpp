@@ -1,10 +1,15 @@
 #include "hostnet/NetworkAccess.h"
 
+#include <linux/capability.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <array>
 #include <filesystem>
+#include <span>
+
+#include "base/ByteReader.h"
 
 #include "hostnet/Capabilities.h"
 #include "hostnet/HelperUdpPortOpener.h"
@@ -12,6 +17,9 @@
 
 namespace vantor {
 namespace {
+
+// Where `setcap` keeps a file's capabilities.
+constexpr const char* kCapabilityAttribute = "security.capability";
 
 constexpr std::string_view kHelperFromProgram = "../libexec/vantor/vantor-net-helper";
 
@@ -58,18 +66,37 @@ std::string NetworkAccess::HelperPath() {
     return (program.parent_path() / kHelperFromProgram).lexically_normal().string();
 }
 
-std::string NetworkAccess::VersionLine(const Timings& timings) {
+std::string NetworkAccess::VersionLine() {
     const std::string path = HelperPath();
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0) {
         return "helper: " + path + " (not found)";
     }
-    std::string problem;
-    const auto helper = NetHelperClient::Start(path, timings, problem);
     const std::uint64_t needed =
         Capabilities::kNetAdmin | Capabilities::kNetRaw | Capabilities::kNetBindService;
-    const bool capable = helper && (helper->capabilities() & needed) == needed;
+    const bool capable = (FileCapabilities(path) & needed) == needed;
     return "helper: " + path + " (capabilities: " + (capable ? "yes" : "no") + ")";
+}
+
+std::uint64_t NetworkAccess::FileCapabilities(const std::string& path) {
+    // struct vfs_cap_data (revision 2) or vfs_ns_cap_data (revision 3), little-endian: the
+    // flags, then permitted and inheritable of the low 32 capabilities, then of the high ones.
+    std::array<std::uint8_t, sizeof(vfs_ns_cap_data)> raw{};
+    const ssize_t length = ::getxattr(path.c_str(), kCapabilityAttribute, raw.data(), raw.size());
+    if (length < static_cast<ssize_t>(sizeof(vfs_cap_data))) {
+        return 0;
+    }
+    ByteReader reader(std::span<const std::uint8_t>(raw).first(static_cast<std::size_t>(length)));
+    const std::uint32_t flags = reader.u32();
+    const std::uint32_t permittedLow = reader.u32();
+    reader.skip(sizeof(std::uint32_t));
+    const std::uint32_t permittedHigh = reader.u32();
+    const std::uint32_t revision = flags & VFS_CAP_REVISION_MASK;
+    if (!reader.ok() || (revision != VFS_CAP_REVISION_2 && revision != VFS_CAP_REVISION_3) ||
+        (flags & VFS_CAP_FLAGS_EFFECTIVE) == 0) {
+        return 0;
+    }
+    return (std::uint64_t{permittedHigh} << 32) | permittedLow;
 }
 
 NetHelperPort* NetworkAccess::helper() {

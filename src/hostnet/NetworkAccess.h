@@ -33,9 +33,14 @@ class NetworkAccess {
     // Where the program looks for its helper: ../libexec/vantor/vantor-net-helper from the
     // program's own folder, in the build tree as when installed.
     static std::string HelperPath();
-    // "helper: PATH (capabilities: yes)" when the helper starts and holds every capability
-    // the modes need, "(capabilities: no)" otherwise, "(not found)" without the file.
-    static std::string VersionLine(const Timings& timings);
+    // "helper: PATH (capabilities: yes)" when the helper's file grants every capability the
+    // modes need (permitted and effective, as the package's `setcap ...+ep` does),
+    // "(capabilities: no)" otherwise, "(not found)" without the file. The file is what an
+    // ordinary user's run gets, whoever asks.
+    static std::string VersionLine();
+    // The capabilities a file grants, permitted and effective, from its security.capability
+    // attribute; 0 without one.
+    static std::uint64_t FileCapabilities(const std::string& path);
 
     // The helper's requests; none when direct.
     NetHelperPort* helper();

@@ -129,7 +129,8 @@ bool CTimedSocket::adopt(UniqueFd socket, int error, int interfaceIndex) {
 
 bool CTimedSocket::Create(std::uint32_t address, std::uint16_t port) {
     int error = 0;
-    if (!adopt(opener_.OpenBound(address, port, error), error, 0)) {
+    UniqueFd opened = opener_.OpenBound(address, port, error);
+    if (!adopt(std::move(opened), error, 0)) {
         return false;
     }
     interfaceAddress_ = address;
@@ -174,8 +175,8 @@ bool CTimedSocket::createOnInterface(std::uint32_t interfaceAddress, std::uint16
     // second address of the same interface bind the port as well (both then see its
     // broadcasts, as sockets bound to the two addresses would).
     int error = 0;
-    if (!adopt(opener_.OpenOnInterface(name, interfaceAddress, port, error), error,
-               static_cast<int>(owner->index))) {
+    UniqueFd opened = opener_.OpenOnInterface(name, interfaceAddress, port, error);
+    if (!adopt(std::move(opened), error, static_cast<int>(owner->index))) {
         return false;
     }
     interfaceName_ = name;

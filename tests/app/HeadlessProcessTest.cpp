@@ -20,6 +20,7 @@
 
 #include "app/ChildProcess.h"
 #include "base/Product.h"
+#include "hostnet/NetworkAccess.h"
 #include "netlab/LabCommand.h"
 #include "netlab/NetLab.h"
 #include "recovery/BootImages.h"
@@ -99,15 +100,24 @@ TEST(HeadlessProgram, HelpAndVersion) {
     EXPECT_EQ(help.waitExit(5000ms), 0);
 
     Program version({"--version"}, false);
+    // The build tree's helper has capabilities once scripts/run.sh granted them.
+    const std::string helper =
+        (std::filesystem::path(VANTOR_BINARY).parent_path() / "../libexec/vantor/vantor-net-helper")
+            .lexically_normal()
+            .string();
     EXPECT_EQ(version.waitExit(5000ms), 0);
     char oui[9];
     std::snprintf(oui, sizeof oui, "%02X-%02X-%02X", vantor::kDeviceOui[0], vantor::kDeviceOui[1],
                   vantor::kDeviceOui[2]);
-    EXPECT_EQ(version.output(), "vantor " + std::string(vantor::kVersion) + "\ndevice OUI: " + oui +
-                                    "\nboot images: " +
-                                    (vantor::BootImages::ArePlaceholders()
-                                         ? "placeholders (a device cannot boot them; see README)\n"
-                                         : "embedded from VANTOR_BOOT_IMAGES_DIR\n"));
+    EXPECT_EQ(version.output(),
+              "vantor " + std::string(vantor::kVersion) + "\ndevice OUI: " + oui +
+                  "\nboot images: " +
+                  (vantor::BootImages::ArePlaceholders()
+                       ? "placeholders (a device cannot boot them; see README)\n"
+                       : "embedded from VANTOR_BOOT_IMAGES_DIR\n") +
+                  "helper: " + helper +
+                  (vantor::NetworkAccess::FileCapabilities(helper) != 0 ? " (capabilities: yes)\n"
+                                                                        : " (capabilities: no)\n"));
 }
 
 // Every argument error is found before the console starts: exit 2, a line that names what was
