@@ -10,41 +10,15 @@
 #include "hostnet/LinuxToolBackend.h"
 #include "hostnet/SystemToolRunner.h"
 #include "hostnet/ToolFailureText.h"
+#include "net/DirectUdpPortOpener.h"
 
 namespace vantor {
 namespace {
 
 constexpr int kSocketFlags = SOCK_CLOEXEC | SOCK_NONBLOCK;
 
-sockaddr_in socketAddress(std::uint32_t address, std::uint16_t port) {
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = address;
-    local.sin_port = htons(port);
-    return local;
-}
-
-int bindTo(int fd, std::uint32_t address, std::uint16_t port) {
-    const sockaddr_in local = socketAddress(address, port);
-    return ::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0 ? 0 : errno;
-}
-
-int setFlag(int fd, int name) {
-    const int on = 1;
-    return ::setsockopt(fd, SOL_SOCKET, name, &on, sizeof on) == 0 ? 0 : errno;
-}
-
-// Confines the socket to the interface's datagrams; needs CAP_NET_RAW before Linux 5.7
-// (socket(7), SO_BINDTODEVICE).
-int bindToDevice(int fd, const std::string& interfaceName) {
-    return ::setsockopt(fd, SOL_SOCKET, SO_BINDTODEVICE, interfaceName.c_str(),
-                        static_cast<socklen_t>(interfaceName.size() + 1)) == 0
-               ? 0
-               : errno;
-}
-
 HostSocket socketOr(UniqueFd descriptor, int error) {
-    if (error != 0) {
+    if (!descriptor) {
         return HostSocket{UniqueFd(), error};
     }
     return HostSocket{std::move(descriptor), 0};
@@ -56,41 +30,22 @@ std::vector<InterfaceList::Entry> SystemHelperHost::Interfaces() {
     return InterfaceList::read();
 }
 
+// The sockets are opened as the program opens them when it runs as root.
 HostSocket SystemHelperHost::OpenUdp(std::uint32_t address, std::uint16_t port) {
-    UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | kSocketFlags, 0));
-    if (!fd) {
-        return HostSocket{UniqueFd(), errno};
-    }
-    const int error = bindTo(fd.get(), address, port);
+    int error = 0;
+    UniqueFd fd = DirectUdpPortOpener::Shared().OpenBound(address, port, error);
     return socketOr(std::move(fd), error);
 }
 
 HostSocket SystemHelperHost::OpenUdpOnInterface(const std::string& interfaceName,
                                                 std::uint16_t port) {
-    UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | kSocketFlags, 0));
-    if (!fd) {
-        return HostSocket{UniqueFd(), errno};
-    }
-    // SO_REUSEADDR lets the sockets of two addresses of one interface share the port.
-    int error = setFlag(fd.get(), SO_REUSEADDR);
-    if (error == 0) {
-        error = bindToDevice(fd.get(), interfaceName);
-    }
-    if (error == 0) {
-        error = bindTo(fd.get(), htonl(INADDR_ANY), port);
-    }
+    int error = 0;
+    UniqueFd fd = DirectUdpPortOpener::Shared().OpenOnInterface(interfaceName, 0, port, error);
     return socketOr(std::move(fd), error);
 }
 
 int SystemHelperHost::ProbeUdpPort(const std::string& interfaceName, std::uint16_t port) {
-    const UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | kSocketFlags, 0));
-    if (!fd) {
-        return errno;
-    }
-    // Without SO_REUSEADDR only the sockets that would share this interface's datagrams
-    // (bound to no device or to this one) make the bind fail.
-    const int error = bindToDevice(fd.get(), interfaceName);
-    return error != 0 ? error : bindTo(fd.get(), htonl(INADDR_ANY), port);
+    return DirectUdpPortOpener::ProbeBind(interfaceName, port);
 }
 
 bool SystemHelperHost::DatagramIcmpAllowed() {

@@ -64,11 +64,16 @@ UniqueFd DirectUdpPortOpener::OpenOnInterface(const std::string& interfaceName,
 
 bool DirectUdpPortOpener::PortTaken(const std::string& interfaceName,
                                     std::uint32_t /*interfaceAddress*/, std::uint16_t port) {
+    return ProbeBind(interfaceName, port) == EADDRINUSE;
+}
+
+int DirectUdpPortOpener::ProbeBind(const std::string& interfaceName, std::uint16_t port) {
     const UniqueFd probe = datagramSocket();
-    if (!probe || !bindToDevice(probe.get(), interfaceName)) {
-        return false;
+    if (!probe || !bindToDevice(probe.get(), interfaceName) ||
+        !bindTo(probe.get(), htonl(INADDR_ANY), port)) {
+        return errno;
     }
-    return !bindTo(probe.get(), htonl(INADDR_ANY), port) && errno == EADDRINUSE;
+    return 0;
 }
 
 }  // namespace vantor

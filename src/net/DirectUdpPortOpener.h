@@ -15,6 +15,8 @@ class DirectUdpPortOpener final : public UdpPortOpener {
                              std::uint16_t port, int& error) override;
     bool PortTaken(const std::string& interfaceName, std::uint32_t interfaceAddress,
                    std::uint16_t port) override;
+    // PortTaken's probe: the errno of its bind (EADDRINUSE: taken), or 0 when it was bound.
+    static int ProbeBind(const std::string& interfaceName, std::uint16_t port);
 };
 
 }  // namespace vantor
