@@ -20,6 +20,7 @@
 #include "base/InterfaceList.h"
 #include "net/DirectUdpPortOpener.h"
 #include "net/IcmpErrorQueue.h"
+#include "net/SocketAddress.h"
 #include "net/UdpPortHolders.h"
 
 namespace vantor {
@@ -44,18 +45,6 @@ SocketResult failure(int systemError) {
     result.error = errorKindOf(systemError);
     result.systemError = systemError;
     return result;
-}
-
-sockaddr_in socketAddress(std::uint32_t address, std::uint16_t port) {
-    sockaddr_in result{};
-    result.sin_family = AF_INET;
-    result.sin_addr.s_addr = address;
-    result.sin_port = htons(port);
-    return result;
-}
-
-Endpoint endpointOf(const sockaddr_in& address) {
-    return Endpoint{address.sin_addr.s_addr, ntohs(address.sin_port)};
 }
 
 bool setIntOption(int fd, int level, int name, int value) {

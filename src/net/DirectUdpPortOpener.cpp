@@ -5,16 +5,10 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include "net/SocketAddress.h"
+
 namespace vantor {
 namespace {
-
-sockaddr_in socketAddress(std::uint32_t address, std::uint16_t port) {
-    sockaddr_in result{};
-    result.sin_family = AF_INET;
-    result.sin_addr.s_addr = address;
-    result.sin_port = htons(port);
-    return result;
-}
 
 UniqueFd fail(int& error) {
     error = errno;
