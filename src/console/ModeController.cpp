@@ -267,8 +267,12 @@ void ModeController::stopListening() {
 void ModeController::startRecovery() {
     ConsoleReport& report = parts_.report;
     report.clearStatus();
+    // First and once for all interfaces: what the devices will be sent (a device sent a
+    // stand-in or damaged kernel hangs in its boot).
+    for (const std::string& row : parts_.factory.loadRecoveryKit()) {
+        report.appendStatus(tagOf(ConsoleMode::Recovery), row);
+    }
     if (parts_.factory.bootImagesArePlaceholders()) {
-        // First and once for all interfaces: a device sent a stand-in kernel hangs in its boot.
         report.appendStatus(tagOf(ConsoleMode::Recovery), std::string(kPlaceholderImages));
     }
     const std::vector<std::uint32_t> addresses =

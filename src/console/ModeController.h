@@ -85,6 +85,8 @@ class ModeController {
     void switchTo(ConsoleMode to);
     // Stops every worker of every mode and waits for them.
     void stopAll();
+    // Firmware Upgrade again from its start (another recovery kit); only while it is current.
+    void restartRecovery() { restart(ConsoleMode::Recovery); }
 
     FirmwareUpgrader* upgradeDriver() const { return upgradeDriver_.get(); }
     std::size_t listenerCount() const { return listeners_.size(); }

@@ -145,6 +145,17 @@ void OperatorConsole::OnAbout() {
     }
 }
 
+void OperatorConsole::OnRecoveryKitChosen() {
+    if (run_.shutDown() || run_.mode() != ConsoleMode::Recovery) {
+        return;
+    }
+    modes_.restartRecovery();
+}
+
+std::string OperatorConsole::recoveryKitDescription() const {
+    return workerFactory_.recoveryKitDescription();
+}
+
 void OperatorConsole::OnTimerTick() {
     const Banner::Frame frame = report_.bannerTick();
     if (view_ != nullptr) {

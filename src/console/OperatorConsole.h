@@ -77,6 +77,11 @@ class OperatorConsole final {
     void OnRadioClicked(ControlId radio);
     void OnExit();
     void OnAbout();
+    // The operator chose another recovery kit folder (the window remembered it): Firmware
+    // Upgrade, when current, starts again with it.
+    void OnRecoveryKitChosen();
+    // The kit in use, in a few words: its folder, or "built in".
+    std::string recoveryKitDescription() const;
     void OnBanner();
     void OnTimerTick();
     void OnBrowse();
