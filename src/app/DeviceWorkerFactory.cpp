@@ -1,7 +1,6 @@
 #include "app/DeviceWorkerFactory.h"
 
 #include "assign/MListener.h"
-#include "recovery/BootImages.h"
 #include "recovery/MRecoveryListener.h"
 #include "upgrade/UpgradeDriver.h"
 
@@ -15,7 +14,8 @@ std::unique_ptr<InterfaceWorker> DeviceWorkerFactory::makeListener(WorkerPorts& 
 
 std::unique_ptr<InterfaceWorker> DeviceWorkerFactory::makeRecoveryListener(
     WorkerPorts& ports, std::uint32_t nicAddress) {
-    return std::make_unique<MRecoveryListener>(ports, nicAddress);
+    kit();
+    return std::make_unique<MRecoveryListener>(ports, nicAddress, kit_);
 }
 
 std::unique_ptr<FirmwareUpgrader> DeviceWorkerFactory::makeUpgradeDriver(WorkerPorts& ports) {
@@ -23,7 +23,27 @@ std::unique_ptr<FirmwareUpgrader> DeviceWorkerFactory::makeUpgradeDriver(WorkerP
 }
 
 bool DeviceWorkerFactory::bootImagesArePlaceholders() const {
-    return BootImages::ArePlaceholders();
+    return kit().ServesPlaceholders();
+}
+
+std::vector<std::string> DeviceWorkerFactory::loadRecoveryKit() {
+    kit_ = RecoveryKit::Load(search_);
+    return kit_->Rows();
+}
+
+std::string DeviceWorkerFactory::recoveryKitDescription() const {
+    return kit().Description();
+}
+
+std::array<std::uint8_t, 3> DeviceWorkerFactory::deviceOui() const {
+    return kit().DeviceOuis().front();
+}
+
+RecoveryKit& DeviceWorkerFactory::kit() const {
+    if (kit_ == nullptr) {
+        kit_ = RecoveryKit::Load(search_);
+    }
+    return *kit_;
 }
 
 }  // namespace vantor

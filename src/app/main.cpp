@@ -15,6 +15,7 @@
 #include "headless/HeadlessFrontEnd.h"
 #include "hostnet/NetworkAccess.h"
 #include "recovery/BootImages.h"
+#include "recovery/RecoveryKit.h"
 #include "ui/WindowFrontEnd.h"
 
 namespace {
@@ -22,7 +23,8 @@ namespace {
 constexpr int kUsageError = 2;
 
 // What `--version` prints: enough for a support call to know which build an installer runs.
-std::string versionText() {
+std::string versionText(const vantor::CommandLine& options) {
+    const std::string kit = vantor::KitSearch::ForThisUser(options.bootImages).KitFolder();
     char oui[9];
     std::snprintf(oui, sizeof oui, "%02X-%02X-%02X", vantor::kDeviceOui[0], vantor::kDeviceOui[1],
                   vantor::kDeviceOui[2]);
@@ -30,7 +32,8 @@ std::string versionText() {
            (vantor::BootImages::ArePlaceholders()
                 ? "placeholders (a device cannot boot them; see README)"
                 : "embedded from VANTOR_BOOT_IMAGES_DIR") +
-           "\n" + vantor::NetworkAccess::VersionLine() + "\n";
+           "\nrecovery kit: " + (kit.empty() ? std::string("built in") : kit) + "\n" +
+           vantor::NetworkAccess::VersionLine() + "\n";
 }
 
 int refuse(const std::string& error) {
@@ -52,7 +55,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (options.action == vantor::CommandLine::Action::Version) {
-        std::cout << versionText();
+        std::cout << versionText(options);
         return 0;
     }
     // Before any file of the operator's is read: the program keeps no capability, and the
@@ -67,7 +70,7 @@ int main(int argc, char** argv) {
         options.logFile.empty() ? vantor::StatusLogFile::defaultPath() : options.logFile,
         std::cerr);
     vantor::SystemInterfaceSource interfaces;
-    vantor::DeviceWorkerFactory workers;
+    vantor::DeviceWorkerFactory workers(vantor::KitSearch::ForThisUser(options.bootImages));
     if (options.action == vantor::CommandLine::Action::Window) {
         return vantor::ui::runWindow(argc, argv, interfaces, workers, {}, logFile.get(),
                                      network.get());

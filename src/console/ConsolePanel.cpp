@@ -163,9 +163,9 @@ void ConsolePanel::enableMacFields(bool on) {
 
 void ConsolePanel::prefillMacOui() {
     change([&](ControlBoard& board) {
-        for (std::size_t i = 0; i < kDeviceOui.size(); ++i) {
+        for (std::size_t i = 0; i < deviceOui_.size(); ++i) {
             if (board.text(kMacControls[i]) == kBlankMarker) {
-                writeAddressField(board, kMacControls[i], AddressFields::macOctet(kDeviceOui[i]));
+                writeAddressField(board, kMacControls[i], AddressFields::macOctet(deviceOui_[i]));
                 board.focus(kMacControls[i + 1]);
             }
         }

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "base/Product.h"
 #include "console/ControlBoard.h"
 #include "console/UiDispatcher.h"
 #include "ports/ControlPanel.h"
@@ -41,6 +42,8 @@ class ConsolePanel final : public ControlPanel {
     void clearMacFields() override;
     void clearIpFields() override;
     void prefillMacOui() override;
+    // The OUI prefillMacOui writes: the recovery kit's first device OUI.
+    void setDeviceOui(const std::array<std::uint8_t, 3>& oui) { deviceOui_ = oui; }
     void clearStatus() override;
     void showMessage(const std::string& text, MessageIcon icon) override;
     std::optional<std::string> chooseFile(const std::string& filter) override;
@@ -80,6 +83,7 @@ class ConsolePanel final : public ControlPanel {
     ConsoleView* const& view_;
     ConsoleReport& report_;
     const RunGate& gate_;
+    std::array<std::uint8_t, 3> deviceOui_ = kDeviceOui;
 };
 
 }  // namespace vantor

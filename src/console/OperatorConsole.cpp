@@ -72,6 +72,7 @@ OperatorConsole::OperatorConsole(ConsoleServices services)
       modes_({run_, report_, panel_, interfaceTable_, workerFactory_, ports_,
               services.watchTicker != nullptr ? *services.watchTicker : *ownTicker_, dispatcher_,
               privilegeWarning(services)}) {
+    panel_.setDeviceOui(workerFactory_.deviceOui());
     panel_.setInitialState();
 }
 
@@ -146,10 +147,13 @@ void OperatorConsole::OnAbout() {
 }
 
 void OperatorConsole::OnRecoveryKitChosen() {
-    if (run_.shutDown() || run_.mode() != ConsoleMode::Recovery) {
+    if (run_.shutDown()) {
         return;
     }
-    modes_.restartRecovery();
+    if (run_.mode() == ConsoleMode::Recovery) {
+        modes_.restartRecovery();  // loads the kit again
+    }
+    panel_.setDeviceOui(workerFactory_.deviceOui());
 }
 
 std::string OperatorConsole::recoveryKitDescription() const {

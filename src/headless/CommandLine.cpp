@@ -93,15 +93,16 @@ ParsedCommandLine CommandLine::parse(const std::vector<std::string_view>& argume
     bool modeGiven = false;
     bool onePageGiven = false;
     std::optional<std::string> mac, ip, password, passwordFile, archive, logFile, ipList,
-        parallelText;
+        parallelText, bootImages;
     std::vector<std::string> ips;  // every --ip, in order: repeated for a batch upgrade
     // The options that take a value once, each with the slot it fills.
-    const std::array<std::pair<std::string_view, std::optional<std::string>*>, 7> valueOptions{{
+    const std::array<std::pair<std::string_view, std::optional<std::string>*>, 8> valueOptions{{
         {"--mac", &mac},
         {"--password", &password},
         {"--password-file", &passwordFile},
         {"--archive", &archive},
         {"--log-file", &logFile},
+        {"--boot-images", &bootImages},
         {"--ip-list", &ipList},
         {"--parallel", &parallelText},
     }};
@@ -141,6 +142,8 @@ ParsedCommandLine CommandLine::parse(const std::vector<std::string_view>& argume
         }
         if (name == "--version" && !inlineValue) {
             result.action = Action::Version;
+            // "--boot-images DIR --version" names the kit that DIR makes.
+            result.bootImages = bootImages.value_or("");
             return {result, {}};
         }
         const auto valueOption =
@@ -205,6 +208,10 @@ ParsedCommandLine CommandLine::parse(const std::vector<std::string_view>& argume
     if (logFile && logFile->empty()) {
         return refuse("--log-file needs a file name");
     }
+    if (bootImages && bootImages->empty()) {
+        return refuse("--boot-images needs a folder");
+    }
+    result.bootImages = bootImages.value_or("");
 
     result.logFile = logFile.value_or("");
     const bool anyOption = modeGiven || onePageGiven || mac || ip || password || passwordFile ||
@@ -323,6 +330,9 @@ std::string CommandLine::usage(std::string_view program) {
            "\n"
            "  --log-file PATH           append the status log there rather than to\n"
            "                            $XDG_STATE_HOME/vantor/vantor.log\n"
+           "  --boot-images DIR         the recovery kit: the device maker's boot images\n"
+           "                            and kit.conf (before $XDG_DATA_HOME/vantor/images,\n"
+           "                            /usr/local/share/vantor/images, /usr/share/vantor/images)\n"
            "\n"
            "In headless mode every status row, notice, banner change and message is written to\n"
            "standard output. A bad argument exits 2 before anything is sent.\n";

@@ -38,6 +38,8 @@ struct CommandLine {
     std::string archive;
     bool onePage = false;
     std::string logFile;  // --log-file; empty: the default place
+    // --boot-images: the recovery kit folder, before every other place; empty: none given.
+    std::string bootImages;
 
     // "02-56-4E-00-00-D2" for "02-56-4e-00-00-d2" or "02:56:4e:00:00:d2"; nothing for any
     // other text.

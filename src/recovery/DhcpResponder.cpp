@@ -9,8 +9,16 @@
 
 namespace vantor {
 
-DhcpResponder::DhcpResponder(std::uint32_t nicAddress, std::string serverName)
-    : nicAddress_(nicAddress),
+DhcpResponder::DhcpResponder(std::uint32_t nicAddress, std::string serverName,
+                             std::vector<std::array<std::uint8_t, 3>> deviceOuis)
+    : deviceOuiTexts_([&] {
+          std::vector<std::string> texts;
+          for (const auto& oui : deviceOuis) {
+              texts.push_back(DhcpMessage::FormatMacText(oui));
+          }
+          return texts;
+      }()),
+      nicAddress_(nicAddress),
       offeredAddress_(Ipv4::fromOctets(kRecoveryAddressOctets[0], kRecoveryAddressOctets[1],
                                        kRecoveryAddressOctets[2], kRecoveryAddressOctets[3])),
       serverName_(std::move(serverName)) {}
@@ -27,9 +35,13 @@ std::string DhcpResponder::DeviceOuiText() {
     return DhcpMessage::FormatMacText(kDeviceOui);
 }
 
-bool DhcpResponder::IsDeviceMac(std::string_view macText) {
-    const std::string oui = DeviceOuiText();
-    return macText.substr(0, oui.size()) == oui;
+bool DhcpResponder::IsDeviceMac(std::string_view macText) const {
+    for (const std::string& oui : deviceOuiTexts_) {
+        if (macText.substr(0, oui.size()) == oui) {
+            return true;
+        }
+    }
+    return false;
 }
 
 DhcpDestination DhcpResponder::ChooseDestination(Endpoint sender) {

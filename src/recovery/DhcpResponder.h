@@ -5,8 +5,10 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 #include <string_view>
 
+#include "base/Product.h"
 #include "net/Endpoint.h"
 #include "recovery/DhcpWire.h"
 #include "recovery/RecentTable.h"
@@ -60,16 +62,18 @@ struct DhcpDecision {
 // default kernel, never what another client said.
 class DhcpResponder {
   public:
-    // serverName: this PC's name as ServerNameFor() makes it.
-    DhcpResponder(std::uint32_t nicAddress, std::string serverName);
+    // serverName: this PC's name as ServerNameFor() makes it; deviceOuis: the OUIs a client's
+    // MAC must begin with (the recovery kit's, else the built-in one).
+    DhcpResponder(std::uint32_t nicAddress, std::string serverName,
+                  std::vector<std::array<std::uint8_t, 3>> deviceOuis = {kDeviceOui});
 
     // The name a request's sname must match (when not empty): the host name up to its first
     // ".", at most 63 characters, or a fixed name when the host name is unknown.
     static std::string ServerNameFor(const std::optional<std::string>& hostName);
-    // "XX-XX-XX" of the maker's OUI.
+    // "XX-XX-XX" of the built-in OUI.
     static std::string DeviceOuiText();
-    // Whether a MAC text begins with the maker's OUI.
-    static bool IsDeviceMac(std::string_view macText);
+    // Whether a MAC text begins with one of the device OUIs.
+    bool IsDeviceMac(std::string_view macText) const;
     // Unicast to a sender that has an address, else broadcast to the sender's port.
     static DhcpDestination ChooseDestination(Endpoint sender);
 
@@ -89,6 +93,7 @@ class DhcpResponder {
     BoardType BoardOf(std::string_view macText, BoardType announced);
     static std::string_view KernelOf(BoardType board);
 
+    std::vector<std::string> deviceOuiTexts_;
     std::uint32_t nicAddress_;
     std::uint32_t offeredAddress_;
     std::string serverName_;

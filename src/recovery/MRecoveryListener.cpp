@@ -31,8 +31,10 @@ MRecoveryListener::Publication::~Publication() {
     slot_ = nullptr;
 }
 
-MRecoveryListener::MRecoveryListener(WorkerPorts& ports, std::uint32_t nic)
-    : nicAddress(nic),
+MRecoveryListener::MRecoveryListener(WorkerPorts& ports, std::uint32_t nic,
+                                     std::shared_ptr<RecoveryKit> kit)
+    : kit_(kit != nullptr ? std::move(kit) : RecoveryKit::Load(KitSearch{})),
+      nicAddress(nic),
       offeredAddress(Ipv4::fromOctets(kRecoveryAddressOctets[0], kRecoveryAddressOctets[1],
                                       kRecoveryAddressOctets[2], kRecoveryAddressOctets[3])),
       ports_(ports),

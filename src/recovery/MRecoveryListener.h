@@ -17,6 +17,7 @@
 #include "net/Endpoint.h"
 #include "ports/InterfaceWorker.h"
 #include "ports/WorkerPorts.h"
+#include "recovery/RecoveryKit.h"
 #include "recovery/DhcpResponder.h"
 #include "recovery/PeerRowFolding.h"
 #include "recovery/RepeatedWarnings.h"
@@ -43,7 +44,9 @@ class CTimedSocket;
 // socket is unpublished before its loop closes it. Transfers publish theirs in their roster.
 class MRecoveryListener final : public InterfaceWorker {
   public:
-    MRecoveryListener(WorkerPorts& ports, std::uint32_t nicAddress);
+    // kit: the boot images and device OUIs served; none: the built-in ones.
+    MRecoveryListener(WorkerPorts& ports, std::uint32_t nicAddress,
+                      std::shared_ptr<RecoveryKit> kit = nullptr);
     ~MRecoveryListener() override;
     MRecoveryListener(const MRecoveryListener&) = delete;
     MRecoveryListener& operator=(const MRecoveryListener&) = delete;
@@ -115,6 +118,8 @@ class MRecoveryListener final : public InterfaceWorker {
     // next step.
     TftpStep awaitClient(CTimedSocket& socket, TftpTransfer& transfer);
     void endTransfer(TftpTransferState state, const std::string& fileName, Endpoint client);
+    void serveDamagedImage(CTimedSocket& socket, const std::string& fileName,
+                           const std::string& problem, Endpoint client);
     void serveMissingFile(CTimedSocket& socket, const std::string& fileName, Endpoint client);
     // After a RAM disk: the device's restart wait and pings, beside the server.
     void watchRestart(Endpoint client, const std::string& owner);
@@ -146,6 +151,8 @@ class MRecoveryListener final : public InterfaceWorker {
     std::atomic<int> countDhcp{0};
     std::atomic<bool> tftpRunning{false};
     std::atomic<bool> dhcpRunning{false};
+    // Before the services: they read it for every request.
+    const std::shared_ptr<RecoveryKit> kit_;
     const std::uint32_t nicAddress;
     // The address every device is given: 192.168.0.100.
     const std::uint32_t offeredAddress;

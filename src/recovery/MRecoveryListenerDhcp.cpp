@@ -48,7 +48,8 @@ std::array<std::uint8_t, 4> octetsOf(std::uint32_t networkOrder) {
 }  // namespace
 
 void MRecoveryListener::DoDHCP() {
-    DhcpResponder responder(nicAddress, DhcpResponder::ServerNameFor(ports_.interfaces.hostName()));
+    DhcpResponder responder(nicAddress, DhcpResponder::ServerNameFor(ports_.interfaces.hostName()),
+                            kit_->DeviceOuis());
 
     // Bound to the interface rather than to its address: DISCOVERs are broadcast, and the
     // broadcast replies must leave by this interface.

@@ -157,7 +157,8 @@ void MRecoveryListener::TftpRRQ(const TftpRequest& request, Endpoint client,
                                 TaskRoster::Control& control) {
     const std::string& fileName = request.fileName;
     const std::string peer = Ipv4::format(client.address);
-    const std::unique_ptr<BlockSource> source = BootImages::Open(fileName);
+    KitServing serving = kit_->Open(fileName);
+    const std::unique_ptr<BlockSource> source = std::move(serving.source);
     CTimedSocket socket;
     if (!socket.Create(nicAddress, 0)) {
         logFromPeer(peer, {RecoveryLog::tftpRequest(prefix_, fileName, peer)});
@@ -165,6 +166,10 @@ void MRecoveryListener::TftpRRQ(const TftpRequest& request, Endpoint client,
         return;
     }
     const TaskRoster::Control::Publication published(control, socket);
+    if (!serving.problem.empty()) {
+        serveDamagedImage(socket, fileName, serving.problem, client);
+        return;
+    }
     if (source == nullptr) {
         serveMissingFile(socket, fileName, client);
         return;
@@ -190,6 +195,22 @@ void MRecoveryListener::TftpRRQ(const TftpRequest& request, Endpoint client,
         // The device boots the RAM disk it just received: wait for it beside the server.
         watchRestart(client, control.owner());
     }
+}
+
+void MRecoveryListener::serveDamagedImage(CTimedSocket& socket, const std::string& fileName,
+                                          const std::string& problem, Endpoint client) {
+    // A device that boots a damaged kernel hangs in its boot loader, and the operator sees
+    // nothing; told "not defined", U-Boot stops and asks again.
+    const SocketResult sent = socket.SendTo(
+        TftpPacket::BuildError(kTftpErrorNotDefined, kTftpDamagedImageText), client);
+    const std::string peer = Ipv4::format(client.address);
+    std::vector<std::string> rows{RecoveryLog::tftpRequest(prefix_, fileName, peer),
+                                  RecoveryLog::damagedImage(prefix_, fileName, problem)};
+    if (!sent.ok()) {
+        rows.push_back(RecoveryLog::tftpErrorSendFailed(prefix_));
+    }
+    rows.emplace_back(RecoveryLog::kListening);
+    logFromPeer(peer, std::move(rows));
 }
 
 void MRecoveryListener::serveMissingFile(CTimedSocket& socket, const std::string& fileName,

@@ -132,6 +132,12 @@ std::string RecoveryLog::tftpRequest(std::string_view prefix, std::string_view f
                  clientAddress, ".\r\n"});
 }
 
+std::string RecoveryLog::damagedImage(std::string_view prefix, std::string_view fileName,
+                                      std::string_view problem) {
+    return join({prefix, " Error: ", printableText(fileName), " is damaged (",
+                 printableText(problem), "); it was not sent.\r\n"});
+}
+
 std::string RecoveryLog::fileNotFound(std::string_view prefix) {
     return join({prefix, " Error: File not found.\r\n"});
 }

@@ -61,6 +61,9 @@ struct RecoveryLog {
     static std::string tftpRequest(std::string_view prefix, std::string_view fileName,
                                    std::string_view clientAddress);
     static std::string fileNotFound(std::string_view prefix);
+    // A request for an image that failed its check, and why.
+    static std::string damagedImage(std::string_view prefix, std::string_view fileName,
+                                    std::string_view problem);
     static std::string fileLocationHint(std::string_view fileName);
     static std::string tftpErrorSendFailed(std::string_view prefix);
     static std::string transferStarted(std::string_view prefix, std::string_view fileName);

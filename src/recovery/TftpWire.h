@@ -31,6 +31,8 @@ inline constexpr std::string_view kTftpNotDefinedText = "Command not defined";
 inline constexpr std::string_view kTftpFileNotFoundText = "File not found";
 inline constexpr std::string_view kTftpUnknownTidText = "Unknown transfer ID";
 inline constexpr std::string_view kTftpReadErrorText = "File read error";
+// A boot image that failed its check: never sent (ERROR 0).
+inline constexpr std::string_view kTftpDamagedImageText = "Damaged boot image";
 // Transfers one interface serves at once: more requests are refused with ERROR 0 at once
 // rather than queued behind clients that may never finish. A boot loader fetches one file at
 // a time, so this is eight devices booting side by side.
