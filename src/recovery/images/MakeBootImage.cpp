@@ -4,7 +4,6 @@
 //
 // Usage: MakeBootImage OUTPUT kernel|ramdisk TOTAL_SIZE LOAD_ADDRESS NAME
 
-#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -13,35 +12,18 @@
 #include <string>
 #include <vector>
 
+#include <zlib.h>
+
+#include "recovery/UbootImageFormat.h"
+
 namespace {
 
-constexpr std::uint32_t kMagic = 0x27051956;
-constexpr std::size_t kHeaderSize = 64;
-constexpr std::size_t kNameSize = 32;
-constexpr std::uint8_t kOsLinux = 5;
-constexpr std::uint8_t kArchArm = 2;
-constexpr std::uint8_t kTypeKernel = 2;
-constexpr std::uint8_t kTypeRamDisk = 3;
-constexpr std::uint8_t kCompressionNone = 0;
+using namespace vantor;
+
 constexpr std::uint32_t kTimestamp = 1200355200;  // 2008-01-15 00:00:00 UTC, fixed
 
-std::uint32_t crc32(const std::uint8_t* data, std::size_t size) {
-    static const auto table = [] {
-        std::array<std::uint32_t, 256> entries{};
-        for (std::uint32_t n = 0; n < 256; ++n) {
-            std::uint32_t c = n;
-            for (int k = 0; k < 8; ++k) {
-                c = (c & 1) != 0 ? 0xEDB88320U ^ (c >> 1) : c >> 1;
-            }
-            entries[n] = c;
-        }
-        return entries;
-    }();
-    std::uint32_t crc = 0xFFFFFFFFU;
-    for (std::size_t i = 0; i < size; ++i) {
-        crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
-    }
-    return crc ^ 0xFFFFFFFFU;
+std::uint32_t crc32Of(const std::uint8_t* data, std::size_t size) {
+    return static_cast<std::uint32_t>(crc32(crc32(0, nullptr, 0), data, static_cast<uInt>(size)));
 }
 
 void put32(std::uint8_t* at, std::uint32_t value) {
@@ -64,8 +46,8 @@ int main(int argc, char** argv) {
     const unsigned long long total = std::strtoull(argv[3], nullptr, 10);
     const auto load = static_cast<std::uint32_t>(std::strtoul(argv[4], nullptr, 0));
     const std::string name = argv[5];
-    if ((kind != "kernel" && kind != "ramdisk") || total <= kHeaderSize || total > 0xFFFFFFFFULL ||
-        name.size() >= kNameSize) {
+    if ((kind != "kernel" && kind != "ramdisk") || total <= kUbootHeaderSize ||
+        total > kUbootMaxImageFileSize || name.size() >= kUbootNameSize) {
         std::fprintf(stderr, "MakeBootImage: bad arguments\n");
         return 2;
     }
@@ -77,7 +59,7 @@ int main(int argc, char** argv) {
         state = (state ^ static_cast<std::uint8_t>(c)) * 16777619U;
     }
     state |= 1;
-    for (std::size_t i = kHeaderSize; i < image.size(); ++i) {
+    for (std::size_t i = kUbootHeaderSize; i < image.size(); ++i) {
         state ^= state << 13;
         state ^= state >> 17;
         state ^= state << 5;
@@ -85,20 +67,20 @@ int main(int argc, char** argv) {
     }
 
     std::uint8_t* header = image.data();
-    const std::size_t payload = image.size() - kHeaderSize;
-    put32(header + 0, kMagic);
-    put32(header + 8, kTimestamp);
-    put32(header + 12, static_cast<std::uint32_t>(payload));
-    put32(header + 16, load);
-    put32(header + 20, load);
-    put32(header + 24, crc32(image.data() + kHeaderSize, payload));
-    header[28] = kOsLinux;
-    header[29] = kArchArm;
-    header[30] = kind == "kernel" ? kTypeKernel : kTypeRamDisk;
-    header[31] = kCompressionNone;
-    std::memcpy(header + 32, name.data(), name.size());
+    const std::size_t payload = image.size() - kUbootHeaderSize;
+    put32(header + kUbootMagicOffset, kUbootMagic);
+    put32(header + kUbootTimeOffset, kTimestamp);
+    put32(header + kUbootDataSizeOffset, static_cast<std::uint32_t>(payload));
+    put32(header + kUbootLoadOffset, load);
+    put32(header + kUbootEntryOffset, load);
+    put32(header + kUbootDataCrcOffset, crc32Of(image.data() + kUbootHeaderSize, payload));
+    header[kUbootOsOffset] = kUbootOsLinux;
+    header[kUbootArchOffset] = kUbootArchArm;
+    header[kUbootTypeOffset] = kind == "kernel" ? kUbootTypeKernel : kUbootTypeRamDisk;
+    header[kUbootCompressionOffset] = kUbootCompressionNone;
+    std::memcpy(header + kUbootNameOffset, name.data(), name.size());
     // The header CRC covers the header with its own field zero, as U-Boot checks it.
-    put32(header + 4, crc32(header, kHeaderSize));
+    put32(header + kUbootHeaderCrcOffset, crc32Of(header, kUbootHeaderSize));
 
     std::ofstream file(output, std::ios::binary | std::ios::trunc);
     file.write(reinterpret_cast<const char*>(image.data()),
