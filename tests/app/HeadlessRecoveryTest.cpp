@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -160,6 +161,78 @@ TEST(HeadlessRecovery, ADeviceBootsFromTheProgramWithAWorkingDirectoryKernel) {
               std::string::npos);
 
     EXPECT_EQ(program.terminate(2000ms), 0) << "must stop its listeners and exit promptly";
+}
+
+// The maker's kit named on the command line: its OUI is served and the built-in one is not,
+// its kernel goes out byte for byte, and its damaged RAM disk never does.
+TEST(HeadlessRecovery, AKitFolderServesItsOuiAndItsImagesAndRefusesItsDamagedOne) {
+    netlab::NetLab lab;
+    netlab::LabNamespace& pc = lab.addNamespace();
+    netlab::LabNamespace& device = lab.addNamespace();
+    const auto link = lab.connect(pc, "10.78.0.1/24", device, "10.78.0.2/24");
+    test::TempDir kit;
+    const auto kernel = BootImages::Find("kernel.img");
+    std::ofstream(kit.file("kernel.img"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(kernel->data()),
+               static_cast<std::streamsize>(kernel->size()));
+    std::vector<std::uint8_t> ramDisk(BootImages::Find("initrd-pxa.img")->begin(),
+                                      BootImages::Find("initrd-pxa.img")->end());
+    ramDisk[100] ^= 1;
+    std::ofstream(kit.file("initrd-pxa.img"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(ramDisk.data()),
+               static_cast<std::streamsize>(ramDisk.size()));
+    std::ofstream(kit.file("kit.conf")) << "device-oui = 00-1A-2B\n";
+    test::TempDir client;
+    const std::string leaseFile = client.file("lease");
+    const std::string script = client.file("bound.sh");
+    std::ofstream(script) << "#!/bin/sh\n[ \"$1\" = bound ] && echo \"$ip\" > '" << leaseFile
+                          << "'\nexit 0\n";
+    ::chmod(script.c_str(), 0700);
+
+    ProgramInNamespace program(pc, client.path().string(),
+                               {"--headless", "--mode", "recovery", "--boot-images",
+                                kit.path().string()});
+    const std::string listed = "> Listening.....\n";
+    const std::string& rows = program.readUntil(listed, 2);
+    EXPECT_NE(rows.find("> Boot image kernel.img: " + std::to_string(kernel->size()) +
+                        " bytes, "),
+              std::string::npos)
+        << rows;
+    EXPECT_NE(rows.find("> Error: Boot image initrd-pxa.img from " + kit.path().string() +
+                        " is damaged: the data CRC does not match"),
+              std::string::npos)
+        << rows;
+    const auto lease = [&](const std::string& mac) {
+        std::filesystem::remove(leaseFile);
+        device.ip({"link", "set", link.interfaceB, "address", mac});
+        device.exec({"/usr/sbin/udhcpc", "-i", link.interfaceB, "-f", "-q", "-n", "-t", "2",
+                     "-T", "1", "-s", script});
+        std::string address;
+        std::getline(std::ifstream(leaseFile), address);
+        return address;
+    };
+    EXPECT_EQ(lease(deviceMacForIp()), "") << "the built-in OUI is not the kit's";
+    EXPECT_EQ(lease("00:1a:2b:00:00:07"), "192.168.0.100") << program.readUntil("");
+
+    const std::string curl = "/usr/bin/curl";
+    ASSERT_EQ(device
+                  .exec({curl, "-sS", "--max-time", "30", "tftp://10.78.0.1/kernel.img", "-o",
+                         client.file("kernel.img")})
+                  .exitCode,
+              0);
+    EXPECT_EQ(readFile(client.file("kernel.img")),
+              std::vector<std::uint8_t>(kernel->begin(), kernel->end()));
+    EXPECT_NE(device
+                  .exec({curl, "-sS", "--max-time", "30", "tftp://10.78.0.1/initrd-pxa.img", "-o",
+                         client.file("initrd-pxa.img")})
+                  .exitCode,
+              0);
+    const std::string out = program.readUntil("; it was not sent.");
+    EXPECT_NE(out.find("initrd-pxa.img is damaged (the data CRC does not match); it was not "
+                       "sent."),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(program.terminate(2000ms), 0);
 }
 
 TEST(HeadlessRecovery, ClosingDuringATransferToASilentDeviceEndsPromptly) {
