@@ -7,6 +7,7 @@
 #include "hostnet/IcmpPinger.h"
 #include "hostnet/PrivilegeCheck.h"
 #include "net/DirectUdpPortOpener.h"
+#include "recovery/RememberedKitFolder.h"
 
 namespace vantor {
 
@@ -158,6 +159,18 @@ void OperatorConsole::OnRecoveryKitChosen() {
 
 std::string OperatorConsole::recoveryKitDescription() const {
     return workerFactory_.recoveryKitDescription();
+}
+
+std::string OperatorConsole::rememberedRecoveryKit() const {
+    return RememberedKitFolder::Load();
+}
+
+std::string OperatorConsole::recoveryKitMemoryFile() const {
+    return RememberedKitFolder::File();
+}
+
+bool OperatorConsole::rememberRecoveryKit(const std::string& folder) {
+    return RememberedKitFolder::Save(folder);
 }
 
 void OperatorConsole::OnTimerTick() {

@@ -82,6 +82,12 @@ class OperatorConsole final {
     void OnRecoveryKitChosen();
     // The kit in use, in a few words: its folder, or "built in".
     std::string recoveryKitDescription() const;
+    // The kit folder the operator chose before (empty: none), the file that remembers it, and
+    // remembering another choice; the window reaches them here, as it may not include the
+    // recovery layer.
+    std::string rememberedRecoveryKit() const;
+    std::string recoveryKitMemoryFile() const;
+    bool rememberRecoveryKit(const std::string& folder);
     void OnBanner();
     void OnTimerTick();
     void OnBrowse();
