@@ -15,11 +15,15 @@ namespace vantor::ui {
 namespace {
 
 constexpr int kIconPixels = 32;
+constexpr const char* kKitPrefix = "Recovery kit: ";
 
 }  // namespace
 
-AboutBox::AboutBox(QWidget* parent)
-    : QDialog(parent), text_(new QLabel(this)), ok_(new QPushButton(QStringLiteral("OK"), this)) {
+AboutBox::AboutBox(const std::string& recoveryKit, QWidget* parent)
+    : QDialog(parent),
+      text_(new QLabel(this)),
+      kit_(new QLabel(this)),
+      ok_(new QPushButton(QStringLiteral("OK"), this)) {
     setWindowTitle(toQString(kAboutTitle));
     setWindowIcon(ProgramIcon::icon());
     setModal(true);
@@ -35,6 +39,17 @@ AboutBox::AboutBox(QWidget* parent)
     text_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     text_->setGeometry(DialogUnits::toPixels(layout::kAboutText));
     CaptionFit::fit(*text_);
+
+    // A kit folder can be a long path: its middle gives way, and the tooltip has it whole.
+    const QString kit = QString::fromLatin1(kKitPrefix) + toQString(recoveryKit);
+    kit_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    kit_->setGeometry(DialogUnits::toPixels(layout::kAboutKit));
+    kit_->setText(kit);
+    CaptionFit::fit(*kit_);
+    if (kit_->sizeHint().width() > kit_->width()) {
+        kit_->setText(kit_->fontMetrics().elidedText(kit, Qt::ElideMiddle, kit_->width()));
+        kit_->setToolTip(kit);
+    }
 
     ok_->setGeometry(DialogUnits::toPixels(layout::kAboutOk));
     ok_->setDefault(true);

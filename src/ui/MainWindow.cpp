@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QKeySequence>
@@ -48,6 +49,11 @@ constexpr int kNoApplicationResult = 31;
 const char* const kMessageTitle = "Vantor";
 const char* const kFirmwareFileEntry = "Firmware file upgrade...";
 const char* const kBatchUpgradeEntry = "Upgrade several devices...";
+const char* const kRecoveryKitEntry = "Recovery kit folder...";
+const char* const kRecoveryKitTitle = "Recovery kit folder";
+const char* const kKitNotRemembered =
+    "%1 could not be written: the recovery kit folder chosen "
+    "is not remembered and not used.";
 const char* const kModeTip =
     "Right-click the window for more: firmware file upgrade (Ctrl+Shift+F) and About Vantor.";
 
@@ -205,6 +211,9 @@ void MainWindow::buildMenu() {
     firmwareFileAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
     firmwareFileAction_->setShortcutContext(Qt::WindowShortcut);
     addAction(firmwareFileAction_);
+    recoveryKitAction_ = new QAction(QString::fromLatin1(kRecoveryKitEntry), this);
+    connect(recoveryKitAction_, &QAction::triggered, this, &MainWindow::chooseRecoveryKit);
+    addAction(recoveryKitAction_);
     auto* separator = new QAction(this);
     separator->setSeparator(true);
     addAction(separator);
@@ -316,6 +325,32 @@ void MainWindow::openBatchDialog() {
         batchDialog_ = new BatchUpgradeDialog(console_, this);
     }
     batchDialog_->open();
+}
+
+void MainWindow::chooseRecoveryKit() {
+    if (!forwarding()) {
+        return;
+    }
+    if (!chooseKitFolder_) {
+        chooseKitFolder_ = [this](const QString& start) {
+            return QFileDialog::getExistingDirectory(this, QString::fromLatin1(kRecoveryKitTitle),
+                                                     start);
+        };
+    }
+    const QString remembered = toQString(console_.rememberedRecoveryKit());
+    const QString folder = chooseKitFolder_(remembered.isEmpty() ? QDir::homePath() : remembered);
+    if (folder.isEmpty()) {
+        return;
+    }
+    // The kit is looked up through the remembered folder, so a choice that could not be kept
+    // would silently change nothing: the operator is told instead.
+    if (!console_.rememberRecoveryKit(toStdString(folder))) {
+        const QString file = toQString(console_.recoveryKitMemoryFile());
+        showMessage(toStdString(QString::fromLatin1(kKitNotRemembered).arg(file)),
+                    MessageIcon::Exclamation);
+        return;
+    }
+    console_.OnRecoveryKitChosen();
 }
 
 void MainWindow::onRoutingTable() {
@@ -504,7 +539,7 @@ std::optional<std::string> MainWindow::chooseFile(const std::string& filter) {
 }
 
 void MainWindow::showAbout() {
-    AboutBox box(this);
+    AboutBox box(console_.recoveryKitDescription(), this);
     box.exec();
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDialog>
+#include <QString>
+#include <functional>
 #include <map>
 #include <optional>
 
@@ -42,6 +44,11 @@ class MainWindow final : public QDialog, public ConsoleView {
     StatusList* statusList() const { return statusList_; }
     QAction* firmwareFileAction() const { return firmwareFileAction_; }
     QAction* aboutAction() const { return aboutAction_; }
+    QAction* recoveryKitAction() const { return recoveryKitAction_; }
+    // Asks the operator for the recovery kit folder, starting at the given one; empty: no
+    // choice. A folder dialog unless a test puts its own answer in.
+    using KitFolderChooser = std::function<QString(const QString& start)>;
+    void setKitFolderChooser(KitFolderChooser chooser) { chooseKitFolder_ = std::move(chooser); }
 
     // ConsoleView. The widget's own setEnabled(bool) and setVisible(bool) stay reachable.
     using QDialog::setEnabled;
@@ -87,6 +94,7 @@ class MainWindow final : public QDialog, public ConsoleView {
     void buildMenu();
     void connectInput();
     void openBatchDialog();
+    void chooseRecoveryKit();
     template <typename Widget>
     Widget* place(Widget* widget, ControlId id);
     QLineEdit* lineEdit(ControlId id) const;
@@ -108,6 +116,8 @@ class MainWindow final : public QDialog, public ConsoleView {
     ControlInputFilter* inputFilter_ = nullptr;
     QAction* firmwareFileAction_ = nullptr;
     QAction* aboutAction_ = nullptr;
+    QAction* recoveryKitAction_ = nullptr;  // in every mode: any may come to use the kit
+    KitFolderChooser chooseKitFolder_;
     // "Upgrade several devices...": beside Update and in the context menu, shown and enabled
     // with Update.
     QPushButton* batchButton_ = nullptr;

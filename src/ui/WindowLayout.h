@@ -124,6 +124,7 @@ inline constexpr int kAboutWidth = 235;
 inline constexpr int kAboutHeight = 55;
 inline constexpr DuRect kAboutIcon = {7, 15, 21, 20};  // room for a 32-pixel icon
 inline constexpr DuRect kAboutText = {35, 15, 143, 8};
+inline constexpr DuRect kAboutKit = {35, 27, 143, 8};  // under the version, beside the icon
 inline constexpr DuRect kAboutOk = {180, 7, 50, 14};
 
 }  // namespace vantor::ui::layout

@@ -11,8 +11,7 @@
 namespace vantor {
 namespace {
 
-// Each row sets the environment, writes the file (with Save, or by hand when `save` is off)
-// and reads the folder back.
+// Each row sets the environment, writes the file (by hand when `save` is off), reads it back.
 TEST(RememberedKitFolder, KeepsOneAbsoluteFolderUnderTheConfigHomeOrHome) {
     const test::TempDir dir;
     const std::string base = dir.path().string() + "/";
@@ -44,12 +43,8 @@ TEST(RememberedKitFolder, KeepsOneAbsoluteFolderUnderTheConfigHomeOrHome) {
         }
         EXPECT_EQ(RememberedKitFolder::Load(), c.loaded) << c.text;
     }
-    EXPECT_FALSE(RememberedKitFolder::Save("kit/relative"));
-    ::unsetenv("XDG_CONFIG_HOME");
-    ::setenv("HOME", "", 1);
-    EXPECT_EQ(RememberedKitFolder::File(), "");
-    EXPECT_FALSE(RememberedKitFolder::Save("/srv/kit"));
     ::setenv("HOME", oldHome.c_str(), 1);
+    ::unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace

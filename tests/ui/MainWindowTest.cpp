@@ -5,12 +5,14 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <atomic>
 #include <csignal>
+#include <fstream>
 #include <thread>
 
 #include "base/Product.h"
@@ -24,6 +26,7 @@
 #include "ui/TextConversion.h"
 #include "ui/TransferProgressBar.h"
 #include "ui/WindowFixture.h"
+#include "upgrade/TempDir.h"
 
 namespace vantor::ui::test {
 namespace {
@@ -173,16 +176,19 @@ TEST_F(MainWindowTest, ContextMenuOffersFirmwareFileAndAbout) {
             entries << action->text();
         }
     }
-    EXPECT_EQ(entries, QStringList({"Firmware file upgrade...", "&About Vantor..."}));
+    EXPECT_EQ(entries, QStringList({"Firmware file upgrade...", "Recovery kit folder...",
+                                    "&About Vantor..."}));
     EXPECT_EQ(window().contextMenuPolicy(), Qt::ActionsContextMenu);
 
     QString title;
     QString text;
+    QString kit;
     bool textFits = false;
     whenModalOpens([&](QWidget& box) {
         title = box.windowTitle();
         if (auto* about = qobject_cast<AboutBox*>(&box)) {
             text = about->textLabel()->text();
+            kit = about->kitLabel()->text();
             textFits = about->textLabel()->sizeHint().width() <= about->textLabel()->width();
             QTest::mouseClick(about->okButton(), Qt::LeftButton);
         }
@@ -191,7 +197,32 @@ TEST_F(MainWindowTest, ContextMenuOffersFirmwareFileAndAbout) {
     EXPECT_EQ(title, "About Vantor");
     EXPECT_EQ(text, "Vantor Version 5.6.4.0,  Jan 15, 2008");
     EXPECT_TRUE(textFits);
+    EXPECT_EQ(kit, "Recovery kit: built in");
     EXPECT_TRUE(window().isVisible());
+}
+
+TEST_F(MainWindowTest, RecoveryKitEntryRemembersTheChosenFolderOrSaysWhyNot) {
+    const vantor::test::TempDir dir;
+    QStringList starts;
+    window().setKitFolderChooser([&](const QString& start) {
+        starts << start;
+        return QStringLiteral("/srv/kits/site a");
+    });
+    QTest::mouseClick(control(ControlId::RadioRecovery), Qt::LeftButton);
+    ::setenv("XDG_CONFIG_HOME", dir.file("cfg").c_str(), 1);
+    window().recoveryKitAction()->trigger();
+    window().recoveryKitAction()->trigger();
+    EXPECT_EQ(console().rememberedRecoveryKit(), "/srv/kits/site a");
+    EXPECT_EQ(starts, QStringList({QDir::homePath(), "/srv/kits/site a"}));
+    // No folder can be made under a plain file: the operator is told which file failed.
+    std::ofstream(dir.file("plain")) << "x";
+    ::setenv("XDG_CONFIG_HOME", dir.file("plain").c_str(), 1);
+    QString message;
+    whenModalOpens([&](QWidget& box) { message = box.property("text").toString(); });
+    window().recoveryKitAction()->trigger();
+    ::unsetenv("XDG_CONFIG_HOME");
+    EXPECT_TRUE(message.startsWith(
+        toQString(dir.file("plain/vantor/recovery-kit") + " could not be written")));
 }
 
 TEST_F(MainWindowTest, EscapeClosesTheWindowAndStopsTheWorkers) {
