@@ -99,7 +99,9 @@ TEST(HeadlessProgram, HelpAndVersion) {
     EXPECT_NE(help.readUntil("Usage:").find("--headless"), std::string::npos);
     EXPECT_EQ(help.waitExit(5000ms), 0);
 
-    Program version({"--version"}, false);
+    // The kit named on the command line comes before every other place.
+    const std::string kit = std::filesystem::temp_directory_path().string();
+    Program version({"--boot-images", kit, "--version"}, false);
     // The build tree's helper has capabilities once scripts/run.sh granted them.
     const std::string helper =
         (std::filesystem::path(VANTOR_BINARY).parent_path() / "../libexec/vantor/vantor-net-helper")
@@ -115,7 +117,7 @@ TEST(HeadlessProgram, HelpAndVersion) {
                   (vantor::BootImages::ArePlaceholders()
                        ? "placeholders (a device cannot boot them; see README)\n"
                        : "embedded from VANTOR_BOOT_IMAGES_DIR\n") +
-                  "helper: " + helper +
+                  "recovery kit: " + kit + "\nhelper: " + helper +
                   (vantor::NetworkAccess::FileCapabilities(helper) != 0 ? " (capabilities: yes)\n"
                                                                         : " (capabilities: no)\n"));
 }

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <chrono>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "app/ChildProcess.h"
+#include "base/ByteWriter.h"
 #include "base/Ipv4.h"
 #include "base/Product.h"
 #include "base/UniqueFd.h"
@@ -87,11 +89,22 @@ TEST(HeadlessRecovery, ADeviceBootsFromTheProgramWithAWorkingDirectoryKernel) {
     const auto link = lab.connect(pc, "10.78.0.1/24", device, "10.78.0.2/24");
     device.ip({"link", "set", link.interfaceB, "address", deviceMacForIp()});
     test::TempDir work;
-    // A kernel of two full blocks next to the program replaces the embedded one.
-    std::vector<std::uint8_t> kernel(1024);
-    for (std::size_t i = 0; i < kernel.size(); ++i) {
-        kernel[i] = static_cast<std::uint8_t>(i % 251);
+    // A kernel of two full blocks next to the program replaces the embedded one: a U-Boot
+    // legacy image (big-endian header, CRC-32 of header and data) of an ARM kernel.
+    std::vector<std::uint8_t> data(1024 - 64);
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        data[i] = static_cast<std::uint8_t>(i % 251);
     }
+    const auto crc = [](std::span<const std::uint8_t> bytes) {
+        return static_cast<std::uint32_t>(
+            crc32(crc32(0L, Z_NULL, 0), bytes.data(), static_cast<uInt>(bytes.size())));
+    };
+    std::vector<std::uint8_t> kernel;
+    ByteWriter header(kernel, ByteOrder::big);
+    header.u32(0x27051956).u32(0).u32(0).u32(static_cast<std::uint32_t>(data.size()));
+    header.u32(0x8000).u32(0x8000).u32(crc(data)).u8(5).u8(2).u8(2).u8(0);
+    header.text("working folder kernel").bytes(std::vector<std::uint8_t>(11)).bytes(data);
+    header.seek(4).u32(crc(std::span(kernel).first(64)));
     std::ofstream(work.file("kernel.img"), std::ios::binary)
         .write(reinterpret_cast<const char*>(kernel.data()),
                static_cast<std::streamsize>(kernel.size()));
@@ -189,13 +202,12 @@ TEST(HeadlessRecovery, AKitFolderServesItsOuiAndItsImagesAndRefusesItsDamagedOne
                           << "'\nexit 0\n";
     ::chmod(script.c_str(), 0700);
 
-    ProgramInNamespace program(pc, client.path().string(),
-                               {"--headless", "--mode", "recovery", "--boot-images",
-                                kit.path().string()});
+    ProgramInNamespace program(
+        pc, client.path().string(),
+        {"--headless", "--mode", "recovery", "--boot-images", kit.path().string()});
     const std::string listed = "> Listening.....\n";
     const std::string& rows = program.readUntil(listed, 2);
-    EXPECT_NE(rows.find("> Boot image kernel.img: " + std::to_string(kernel->size()) +
-                        " bytes, "),
+    EXPECT_NE(rows.find("> Boot image kernel.img: " + std::to_string(kernel->size()) + " bytes, "),
               std::string::npos)
         << rows;
     EXPECT_NE(rows.find("> Error: Boot image initrd-pxa.img from " + kit.path().string() +
@@ -205,8 +217,8 @@ TEST(HeadlessRecovery, AKitFolderServesItsOuiAndItsImagesAndRefusesItsDamagedOne
     const auto lease = [&](const std::string& mac) {
         std::filesystem::remove(leaseFile);
         device.ip({"link", "set", link.interfaceB, "address", mac});
-        device.exec({"/usr/sbin/udhcpc", "-i", link.interfaceB, "-f", "-q", "-n", "-t", "2",
-                     "-T", "1", "-s", script});
+        device.exec({"/usr/sbin/udhcpc", "-i", link.interfaceB, "-f", "-q", "-n", "-t", "2", "-T",
+                     "1", "-s", script});
         std::string address;
         std::getline(std::ifstream(leaseFile), address);
         return address;

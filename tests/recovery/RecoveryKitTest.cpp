@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Product.h"
 #include "recovery/BootImages.h"
 #include "upgrade/TempDir.h"
 
@@ -71,17 +72,17 @@ TEST_F(RecoveryKitTest, TheFirstFolderThatExistsIsTheKitAndItsImagesAndOuisAreSe
     write(remembered / "kernel.img", builtIn("kernel.img"));
     std::ofstream(remembered / "kit.conf") << "# the maker's devices\ndevice-oui = 00-1A-2B\n"
                                            << "device-oui = 00:1a:2c\n";
-    KitSearch search{(root_.path() / "missing").string(), remembered.string(), {standard.string()},
-                     {}};
+    KitSearch search{
+        (root_.path() / "missing").string(), remembered.string(), {standard.string()}, {}};
     const auto kit = RecoveryKit::Load(search);
     EXPECT_EQ(kit->Description(), remembered.string());
     EXPECT_TRUE(hasRow(*kit, "folder " + search.commandLine + " is not there"));
     EXPECT_EQ(served(*kit, "kernel.img"), builtIn("kernel.img"));
     EXPECT_TRUE(hasRow(*kit, "> Boot image kernel.img: 754016 bytes, "));
-    EXPECT_TRUE(hasRow(*kit, "initrds.img is not in " + remembered.string() +
-                                 "; the built-in image is served"));
-    EXPECT_EQ(kit->DeviceOuis(), (std::vector<std::array<std::uint8_t, 3>>{{0x00, 0x1A, 0x2B},
-                                                                          {0x00, 0x1A, 0x2C}}));
+    EXPECT_TRUE(hasRow(
+        *kit, "initrds.img is not in " + remembered.string() + "; the built-in image is served"));
+    EXPECT_EQ(kit->DeviceOuis(),
+              (std::vector<std::array<std::uint8_t, 3>>{{0x00, 0x1A, 0x2B}, {0x00, 0x1A, 0x2C}}));
 
     search.remembered.clear();
     EXPECT_EQ(RecoveryKit::Load(search)->Description(), standard.string());
@@ -108,8 +109,8 @@ TEST_F(RecoveryKitTest, ADamagedImageIsNeverServedAndAChangedFileIsCheckedAgain)
         const KitServing serving = kit->Open("kernel.img");
         EXPECT_EQ(serving.source, nullptr);
         EXPECT_FALSE(serving.problem.empty());
-        EXPECT_TRUE(hasRow(*kit, "> Error: Boot image kernel.img from " + kitFolder.string() +
-                                     " is damaged: "));
+        EXPECT_TRUE(hasRow(
+            *kit, "> Error: Boot image kernel.img from " + kitFolder.string() + " is damaged: "));
     }
     // Mended after the mode began: checked again, and served.
     const auto kit = RecoveryKit::Load(KitSearch{kitFolder.string(), {}, {}, {}});
@@ -148,7 +149,7 @@ TEST_F(RecoveryKitTest, AWorkingFolderFileReplacesAnImageOnlyWhenItIsTheRunnersA
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        struct stat status{};
+        struct stat status {};
         status.st_mode = c.mode;
         status.st_uid = c.owner;
         EXPECT_EQ(RecoveryKit::WorkingFolderRefusal(status, me), c.refusal);
@@ -158,8 +159,8 @@ TEST_F(RecoveryKitTest, AWorkingFolderFileReplacesAnImageOnlyWhenItIsTheRunnersA
     write(root_.path() / "elsewhere.img", builtIn("kernel.img"));
     fs::create_symlink(root_.path() / "elsewhere.img", work / "kernel.img");
     const auto kit = RecoveryKit::Load(KitSearch{{}, {}, {}, work.string()});
-    EXPECT_TRUE(hasRow(*kit, (work / "kernel.img").string() +
-                                 " is ignored: it is a symbolic link."));
+    EXPECT_TRUE(
+        hasRow(*kit, (work / "kernel.img").string() + " is ignored: it is a symbolic link."));
     EXPECT_TRUE(hasRow(*kit, "> Boot image kernel.img: 754016 bytes, "));
     EXPECT_TRUE(hasRow(*kit, ", built in"));
 }
