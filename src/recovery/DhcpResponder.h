@@ -5,8 +5,8 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <vector>
 #include <string_view>
+#include <vector>
 
 #include "base/Product.h"
 #include "net/Endpoint.h"

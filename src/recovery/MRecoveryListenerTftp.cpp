@@ -201,8 +201,8 @@ void MRecoveryListener::serveDamagedImage(CTimedSocket& socket, const std::strin
                                           const std::string& problem, Endpoint client) {
     // A device that boots a damaged kernel hangs in its boot loader, and the operator sees
     // nothing; told "not defined", U-Boot stops and asks again.
-    const SocketResult sent = socket.SendTo(
-        TftpPacket::BuildError(kTftpErrorNotDefined, kTftpDamagedImageText), client);
+    const SocketResult sent =
+        socket.SendTo(TftpPacket::BuildError(kTftpErrorNotDefined, kTftpDamagedImageText), client);
     const std::string peer = Ipv4::format(client.address);
     std::vector<std::string> rows{RecoveryLog::tftpRequest(prefix_, fileName, peer),
                                   RecoveryLog::damagedImage(prefix_, fileName, problem)};

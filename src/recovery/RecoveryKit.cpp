@@ -30,7 +30,7 @@ constexpr std::string_view kUserKitFolder = "vantor/images";
 constexpr std::int64_t kNanosecondsPerSecond = 1'000'000'000;
 
 bool isFolder(const std::string& path) {
-    struct stat status{};
+    struct stat status {};
     return !path.empty() && ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
@@ -137,7 +137,7 @@ std::shared_ptr<RecoveryKit> RecoveryKit::Load(const KitSearch& search) {
         bool chosen = false;
         if (!search.workingFolder.empty()) {
             const std::string path = search.workingFolder + "/" + image.name;
-            struct stat status{};
+            struct stat status {};
             if (::lstat(path.c_str(), &status) == 0) {
                 const std::string refusal = WorkingFolderRefusal(status, ::geteuid());
                 if (refusal.empty()) {
@@ -146,8 +146,8 @@ std::shared_ptr<RecoveryKit> RecoveryKit::Load(const KitSearch& search) {
                     readChecked(image, true);
                     chosen = true;
                 } else {
-                    kit->notes_.push_back("> Warning: " + printableText(path) + " is ignored: " +
-                                          refusal + ".\r\n");
+                    kit->notes_.push_back("> Warning: " + printableText(path) +
+                                          " is ignored: " + refusal + ".\r\n");
                 }
             }
         }
@@ -200,7 +200,7 @@ bool RecoveryKit::readChecked(Image& image, bool noSymlinks) {
     image.headerName.clear();
     const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | (noSymlinks ? O_NOFOLLOW : 0);
     const UniqueFd fd(::open(image.path.c_str(), flags));
-    struct stat status{};
+    struct stat status {};
     if (!fd || ::fstat(fd.get(), &status) != 0) {
         image.problem = "it cannot be read (" + fileErrorText(errno) + ")";
         return false;
@@ -211,8 +211,8 @@ bool RecoveryKit::readChecked(Image& image, bool noSymlinks) {
         return false;
     }
     if (!UbootImageCheck::FitsSizeBound(static_cast<std::uint64_t>(status.st_size))) {
-        image.problem = "it is too large for a boot image (" + std::to_string(status.st_size) +
-                        " bytes)";
+        image.problem =
+            "it is too large for a boot image (" + std::to_string(status.st_size) + " bytes)";
         return false;
     }
     auto bytes = readAll(fd.get(), static_cast<std::size_t>(status.st_size));
@@ -235,7 +235,7 @@ bool RecoveryKit::readChecked(Image& image, bool noSymlinks) {
 void RecoveryKit::readKitConf() {
     const std::string path = folder_ + "/" + std::string(KitConfig::kFileName);
     const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    struct stat status{};
+    struct stat status {};
     if (!fd) {
         if (errno != ENOENT) {
             notes_.push_back("> Error: " + printableText(path) + " cannot be read (" +
@@ -312,7 +312,7 @@ KitServing RecoveryKit::Open(std::string_view name) {
         if (!image.path.empty()) {
             // Checked again when the file is not the one checked: a copy that was still being
             // written when the mode began, or an image replaced since.
-            struct stat status{};
+            struct stat status {};
             const bool noSymlinks = image.origin.starts_with("the working folder");
             const int found = noSymlinks ? ::lstat(image.path.c_str(), &status)
                                          : ::stat(image.path.c_str(), &status);

@@ -77,10 +77,10 @@ class RecoveryKit {
   private:
     struct Image {
         std::string name;
-        std::string path;                   // empty: built in
+        std::string path;  // empty: built in
         // The checked file (none when built in); a transfer keeps the bytes it started with.
         std::shared_ptr<const std::vector<std::uint8_t>> bytes;
-        std::span<const std::uint8_t> view; // what is served
+        std::span<const std::uint8_t> view;  // what is served
         FileStamp stamp;
         std::string headerName;
         std::string problem;
