@@ -152,7 +152,9 @@ void OperatorConsole::OnRecoveryKitChosen() {
         return;
     }
     if (run_.mode() == ConsoleMode::Recovery) {
-        modes_.restartRecovery();  // loads the kit again
+        modes_.restartRecovery();  // loads the kit again, and shows its rows
+    } else {
+        workerFactory_.loadRecoveryKit();  // for the About box and the Manual prefill
     }
     panel_.setDeviceOui(workerFactory_.deviceOui());
 }
