@@ -143,6 +143,7 @@ std::shared_ptr<RecoveryKit> RecoveryKit::Load(const KitSearch& search) {
                 if (refusal.empty()) {
                     image.path = path;
                     image.origin = "the working folder " + printableText(search.workingFolder);
+                    image.fromWorkingFolder = true;
                     readChecked(image, true);
                     chosen = true;
                 } else {
@@ -313,7 +314,7 @@ KitServing RecoveryKit::Open(std::string_view name) {
             // Checked again when the file is not the one checked: a copy that was still being
             // written when the mode began, or an image replaced since.
             struct stat status {};
-            const bool noSymlinks = image.origin.starts_with("the working folder");
+            const bool noSymlinks = image.fromWorkingFolder;
             const int found = noSymlinks ? ::lstat(image.path.c_str(), &status)
                                          : ::stat(image.path.c_str(), &status);
             if (found != 0 || stampOf(status) != image.stamp) {

@@ -85,6 +85,7 @@ class RecoveryKit {
         std::string headerName;
         std::string problem;
         std::string origin;  // for its row: "FOLDER", "built in", "the working folder FOLDER"
+        bool fromWorkingFolder = false;  // never read through a symbolic link
     };
 
     // Reads and checks `path` into image; false (and problem set) when it cannot be served.
