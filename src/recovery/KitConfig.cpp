@@ -81,11 +81,14 @@ std::optional<std::string> parseLine(std::string_view line, KitSettings& setting
     }
     const auto oui = parseOui(trim(line.substr(assign + 1)));
     if (!oui) {
-        return "'" + std::string(KitConfig::kKeyDeviceOui) + "' needs XX-XX-XX";
+        // Built from a std::string first: GCC 12 at -O3 misreads "literal" + rvalue string as
+        // an overlapping copy (-Wrestrict).
+        return std::string("'").append(KitConfig::kKeyDeviceOui).append("' needs XX-XX-XX");
     }
     if (((*oui)[0] & kMulticastBit) != 0) {
-        return "'" + std::string(KitConfig::kKeyDeviceOui) +
-               "' is a multicast OUI, which no device has";
+        return std::string("'")
+            .append(KitConfig::kKeyDeviceOui)
+            .append("' is a multicast OUI, which no device has");
     }
     if (std::find(settings.deviceOuis.begin(), settings.deviceOuis.end(), *oui) ==
         settings.deviceOuis.end()) {
