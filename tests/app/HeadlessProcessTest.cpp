@@ -24,6 +24,7 @@
 #include "netlab/LabCommand.h"
 #include "netlab/NetLab.h"
 #include "recovery/BootImages.h"
+#include "upgrade/TempDir.h"
 
 namespace {
 
@@ -120,6 +121,30 @@ TEST(HeadlessProgram, HelpAndVersion) {
                   "recovery kit: " + kit + "\nhelper: " + helper +
                   (vantor::NetworkAccess::FileCapabilities(helper) != 0 ? " (capabilities: yes)\n"
                                                                         : " (capabilities: no)\n"));
+}
+
+// The places a kit is looked for that the command line does not name: the folder remembered
+// from the window, then the user's data folder.
+TEST(HeadlessProgram, VersionNamesTheRememberedKitThenTheUsersDataFolder) {
+    vantor::test::TempDir home;
+    const std::filesystem::path config = home.path() / "config";
+    const std::filesystem::path data = home.path() / "data";
+    const std::filesystem::path chosen = home.path() / "chosen";
+    std::filesystem::create_directories(config / "vantor");
+    std::filesystem::create_directories(data / "vantor/images");
+    std::filesystem::create_directories(chosen);
+    const auto version = [&] {
+        Program program(
+            Program::Argv{{"env", "XDG_CONFIG_HOME=" + config.string(),
+                           "XDG_DATA_HOME=" + data.string(), VANTOR_BINARY, "--version"}});
+        program.waitExit(5000ms);
+        return program.output();
+    };
+    std::ofstream(config / "vantor/recovery-kit") << chosen.string() << "\n";
+    EXPECT_NE(version().find("\nrecovery kit: " + chosen.string() + "\n"), std::string::npos);
+    std::filesystem::remove(config / "vantor/recovery-kit");
+    EXPECT_NE(version().find("\nrecovery kit: " + (data / "vantor/images").string() + "\n"),
+              std::string::npos);
 }
 
 // Every argument error is found before the console starts: exit 2, a line that names what was
