@@ -6,8 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
-
-#include "base/UniqueFd.h"
+#include <utility>
 
 namespace vantor {
 
@@ -27,22 +26,63 @@ std::string fileErrorText(int error) {
     }
 }
 
-std::optional<std::string> readableFileProblem(const std::string& path) {
-    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (fd.get() < 0) {
-        return fileErrorText(errno);
-    }
+OpenedFile openRegularFile(const std::string& path) {
+    OpenedFile file;
+    file.fd.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     struct stat info {};
-    if (::fstat(fd.get(), &info) != 0) {
-        return fileErrorText(errno);
+    if (!file.fd || ::fstat(file.fd.get(), &info) != 0) {
+        file.problem = fileErrorText(errno);
+    } else if (S_ISDIR(info.st_mode)) {
+        file.problem = fileErrorText(EISDIR);
+    } else if (!S_ISREG(info.st_mode) || info.st_size < 0) {
+        file.problem = "not a regular file";
     }
-    if (S_ISDIR(info.st_mode)) {
-        return fileErrorText(EISDIR);
+    if (!file.problem.empty()) {
+        file.fd.reset();
+        return file;
     }
-    if (!S_ISREG(info.st_mode)) {
-        return "not a regular file";
+    file.size = static_cast<std::uint64_t>(info.st_size);
+    return file;
+}
+
+std::optional<std::string> readableFileProblem(const std::string& path) {
+    OpenedFile file = openRegularFile(path);
+    if (file.problem.empty()) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    return std::move(file.problem);
+}
+
+FileStart readFileStart(const std::string& path, std::size_t limit) {
+    FileStart start;
+    const OpenedFile file = openRegularFile(path);
+    if (!file.problem.empty()) {
+        start.problem = file.problem;
+        return start;
+    }
+    // One byte past the limit tells a file of exactly `limit` bytes from a longer one. The size
+    // at the open is no bound: a file can grow, and some (under /proc) say 0 and hold more.
+    start.bytes.resize(limit + 1);
+    std::size_t filled = 0;
+    while (filled < start.bytes.size()) {
+        const ssize_t got =
+            ::read(file.fd.get(), start.bytes.data() + filled, start.bytes.size() - filled);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            start.problem = fileErrorText(errno);
+            start.bytes.clear();
+            return start;
+        }
+        if (got == 0) {
+            break;
+        }
+        filled += static_cast<std::size_t>(got);
+    }
+    start.longer = filled > limit;
+    start.bytes.resize(start.longer ? limit : filled);
+    return start;
 }
 
 }  // namespace vantor

@@ -1,25 +1,22 @@
 #include "upgrade/FileArchiveSource.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <limits>
 
+#include "base/FileProblem.h"
+
 namespace vantor {
 
 std::unique_ptr<FileArchiveSource> FileArchiveSource::open(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    // The path may have become a FIFO or a device since the operator chose it: such a file
+    // neither blocks the open nor gets read.
+    OpenedFile file = openRegularFile(path);
+    if (!file.problem.empty()) {
         return nullptr;
     }
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0) {
-        ::close(fd);
-        return nullptr;
-    }
-    return std::make_unique<FileArchiveSource>(Key{}, fd, static_cast<std::uint64_t>(info.st_size));
+    return std::make_unique<FileArchiveSource>(Key{}, file.fd.release(), file.size);
 }
 
 FileArchiveSource::~FileArchiveSource() {
