@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
     // Before any file of the operator's is read: the program keeps no capability, and the
     // helper that holds them starts now, before other threads.
     const auto network = vantor::NetworkAccess::ForThisProcess(vantor::Timings{});
-    // The password and the archive are read before anything is sent.
+    // The address list, the password and the archive are read before the console starts.
     if (const auto error = vantor::ArgumentFiles::resolve(options, std::cin, std::cerr)) {
         return refuse(*error);
     }

@@ -1,10 +1,21 @@
 #include "headless/ArgumentFiles.h"
 
-#include <fstream>
+#include <sstream>
+#include <utility>
 
 #include "base/FileProblem.h"
 
 namespace vantor {
+
+namespace {
+
+// How every file named on the command line is refused: the option, the path as typed, why.
+std::string fileRefusal(std::string_view option, const std::string& path,
+                        const std::string& reason) {
+    return std::string(option) + " '" + path + "': " + reason;
+}
+
+}  // namespace
 
 std::optional<std::string> ArgumentFiles::firstLine(std::istream& in) {
     std::string line;
@@ -32,6 +43,17 @@ std::optional<std::string> ArgumentFiles::resolve(CommandLine& options, std::ist
         options.action != CommandLine::Action::BatchUpdate) {
         return std::nullopt;
     }
+    if (!options.ipList.empty()) {
+        FileStart list = readFileStart(options.ipList, kAddressListMax);
+        if (!list.problem.empty()) {
+            return fileRefusal("--ip-list", options.ipList, list.problem);
+        }
+        if (list.longer) {
+            return fileRefusal("--ip-list", options.ipList,
+                               "larger than " + std::to_string(kAddressListMax) + " bytes");
+        }
+        options.ipListText = std::move(list.bytes);
+    }
     switch (options.passwordSource) {
         case CommandLine::PasswordSource::Argument:
             warnings << "vantor: warning: a password on the command line can be read by every "
@@ -46,21 +68,24 @@ std::optional<std::string> ArgumentFiles::resolve(CommandLine& options, std::ist
             break;
         }
         case CommandLine::PasswordSource::File: {
-            if (const auto problem = readableFileProblem(options.passwordFile)) {
-                return "--password-file '" + options.passwordFile + "': " + *problem;
+            // The first line and the byte after it: enough to tell a line that ends in time
+            // from a longer one, whatever else the file holds.
+            const FileStart start = readFileStart(options.passwordFile, kPasswordLineMax + 1);
+            if (!start.problem.empty()) {
+                return fileRefusal("--password-file", options.passwordFile, start.problem);
             }
-            std::ifstream file(options.passwordFile, std::ios::binary);
+            std::istringstream file(start.bytes);
             const auto line = firstLine(file);
             if (!line) {
-                return "--password-file '" + options.passwordFile +
-                       "': expected the device password on its first line";
+                return fileRefusal("--password-file", options.passwordFile,
+                                   "expected the device password on its first line");
             }
             options.password = *line;
             break;
         }
     }
     if (const auto problem = readableFileProblem(options.archive)) {
-        return "--archive '" + options.archive + "': " + *problem;
+        return fileRefusal("--archive", options.archive, *problem);
     }
     return std::nullopt;
 }

@@ -11,8 +11,6 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -181,17 +179,9 @@ HeadlessFrontEnd::OneShot HeadlessFrontEnd::startBatch(OperatorConsole& console,
         out << "vantor: the firmware file mode could not be entered\n";
         return fail();
     }
-    std::string listText;
+    std::string listText = options.ipListText;
     std::string source = "--ip";
     if (!options.ipList.empty()) {
-        // A list of addresses is small; a larger file is not one.
-        constexpr std::size_t kListLimit = 1 << 20;
-        std::ifstream in(options.ipList, std::ios::binary);
-        listText.assign(std::istreambuf_iterator<char>(in), {});
-        if (!in.eof() || listText.size() > kListLimit) {
-            out << "vantor: cannot read the address list " << options.ipList << "\n";
-            return fail();
-        }
         source = options.ipList;
     } else {
         for (const std::string& ip : options.ips) {

@@ -83,5 +83,36 @@ TEST(ArgumentFiles, ReadsThePasswordFromItsSourceAndChecksTheArchive) {
               std::string::npos);
 }
 
+// The address list is taken whole at 1048576 bytes and refused at 1048577; the password file's
+// first line counts, however much follows it.
+TEST(ArgumentFiles, TakesAnAddressListOfAtMost1048576BytesAndAPasswordFilesFirstLine) {
+    const test::TempDir dir;
+    const std::string list = "10.0.0.5\n#" + std::string(1048576 - 11, '-') + "\n";
+    ASSERT_EQ(list.size(), 1048576u);
+    std::ofstream(dir.file("list")) << list;
+    std::ofstream(dir.file("longer")) << list << "\n";
+    const std::string password(ArgumentFiles::kPasswordLineMax, 'p');
+    std::ofstream(dir.file("pw")) << password << "\n" << list;
+    std::ofstream(dir.file("fw.zip")) << "PK";
+    const auto batch = [&](const std::string& listFile) {
+        CommandLine options;
+        options.action = CommandLine::Action::BatchUpdate;
+        options.ipList = dir.file(listFile);
+        options.passwordSource = CommandLine::PasswordSource::File;
+        options.passwordFile = dir.file("pw");
+        options.archive = dir.file("fw.zip");
+        std::istringstream in;
+        std::ostringstream warnings;
+        const auto refusal = ArgumentFiles::resolve(options, in, warnings);
+        return std::make_pair(options, refusal);
+    };
+    const auto [taken, none] = batch("list");
+    EXPECT_EQ(none, std::nullopt);
+    EXPECT_TRUE(taken.ipListText == list) << taken.ipListText.size();
+    EXPECT_EQ(taken.password, password);
+    EXPECT_EQ(batch("longer").second,
+              "--ip-list '" + dir.file("longer") + "': larger than 1048576 bytes");
+}
+
 }  // namespace
 }  // namespace vantor
