@@ -36,8 +36,9 @@ std::string versionText(const vantor::CommandLine& options) {
            vantor::NetworkAccess::VersionLine() + "\n";
 }
 
+// One line of why, and where to read more: the whole usage would bury the reason.
 int refuse(const std::string& error) {
-    std::cerr << "vantor: " << error << "\n\n" << vantor::CommandLine::usage("vantor");
+    std::cerr << "vantor: " << error << "\nTry 'vantor --help' for more information.\n";
     return kUsageError;
 }
 

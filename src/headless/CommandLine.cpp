@@ -6,6 +6,7 @@
 #include <charconv>
 #include <utility>
 
+#include "headless/ArgumentFiles.h"
 #include "ports/BatchUpgrader.h"
 
 namespace vantor {
@@ -33,6 +34,71 @@ std::optional<ConsoleMode> modeFromName(std::string_view name) {
         }
     }
     return std::nullopt;
+}
+
+// One option of --help: the option as typed, and what it does (lines broken with "\n").
+struct HelpLine {
+    std::string_view option;
+    std::string_view text;
+};
+
+// Where --help starts every option's description: past the longest option and two blanks.
+constexpr std::size_t kHelpColumn = 24;
+// How much deeper than the program's name a usage form's continuation line starts.
+constexpr std::size_t kFormContinuation = 4;
+
+// The usage forms after the program's name, each line within 80 columns.
+constexpr std::array<std::string_view, 6> kUsageForms{
+    "[--log-file PATH] [--boot-images DIR]",
+    "--headless [--mode auto|manual|recovery|firmware]",
+    "--headless --mode manual --mac MAC --ip A.B.C.D",
+    "--headless --mode firmware --ip A.B.C.D PASSWORD --archive FILE\n[--one-page]",
+    "--headless --mode firmware (--ip A.B.C.D ... | --ip-list FILE)\nPASSWORD --archive FILE "
+    "[--parallel N] [--one-page]",
+    "--help | --version",
+};
+
+// The numbers --help states.
+static_assert(kBatchDefaultParallel == 4 && kBatchMaxParallel == 16);
+static_assert(ArgumentFiles::kAddressListMax == 1048576);
+
+constexpr std::array kHelpLines{
+    HelpLine{"--headless",
+             "run without a window; every option below but --log-file,\n"
+             "--boot-images, --help and --version needs it"},
+    HelpLine{"--mode MODE", "auto (the default), manual, recovery or firmware"},
+    HelpLine{"--mac MAC", "a Set's device: XX-XX-XX-XX-XX-XX or xx:xx:xx:xx:xx:xx"},
+    HelpLine{"--ip A.B.C.D",
+             "with --mac: the address to give; in firmware mode: the\n"
+             "device to upgrade (repeat it to upgrade several)"},
+    HelpLine{"--ip-list FILE",
+             "the devices to upgrade, one address a line ('#' starts a\n"
+             "comment); a regular file of at most 1048576 bytes"},
+    HelpLine{"--password-file FILE", "the device password: the first line of FILE"},
+    HelpLine{"--password -", "the device password: one line read from standard input"},
+    HelpLine{"--password P", "the device password itself (every user can read it: ps)"},
+    HelpLine{"--archive FILE", "the firmware archive (.zip) to send"},
+    HelpLine{"--one-page", "send one page per packet rather than four"},
+    HelpLine{"--parallel N", "upgrade N devices at a time, 1 to 16 (default 4)"},
+    HelpLine{"--log-file PATH",
+             "append the status log to PATH rather than to\n"
+             "$XDG_STATE_HOME/vantor/vantor.log"},
+    HelpLine{"--boot-images DIR",
+             "the recovery kit folder (boot images, kit.conf), taken\n"
+             "before every other place one is looked for"},
+    HelpLine{"-h, --help", "show this text"},
+    HelpLine{"--version", "show the version and how the program was built"},
+};
+
+// Appends `lines` and a line end, each line after the first led by `indent` blanks.
+void appendIndented(std::string& text, std::string_view lines, std::size_t indent) {
+    for (const char c : lines) {
+        text += c;
+        if (c == '\n') {
+            text.append(indent, ' ');
+        }
+    }
+    text += '\n';
 }
 
 ParsedCommandLine refuse(std::string message) {
@@ -293,49 +359,32 @@ ParsedCommandLine CommandLine::parse(const std::vector<std::string_view>& argume
 }
 
 std::string CommandLine::usage(std::string_view program) {
-    const std::string p(program);
-    return "Usage:\n"
-           "  " +
-           p +
-           "                     open the main window\n"
-           "  " +
-           p +
-           " --headless [--mode auto|manual|recovery|firmware]\n"
-           "                            run without a window until SIGINT or SIGTERM\n"
-           "  " +
-           p +
-           " --headless --mode manual --mac XX-XX-XX-XX-XX-XX --ip A.B.C.D\n"
-           "                            give a device an address once; exit 0 when it took it\n"
-           "                            (the MAC may also be written xx:xx:xx:xx:xx:xx)\n"
-           "  " +
-           p +
-           " --headless --mode firmware --ip A.B.C.D --password-file FILE\n"
-           "         --archive F.zip [--one-page]\n"
-           "                            upgrade a device once; exit 0 when it completed\n"
-           "                            --password-file FILE: the device's password, first line\n"
-           "                            --password -: the device's password, read from standard\n"
-           "                            input; --password P: visible to every user (ps)\n"
-           "  " +
-           p +
-           " --version        show the version and how the program was built\n"
-           "  " +
-           p +
-           " --headless --mode firmware --ip A --ip B ... | --ip-list FILE\n"
-           "         --password-file FILE --archive F.zip [--parallel N] [--one-page]\n"
-           "                            upgrade several devices, N at a time (default 4, at\n"
-           "                            most 16); exit 0 when every one completed\n"
-           "  " +
-           p +
-           " --help              show this text\n"
-           "\n"
-           "  --log-file PATH           append the status log there rather than to\n"
-           "                            $XDG_STATE_HOME/vantor/vantor.log\n"
-           "  --boot-images DIR         the recovery kit: the device maker's boot images\n"
-           "                            and kit.conf (before $XDG_DATA_HOME/vantor/images,\n"
-           "                            /usr/local/share/vantor/images, /usr/share/vantor/images)\n"
-           "\n"
-           "In headless mode every status row, notice, banner change and message is written to\n"
-           "standard output. A bad argument exits 2 before anything is sent.\n";
+    std::string text;
+    const std::string_view lead = "Usage: ";
+    for (const std::string_view form : kUsageForms) {
+        text += text.empty() ? lead : std::string(lead.size(), ' ');
+        text += program;
+        text += ' ';
+        // A form's continuation lines start under its first option.
+        appendIndented(text, form, lead.size() + program.size() + 1 + kFormContinuation);
+    }
+    text +=
+        "PASSWORD: --password-file FILE, --password - or --password P.\n"
+        "\n"
+        "Without --headless the main window opens. With it the console runs without a\n"
+        "window and writes every status row, notice, banner change and message to\n"
+        "standard output until SIGINT or SIGTERM; a Set (--mac) or an upgrade\n"
+        "(--archive) runs once and exits 0 when it succeeded, else 1. A bad argument\n"
+        "exits 2 before anything is sent.\n"
+        "\n"
+        "Options (--name VALUE or --name=VALUE):\n";
+    for (const HelpLine& line : kHelpLines) {
+        std::string option = "  " + std::string(line.option);
+        option.resize(kHelpColumn, ' ');
+        text += option;
+        appendIndented(text, line.text, kHelpColumn);
+    }
+    return text;
 }
 
 }  // namespace vantor

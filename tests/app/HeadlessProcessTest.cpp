@@ -3,6 +3,7 @@
 // output and signals.
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -20,6 +21,7 @@
 
 #include "app/ChildProcess.h"
 #include "base/Product.h"
+#include "headless/CommandLine.h"
 #include "hostnet/NetworkAccess.h"
 #include "netlab/LabCommand.h"
 #include "netlab/NetLab.h"
@@ -96,9 +98,11 @@ TEST(HeadlessProgram, EntersAnotherModeThroughTheModeSwitchAndStopsOnSigint) {
 }
 
 TEST(HeadlessProgram, HelpAndVersion) {
-    Program help({"--help"}, false);
-    EXPECT_NE(help.readUntil("Usage:").find("--headless"), std::string::npos);
-    EXPECT_EQ(help.waitExit(5000ms), 0);
+    for (const std::string option : {"--help", "-h"}) {
+        Program help({option}, false);
+        EXPECT_EQ(help.waitExit(5000ms), 0);
+        EXPECT_EQ(help.output(), vantor::CommandLine::usage("vantor")) << option;
+    }
 
     // The kit named on the command line comes before every other place.
     const std::string kit = std::filesystem::temp_directory_path().string();
@@ -147,8 +151,9 @@ TEST(HeadlessProgram, VersionNamesTheRememberedKitThenTheUsersDataFolder) {
               std::string::npos);
 }
 
-// Every argument error is found before the console starts: exit 2, a line that names what was
-// expected, and not one status row (nothing listened, nothing sent).
+// Every argument error, and every file named on the command line that cannot be used, is
+// found before the console starts: exit 2, one line that says why and one that points to
+// --help, and not one status row (nothing listened, nothing sent).
 TEST(HeadlessProgram, ArgumentErrorsExitTwoBeforeAnythingIsSent) {
     const std::string missing = "/nonexistent-vantor/fw.zip";
     const std::vector<std::string> update = {"--headless", "--mode", "firmware", "--ip",
@@ -157,17 +162,25 @@ TEST(HeadlessProgram, ArgumentErrorsExitTwoBeforeAnythingIsSent) {
         args.insert(args.end(), more.begin(), more.end());
         return args;
     };
+    const vantor::test::TempDir dir;
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);  // no writer ever opens it
+    std::ofstream(dir.file("large")) << "10.77.0.50\n" << std::string(1048577 - 11, '#');
+    const auto batch = [&](const std::string& list) {
+        return std::vector<std::string>{"--headless",      "--mode", "firmware",  "--ip-list", list,
+                                        "--password-file", missing,  "--archive", missing};
+    };
     struct Case {
         std::vector<std::string> args;
         std::string said;
     };
     const std::vector<Case> cases = {
-        {{"--headless", "--mode", "sideways"}, "unknown mode 'sideways'"},
+        {{"--headless", "--mode", "sideways"},
+         "unknown mode 'sideways' (expected auto, manual, recovery or firmware)"},
         {{"--headless", "--mode", "manual", "--mac", "00-11-22-33-44", "--ip", "10.77.0.50"},
          "--mac '00-11-22-33-44' is not a MAC address; expected XX-XX-XX-XX-XX-XX or "
-         "xx:xx:xx:xx:xx:xx"},
+         "xx:xx:xx:xx:xx:xx (hexadecimal)"},
         {{"--headless", "--mode", "manual", "--mac", "02:11:22:33:44:55", "--ip", "10.77.0.256"},
-         "--ip '10.77.0.256' is not an IPv4 address; expected A.B.C.D"},
+         "--ip '10.77.0.256' is not an IPv4 address; expected A.B.C.D, each part 0 to 255"},
         {with(update, {"--password-file", "/tmp", "--archive", missing}),
          "--password-file '/tmp': is a directory"},
         {with(update, {"--password-file", missing, "--archive", missing}),
@@ -175,18 +188,24 @@ TEST(HeadlessProgram, ArgumentErrorsExitTwoBeforeAnythingIsSent) {
         {with(update, {"--password", "-", "--archive", missing}),
          "--password -: no password line on standard input"},
         {with(update, {"--password", "-", "--password-file", missing, "--archive", missing}),
-         "give the device password once"},
+         "give the device password once: --password P, --password - or --password-file FILE"},
         {with(update, {"--password", "setpw", "--archive", missing}),
          "--archive '" + missing + "': no such file"},
         {with(update, {"--password", "setpw", "--archive", "/tmp"}),
          "--archive '/tmp': is a directory"},
+        {batch(dir.path().string()), "--ip-list '" + dir.path().string() + "': is a directory"},
+        {batch(dir.file("fifo")), "--ip-list '" + dir.file("fifo") + "': not a regular file"},
+        {batch("/dev/zero"), "--ip-list '/dev/zero': not a regular file"},
+        {batch(dir.file("large")),
+         "--ip-list '" + dir.file("large") + "': larger than 1048576 bytes"},
     };
     for (const Case& c : cases) {
         Program program(c.args);
         EXPECT_EQ(program.waitExit(5000ms), 2) << c.said << "\n" << program.output();
         const std::string& out = program.output();
-        EXPECT_NE(out.find("vantor: " + c.said), std::string::npos) << out;
-        EXPECT_NE(out.find("Usage:"), std::string::npos) << out;
+        EXPECT_TRUE(
+            out.ends_with("vantor: " + c.said + "\nTry 'vantor --help' for more information.\n"))
+            << out;
         EXPECT_EQ(out.find("> "), std::string::npos) << "a status row: the console ran\n" << out;
     }
 }

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+#include <sstream>
+
 #include "headless/HeadlessView.h"
 
 namespace vantor {
@@ -159,6 +162,38 @@ TEST(CommandLine, SeveralDevicesMakeABatchAndOneStaysAnUpdate) {
     EXPECT_FALSE(parse({"--headless", "--mode", "manual", "--mac", "00-11-22-33-44-55", "--ip",
                         "1.2.3.4", "--ip", "1.2.3.5"})
                      .options);
+}
+
+// --help keeps every description at one column within 80, and names exactly the options that
+// parse() takes: each of them, given a value, is accepted as an option.
+TEST(CommandLine, HelpDescribesEveryOptionAtOneColumnAndNoOtherOption) {
+    std::istringstream lines(CommandLine::usage("vantor"));
+    std::set<std::string> named;
+    bool options = false;
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_LE(line.size(), 80u) << line;
+        options = options || line.starts_with("Options");
+        if (!options || !line.starts_with("  ")) {
+            continue;
+        }
+        // An option line's option ends at two blanks; a continuation line has none.
+        const std::size_t optionEnd = line.starts_with("  -") ? line.find("  ", 2) : 0;
+        EXPECT_EQ(line.find_first_not_of(' ', optionEnd), 24u) << line;
+        std::istringstream words(line.substr(0, optionEnd));
+        for (std::string word; words >> word;) {
+            if (word.starts_with("-") && word != "-") {
+                named.insert(word.substr(0, word.find(',')));
+            }
+        }
+    }
+    EXPECT_EQ(named, (std::set<std::string>{"--headless", "--mode", "--mac", "--ip", "--ip-list",
+                                            "--password-file", "--password", "--archive",
+                                            "--one-page", "--parallel", "--log-file",
+                                            "--boot-images", "-h", "--help", "--version"}));
+    for (const std::string& option : named) {
+        const std::string error = parse({"--headless", option, "1"}).error;
+        EXPECT_EQ(error.find("unknown argument '" + option), std::string::npos) << error;
+    }
 }
 
 TEST(HeadlessView, RowsBecomeLinesWithPlainLineFeeds) {
