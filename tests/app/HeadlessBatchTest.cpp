@@ -76,7 +76,9 @@ class HeadlessBatch : public ::testing::Test {
         return net + "2";
     }
 
-    std::unique_ptr<Process> vantor(const std::vector<std::string>& addresses) {
+    // The program upgrading the devices at `addresses`, or those that `more` names.
+    std::unique_ptr<Process> vantor(const std::vector<std::string>& addresses,
+                                    const std::vector<std::string>& more = {}) {
         std::vector<std::string> argv = {VANTOR_BINARY, "--headless", "--mode",    "firmware",
                                          "--password",  "setpw",      "--archive", archive_,
                                          "--parallel",  "2"};
@@ -84,6 +86,7 @@ class HeadlessBatch : public ::testing::Test {
             argv.push_back("--ip");
             argv.push_back(address);
         }
+        argv.insert(argv.end(), more.begin(), more.end());
         return std::make_unique<Process>(lab_.pc, std::move(argv));
     }
 
@@ -111,9 +114,18 @@ TEST_F(HeadlessBatch, EachDeviceHasItsRowsAndALineInTheSummary) {
               std::string::npos);
 }
 
-TEST_F(HeadlessBatch, ExitsZeroWhenEveryDeviceCompleted) {
-    const auto program = vantor({device(1, {}), device(2, {})});
+// The list as an operator keeps it: comments, a blank line, line ends of either system.
+TEST_F(HeadlessBatch, AListFileUpgradesEveryDeviceItNamesAndExitsZeroWhenEachCompleted) {
+    const std::string a = device(1, {});
+    const std::string b = device(2, {});
+    std::ofstream(dir_ + "/site.txt", std::ios::binary) << "# site A\r\n"
+                                                        << a << " # lobby\r\n\n"
+                                                        << b << "\n# 10.97.3.2\n";
+    const auto program = vantor({}, {"--ip-list", dir_ + "/site.txt"});
     EXPECT_EQ(program->waitExit(60s), 0) << program->output();
+    EXPECT_NE(program->output().find("summary: 2 devices: 2 completed, 0 failed, 0 not finished\n"),
+              std::string::npos)
+        << program->output();
 }
 
 TEST_F(HeadlessBatch, SigtermEndsEverySessionAndNamesTheDevicesNotFinished) {
