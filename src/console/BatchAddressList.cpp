@@ -42,6 +42,11 @@ BatchAddressList BatchAddressList::parse(std::string_view text) {
     BatchAddressList list;
     std::set<std::uint32_t> seen;
     std::size_t lineNumber = 0;
+    // Editors on other systems may start a UTF-8 file with a byte-order mark.
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (text.starts_with(kByteOrderMark)) {
+        text.remove_prefix(kByteOrderMark.size());
+    }
     while (!text.empty()) {
         ++lineNumber;
         const std::size_t end = text.find('\n');

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "base/FileProblem.h"
+#include "console/BatchAddressList.h"
 
 namespace vantor {
 
@@ -43,6 +44,7 @@ std::optional<std::string> ArgumentFiles::resolve(CommandLine& options, std::ist
         options.action != CommandLine::Action::BatchUpdate) {
         return std::nullopt;
     }
+    std::string listText;
     if (!options.ipList.empty()) {
         FileStart list = readFileStart(options.ipList, kAddressListMax);
         if (!list.problem.empty()) {
@@ -52,7 +54,20 @@ std::optional<std::string> ArgumentFiles::resolve(CommandLine& options, std::ist
             return fileRefusal("--ip-list", options.ipList,
                                "larger than " + std::to_string(kAddressListMax) + " bytes");
         }
-        options.ipListText = std::move(list.bytes);
+        listText = std::move(list.bytes);
+    } else {
+        for (const std::string& ip : options.ips) {
+            listText += ip + "\n";
+        }
+    }
+    if (options.action == CommandLine::Action::BatchUpdate) {
+        // A wrong or repeated address is the list's fault as much as an unreadable file is.
+        BatchAddressList list = BatchAddressList::parse(listText);
+        if (!list.error.empty()) {
+            return options.ipList.empty() ? "--ip: " + list.error
+                                          : fileRefusal("--ip-list", options.ipList, list.error);
+        }
+        options.batchAddresses = std::move(list.addresses);
     }
     switch (options.passwordSource) {
         case CommandLine::PasswordSource::Argument:

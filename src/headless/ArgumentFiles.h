@@ -15,7 +15,8 @@ namespace vantor {
 // FIFO) is a regular file, and a file read here is read no further than its limit.
 class ArgumentFiles {
   public:
-    // Fills options.ipListText from --ip-list and options.password from its source, and checks
+    // Fills options.batchAddresses from --ip-list or the repeated --ip (refusing a list that
+    // names a wrong address or one twice) and options.password from its source, and checks
     // that the archive can be read. Returns the refusal (a usage error), or nothing. A password
     // typed on the command line is taken with a warning on `warnings`: every user of the PC can
     // read it in the process list.

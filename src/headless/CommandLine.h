@@ -46,12 +46,12 @@ struct CommandLine {
     static std::optional<std::string> normalizedMac(std::string_view text);
     // Whether the text is a dotted IPv4 address, four decimal parts of 0 to 255.
     static bool isIpv4(std::string_view text);
-    // A batch upgrade: the --ip addresses in their order, or the --ip-list file and its text
-    // (read by ArgumentFiles before the console starts; parsed when the batch starts), and how
-    // many devices at once.
+    // A batch upgrade: the --ip addresses in their order, or the --ip-list file, and the
+    // devices either names (read and checked by ArgumentFiles before the console starts), and
+    // how many devices at once.
     std::vector<std::string> ips;
     std::string ipList;
-    std::string ipListText;
+    std::vector<std::string> batchAddresses;
     int parallel = 0;  // 0: not given
 
     // The options, or the reason they were refused.

@@ -179,22 +179,8 @@ HeadlessFrontEnd::OneShot HeadlessFrontEnd::startBatch(OperatorConsole& console,
         out << "vantor: the firmware file mode could not be entered\n";
         return fail();
     }
-    std::string listText = options.ipListText;
-    std::string source = "--ip";
-    if (!options.ipList.empty()) {
-        source = options.ipList;
-    } else {
-        for (const std::string& ip : options.ips) {
-            listText += ip + "\n";
-        }
-    }
-    const BatchAddressList list = BatchAddressList::parse(listText);
-    if (!list.error.empty()) {
-        out << "vantor: " << source << ": " << list.error << "\n";
-        return fail();
-    }
     BatchRequest request;
-    request.addresses = list.addresses;
+    request.addresses = options.batchAddresses;
     request.archivePath = options.archive;
     request.setPassword = options.password;
     request.onePagePerPacket = options.onePage;

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/FileProblem.h"
 #include "base/UniqueFd.h"
 
 namespace vantor {
@@ -76,23 +77,12 @@ std::string RememberedKitFolder::Load() {
     if (file.empty()) {
         return {};
     }
-    const UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd) {
+    // Read as any file the operator names: a FIFO put there must not hang the start-up.
+    const FileStart start = readFileStart(file, kMaxFileBytes);
+    if (!start.problem.empty()) {
         return {};
     }
-    std::string text(kMaxFileBytes, '\0');
-    std::size_t filled = 0;
-    while (filled < text.size()) {
-        const ssize_t got = ::read(fd.get(), text.data() + filled, text.size() - filled);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            break;
-        }
-        filled += static_cast<std::size_t>(got);
-    }
-    text.resize(filled);
+    const std::string& text = start.bytes;
     std::string_view line(text);
     line = line.substr(0, line.find('\n'));
     const std::size_t first = line.find_first_not_of(kBlanks);

@@ -148,7 +148,7 @@ TEST_F(HeadlessBatch, SigtermEndsEverySessionAndNamesTheDevicesNotFinished) {
 
 TEST_F(HeadlessBatch, ADuplicateInTheListIsRefusedBeforeAnythingIsSent) {
     const auto program = vantor({"10.97.1.2", "10.97.1.20", "10.97.1.2"});
-    EXPECT_EQ(program->waitExit(10s), 1) << program->output();
+    EXPECT_EQ(program->waitExit(10s), 2) << program->output();
     EXPECT_NE(program->output().find("vantor: --ip: line 3: 10.97.1.2 is listed twice\n"),
               std::string::npos)
         << program->output();

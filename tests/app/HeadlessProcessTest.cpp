@@ -165,6 +165,7 @@ TEST(HeadlessProgram, ArgumentErrorsExitTwoBeforeAnythingIsSent) {
     const vantor::test::TempDir dir;
     ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);  // no writer ever opens it
     std::ofstream(dir.file("large")) << "10.77.0.50\n" << std::string(1048577 - 11, '#');
+    std::ofstream(dir.file("twice")) << "10.77.0.50\r\n10.77.0.5\r\n10.77.0.50\r\n";
     const auto batch = [&](const std::string& list) {
         return std::vector<std::string>{"--headless",      "--mode", "firmware",  "--ip-list", list,
                                         "--password-file", missing,  "--archive", missing};
@@ -198,6 +199,8 @@ TEST(HeadlessProgram, ArgumentErrorsExitTwoBeforeAnythingIsSent) {
         {batch("/dev/zero"), "--ip-list '/dev/zero': not a regular file"},
         {batch(dir.file("large")),
          "--ip-list '" + dir.file("large") + "': larger than 1048576 bytes"},
+        {batch(dir.file("twice")),
+         "--ip-list '" + dir.file("twice") + "': line 3: 10.77.0.50 is listed twice"},
     };
     for (const Case& c : cases) {
         Program program(c.args);

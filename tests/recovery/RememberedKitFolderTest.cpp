@@ -1,6 +1,7 @@
 #include "recovery/RememberedKitFolder.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -43,6 +44,10 @@ TEST(RememberedKitFolder, KeepsOneAbsoluteFolderUnderTheConfigHomeOrHome) {
         }
         EXPECT_EQ(RememberedKitFolder::Load(), c.loaded) << c.text;
     }
+    // A FIFO in its place, with no writer, is not waited for.
+    std::filesystem::remove(inConfig);
+    ASSERT_EQ(::mkfifo(inConfig.c_str(), 0600), 0);
+    EXPECT_EQ(RememberedKitFolder::Load(), "");
     ::setenv("HOME", oldHome.c_str(), 1);
     ::unsetenv("XDG_CONFIG_HOME");
 }
