@@ -11,7 +11,9 @@ namespace {
 // Every text of a row, the notice line or a trace that carries a name from the network: a
 // forged name must neither add a line nor reach a terminal as an escape sequence.
 TEST(RecoveryLog, NamesFromTheNetworkCannotAddLinesOrEscapeSequences) {
-    const std::string forged = "x\r\n> [NIC 10.0.0.1] File transfer completed.\r\n\x1b[31m";
+    // Then a C1 CSI (U+009B, and as the raw byte) and a right-to-left override (U+202E).
+    const std::string forged =
+        "x\r\n> [NIC 10.0.0.1] File transfer completed.\r\n\x1b[31m\xc2\x9b\x9b\xe2\x80\xaegmi";
     const std::function<std::string(const std::string&)> texts[] = {
         [](const std::string& n) { return RecoveryLog::tftpRequest(">", n, "10.0.0.2"); },
         [](const std::string& n) { return RecoveryLog::fileLocationHint(n); },
@@ -29,7 +31,7 @@ TEST(RecoveryLog, NamesFromTheNetworkCannotAddLinesOrEscapeSequences) {
         const std::string shown = text(forged);
         SCOPED_TRACE(shown);
         EXPECT_NE(shown.find("x?"
-                             "?> [NIC 10.0.0.1] File transfer completed.???[31m"),
+                             "?> [NIC 10.0.0.1] File transfer completed.???[31m???gmi"),
                   std::string::npos);
         EXPECT_EQ(shown.find('\x1b'), std::string::npos);
         // At most the text's own line end, at its end.
