@@ -4,6 +4,7 @@
 #include <pthread.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,7 +15,9 @@
 #include <filesystem>
 #include <vector>
 
+#include "base/FileLock.h"
 #include "base/FileProblem.h"
+#include "base/PrintableText.h"
 
 namespace vantor {
 
@@ -22,6 +25,14 @@ namespace {
 
 constexpr std::string_view kStateFolder = "/.local/state";
 constexpr std::string_view kLogName = "/vantor/vantor.log";
+constexpr std::string_view kNoLogFile = "/dev/null";
+constexpr std::string_view kNotARegularFile = "not a regular file";
+constexpr int kAppendFlags = O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+constexpr int kReadFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+constexpr mode_t kLogFileMode = 0600;
+// How often one row looks for the file PATH names when other instances keep rotating it away
+// between this one's open and its lock; each of those rotations needed a file's worth of rows.
+constexpr int kPlacingAttempts = 8;
 constexpr std::size_t kCopyChunk = 64 * 1024;
 constexpr int kSecondsPerMinute = 60;
 constexpr int kMillisPerSecond = 1000;
@@ -39,6 +50,21 @@ bool writeAll(int fd, std::string_view text) {
         text.remove_prefix(static_cast<std::size_t>(done));
     }
     return true;
+}
+
+// Why a file of this type cannot hold the log; nothing for a regular file.
+std::optional<std::string> fileTypeProblem(mode_t mode) {
+    if (S_ISREG(mode)) {
+        return std::nullopt;
+    }
+    return S_ISDIR(mode) ? fileErrorText(EISDIR) : std::string(kNotARegularFile);
+}
+
+// Whether `path` names the file `held` describes (the same device and inode).
+bool namesFile(const std::string& path, const struct stat& held) {
+    struct stat named {};
+    return ::stat(path.c_str(), &named) == 0 && named.st_dev == held.st_dev &&
+           named.st_ino == held.st_ino;
 }
 
 }  // namespace
@@ -109,32 +135,22 @@ std::string StatusLogFile::rowLines(std::string_view stamp, std::string_view row
     }
     std::string lines;
     lines.reserve(stamp.size() + row.size() + 2);
-    bool lineStart = true;
-    for (std::size_t i = 0; i <= row.size(); ++i) {
-        if (lineStart) {
-            lines.append(stamp);
-            lineStart = false;
-            if (i < row.size() && row[i] != '\r' && row[i] != '\n') {
-                lines.push_back(' ');
-            }
+    for (;;) {
+        const std::size_t end = row.find_first_of("\r\n");
+        const std::string_view line = row.substr(0, end);
+        lines.append(stamp);
+        if (!line.empty()) {
+            lines.push_back(' ');
+            lines += printableText(line, Tabs::Kept);
         }
-        if (i == row.size()) {
-            break;
+        lines.push_back('\n');
+        if (end == std::string_view::npos) {
+            return lines;
         }
-        const char c = row[i];
-        if (c == '\r' || c == '\n') {
-            if (c == '\r' && i + 1 < row.size() && row[i + 1] == '\n') {
-                ++i;  // "\r\n" is one line break
-            }
-            lines.push_back('\n');
-            lineStart = true;
-            continue;
-        }
-        const auto byte = static_cast<unsigned char>(c);
-        lines.push_back((byte < 0x20 && c != '\t') || byte == 0x7F ? '?' : c);
+        // "\r\n" is one line break; a lone CR is one too, as it would overwrite the line on a
+        // terminal.
+        row.remove_prefix(end + (row.substr(end, 2) == "\r\n" ? 2 : 1));
     }
-    lines.push_back('\n');
-    return lines;
 }
 
 void StatusLogFile::append(const std::string& row) {
@@ -190,12 +206,20 @@ void StatusLogFile::run() {
     }
 }
 
-void StatusLogFile::fail(const std::string& what, int error) {
+std::optional<std::string> StatusLogFile::pathProblem(const std::string& path) {
+    struct stat info {};
+    if (path == kNoLogFile || ::stat(path.c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    return fileTypeProblem(info.st_mode);
+}
+
+void StatusLogFile::fail(const std::string& what, const std::string& reason) {
     failed_ = true;
     fd_.reset();
     // One piece, so that it is one write between the rows another thread puts on the terminal.
-    warnings_ << ("vantor: warning: cannot " + what + " the log file " + path_ + ": " +
-                  fileErrorText(error) + "; going on without it\n");
+    warnings_ << ("vantor: warning: cannot " + what + " the log file " + path_ + ": " + reason +
+                  "; going on without it\n");
     warnings_.flush();
 }
 
@@ -206,15 +230,29 @@ bool StatusLogFile::open() {
                      "without it\n";
         return false;
     }
-    std::error_code ignored;  // a folder that cannot be made fails the open below
-    std::filesystem::create_directories(std::filesystem::path(path_).parent_path(), ignored);
-    fd_.reset(::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600));
-    struct stat info {};
-    if (!fd_ || ::fstat(fd_.get(), &info) != 0) {
-        fail("open", errno);
+    if (path_ == kNoLogFile) {
+        failed_ = true;  // the operator asked for no log file
         return false;
     }
-    size_ = static_cast<std::uintmax_t>(info.st_size);
+    std::error_code ignored;  // a folder that cannot be made fails the open below
+    std::filesystem::create_directories(std::filesystem::path(path_).parent_path(), ignored);
+    // O_NONBLOCK: a FIFO without a reader fails at once (ENXIO) instead of holding the writer,
+    // and with it the program's exit, until one comes; one with a reader opens and is refused
+    // below. It changes nothing for a regular file.
+    fd_.reset(::open(path_.c_str(), kAppendFlags, kLogFileMode));
+    if (!fd_) {
+        fail("open", errno == ENXIO ? std::string(kNotARegularFile) : fileErrorText(errno));
+        return false;
+    }
+    struct stat info {};
+    if (::fstat(fd_.get(), &info) != 0) {
+        fail("open", fileErrorText(errno));
+        return false;
+    }
+    if (const auto problem = fileTypeProblem(info.st_mode)) {
+        fail("open", *problem);
+        return false;
+    }
     return true;
 }
 
@@ -222,34 +260,91 @@ std::string StatusLogFile::rotatedPath(int index) const {
     return index == 0 ? path_ : path_ + "." + std::to_string(index);
 }
 
-bool StatusLogFile::rotate() {
-    fd_.reset();
-    for (int index = limits_.keptFiles; index >= 1; --index) {
-        if (::rename(rotatedPath(index - 1).c_str(), rotatedPath(index).c_str()) != 0 &&
-            errno != ENOENT) {
-            fail("rotate", errno);
-            return false;
+void StatusLogFile::write(const std::string& text) {
+    for (int attempt = 1; !failed_; ++attempt) {
+        if (!fd_ && !open()) {
+            return;
+        }
+        Attempt done;
+        {
+            // Where the file system keeps no locks the row is still written, only a rotation
+            // is then no longer guarded against another instance's.
+            const FileLock lock(fd_.get());
+            done = writeLocked(text, attempt >= kPlacingAttempts);
+        }
+        switch (done.placing) {
+            case Placing::Written:
+                return;
+            case Placing::Reopen:
+                fd_.reset();
+                break;
+            case Placing::Failed:
+                fail(done.what, fileErrorText(done.error));
+                return;
         }
     }
-    return open();
 }
 
-void StatusLogFile::write(const std::string& text) {
-    if (failed_ || (!fd_ && !open())) {
-        return;
+StatusLogFile::Attempt StatusLogFile::writeLocked(const std::string& text, bool lastAttempt) {
+    // Under the lock PATH names the file it locks until this instance lets go: only the holder
+    // of that lock renames it. Another instance may have rotated the file this one holds away
+    // since it was opened; the row then belongs in the new PATH.
+    struct stat held {};
+    if (::fstat(fd_.get(), &held) != 0) {
+        return {Placing::Failed, "write", errno};
     }
-    if (size_ > 0 && size_ + text.size() > limits_.maxBytes && !rotate()) {
-        return;
+    const bool current = namesFile(path_, held);
+    // An instance that finds the file rotated away attempt after attempt writes into the one it
+    // holds: that is still one of the log's files, so the row is kept, a little earlier in the
+    // log than its time. Dropping it would lose it, and waiting longer could hold the writer
+    // for as long as other instances keep rotating.
+    if (!lastAttempt) {
+        if (!current) {
+            return {Placing::Reopen};
+        }
+        const auto size = static_cast<std::uintmax_t>(held.st_size);
+        if (size > 0 && size + text.size() > limits_.maxBytes) {
+            for (int index = limits_.keptFiles; index >= 1; --index) {
+                if (::rename(rotatedPath(index - 1).c_str(), rotatedPath(index).c_str()) != 0 &&
+                    errno != ENOENT) {
+                    return {Placing::Failed, "rotate", errno};
+                }
+            }
+            return {Placing::Reopen};
+        }
     }
     if (!writeAll(fd_.get(), text)) {
-        fail("write", errno);
-        return;
+        return {Placing::Failed, "write", errno};
     }
-    size_ += text.size();
+    return {Placing::Written};
+}
+
+UniqueFd StatusLogFile::lockedForReading() const {
+    for (int attempt = 0; attempt < kPlacingAttempts; ++attempt) {
+        UniqueFd fd(::open(path_.c_str(), kReadFlags));
+        if (!fd) {
+            return {};
+        }
+        int locked = 0;
+        do {
+            locked = ::flock(fd.get(), LOCK_EX);
+        } while (locked != 0 && errno == EINTR);
+        struct stat held {};
+        if (locked != 0 || ::fstat(fd.get(), &held) != 0) {
+            return {};
+        }
+        if (namesFile(path_, held)) {
+            return fd;
+        }
+    }
+    return {};  // rotated away every time: copied without the lock
 }
 
 std::optional<std::string> StatusLogFile::saveCopy(const std::string& destination) {
     flush();
+    if (path_ == kNoLogFile) {
+        return "no log file is kept (" + path_ + ")";
+    }
     // Saved over one of its own files, the log would be emptied before it is read.
     for (int index = 0; index <= limits_.keptFiles; ++index) {
         std::error_code ignored;
@@ -257,16 +352,21 @@ std::optional<std::string> StatusLogFile::saveCopy(const std::string& destinatio
             return "that is the log file itself";
         }
     }
-    const UniqueFd out(::open(destination.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    const UniqueFd out(
+        ::open(destination.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kLogFileMode));
     if (!out) {
         return fileErrorText(errno);
     }
     std::lock_guard file(fileMutex_);
+    // Another instance rotating in the middle of the copy would leave a file out or copy one
+    // twice; rotation waits for this lock.
+    const UniqueFd current = lockedForReading();
     std::vector<char> chunk(kCopyChunk);
     for (int index = limits_.keptFiles; index >= 0; --index) {
-        const UniqueFd in(::open(rotatedPath(index).c_str(), O_RDONLY | O_CLOEXEC));
-        if (!in) {
-            continue;  // not rotated that often yet
+        const UniqueFd in(::open(rotatedPath(index).c_str(), kReadFlags));
+        struct stat info {};
+        if (!in || ::fstat(in.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+            continue;  // not rotated that often yet, or nothing the log wrote
         }
         for (;;) {
             const ssize_t got = ::read(in.get(), chunk.data(), chunk.size());

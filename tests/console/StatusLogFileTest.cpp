@@ -1,5 +1,8 @@
 #include "console/StatusLogFile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -9,6 +12,7 @@
 #include <regex>
 #include <sstream>
 
+#include "base/UniqueFd.h"
 #include "upgrade/TempDir.h"
 
 namespace vantor {
@@ -30,6 +34,9 @@ TEST(StatusLogFile, EachLineOfARowLedByTheStampWithoutItsLineEnd) {
         {"> a\n\n> b\r\r\n", "S > a\nS\nS > b\n"},
         {"> a\rb", "S > a\nS b\n"},  // a lone CR would overwrite the line on a terminal
         {"> \t'x' \x1b[2J\x7f", "S > \t'x' ?[2J?\n"},
+        {"> '\xc2\x9b"
+         "2J\xe2\x80\xae' \x9b",
+         "S > '?2J?' ?\n"},  // C1 CSI, U+202E, raw 0x9B
         {"", "S\n"},
     };
     for (const auto& [row, lines] : cases) {
@@ -110,6 +117,77 @@ TEST(StatusLogFile, KeepsEveryRowStampedAndRotatesAtTheLimit) {
     again.append("> next run\r\n");
     again.flush();
     EXPECT_NE(contents(path).find("> next run\n"), std::string::npos);
+}
+
+// Two instances on one file (two open file descriptions lock each other as two processes do),
+// taking turns row by row through many rotations: each file within the limit, and every row
+// once, in the order written, from the oldest file to the newest.
+TEST(StatusLogFile, TwoInstancesShareOneFileThroughItsRotations) {
+    const test::TempDir dir;
+    const std::string path = dir.file("vantor.log");
+    constexpr int kRows = 150;
+    constexpr int kKept = 20;  // 1000-byte files hold about 25 rows of at most 38 bytes each
+    std::ostringstream warnings;
+    std::string written;
+    {
+        StatusLogFile first(path, warnings, LogFileLimits{1000, kKept});
+        StatusLogFile second(path, warnings, LogFileLimits{1000, kKept});
+        for (int row = 0; row < kRows; ++row) {
+            for (auto [log, name] : {std::pair{&first, "a"}, std::pair{&second, "b"}}) {
+                const std::string text = std::string("> ") + name + " " + std::to_string(row);
+                log->append(text);
+                log->flush();
+                written += text + "\n";
+            }
+        }
+    }
+    std::string kept;
+    for (int index = kKept; index >= 0; --index) {
+        const std::string name = index == 0 ? path : path + "." + std::to_string(index);
+        const std::string lines = contents(name);
+        EXPECT_LE(lines.size(), 1000u) << name;
+        kept += lines;
+    }
+    EXPECT_EQ(std::regex_replace(kept, std::regex("\\S+ > "), "> "), written);
+    EXPECT_TRUE(std::filesystem::exists(path + ".5")) << "fewer rotations than meant";
+    EXPECT_EQ(warnings.str(), "");
+}
+
+// A FIFO (with or without a reader), a folder or a device is refused at once with one warning,
+// and never waited on; /dev/null is the operator's way of keeping no log file.
+TEST(StatusLogFile, APathThatIsNoRegularFileIsRefusedWithoutWaiting) {
+    const test::TempDir dir;
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_directory(dir.file("folder"));
+    struct Case {
+        std::string path;
+        bool reader;
+        std::string problem;  // empty: none
+    };
+    const std::vector<Case> cases = {
+        {fifo, false, "not a regular file"},
+        {fifo, true, "not a regular file"},
+        {dir.file("folder"), false, "is a directory"},
+        {"/dev/zero", false, "not a regular file"},
+        {"/dev/null", false, ""},
+        {dir.file("new.log"), false, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        const UniqueFd reader(c.reader ? ::open(c.path.c_str(), O_RDONLY | O_NONBLOCK) : -1);
+        EXPECT_EQ(StatusLogFile::pathProblem(c.path).value_or(""), c.problem);
+        std::ostringstream warnings;
+        {
+            StatusLogFile log(c.path, warnings);
+            log.append("> one");
+            log.append("> two");
+            log.flush();
+        }
+        const std::string warning = "vantor: warning: cannot open the log file " + c.path + ": " +
+                                    c.problem + "; going on without it\n";
+        EXPECT_EQ(warnings.str(), c.problem.empty() ? "" : warning);
+    }
 }
 
 TEST(StatusLogFile, AnUnwritableFileWarnsOnceAndTheRowsGoOn) {
