@@ -66,6 +66,11 @@ int main(int argc, char** argv) {
     if (const auto error = vantor::ArgumentFiles::resolve(options, std::cin, std::cerr)) {
         return refuse(*error);
     }
+    // A FIFO, a folder or a device named for the log is the operator's mistake: said now, where
+    // the default path would only cost a warning.
+    if (const auto problem = vantor::StatusLogFile::pathProblem(options.logFile)) {
+        return refuse("--log-file '" + options.logFile + "': " + *problem);
+    }
 
     const auto logFile = std::make_unique<vantor::StatusLogFile>(
         options.logFile.empty() ? vantor::StatusLogFile::defaultPath() : options.logFile,

@@ -197,6 +197,8 @@ TEST(HeadlessProgram, ArgumentErrorsExitTwoBeforeAnythingIsSent) {
         {batch(dir.path().string()), "--ip-list '" + dir.path().string() + "': is a directory"},
         {batch(dir.file("fifo")), "--ip-list '" + dir.file("fifo") + "': not a regular file"},
         {batch("/dev/zero"), "--ip-list '/dev/zero': not a regular file"},
+        {{"--headless", "--log-file", dir.file("fifo")},
+         "--log-file '" + dir.file("fifo") + "': not a regular file"},
         {batch(dir.file("large")),
          "--ip-list '" + dir.file("large") + "': larger than 1048576 bytes"},
         {batch(dir.file("twice")),
