@@ -352,9 +352,24 @@ std::optional<std::string> StatusLogFile::saveCopy(const std::string& destinatio
             return "that is the log file itself";
         }
     }
-    const UniqueFd out(
-        ::open(destination.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kLogFileMode));
+    // Not blocking on a FIFO the operator picked, and truncating only once the destination is
+    // known to be a regular file: a device chosen by mistake is left as it was.
+    const UniqueFd out(::open(
+        destination.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, kLogFileMode));
+    if (!out && errno == ENXIO) {
+        return std::string("not a regular file");  // a FIFO that nobody reads
+    }
     if (!out) {
+        return fileErrorText(errno);
+    }
+    struct stat target {};
+    if (::fstat(out.get(), &target) != 0) {
+        return fileErrorText(errno);
+    }
+    if (!S_ISREG(target.st_mode)) {
+        return std::string("not a regular file");
+    }
+    if (::ftruncate(out.get(), 0) != 0) {
         return fileErrorText(errno);
     }
     std::lock_guard file(fileMutex_);

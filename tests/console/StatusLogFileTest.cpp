@@ -103,6 +103,10 @@ TEST(StatusLogFile, KeepsEveryRowStampedAndRotatesAtTheLimit) {
         }
         EXPECT_EQ(expected, kRows);
         EXPECT_EQ(log.saveCopy(dir.file("logs/vantor.log.1")), "that is the log file itself");
+        // A FIFO nobody reads, a folder: refused without waiting, nothing truncated.
+        ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+        EXPECT_EQ(log.saveCopy(dir.file("fifo")), "not a regular file");
+        EXPECT_EQ(log.saveCopy(dir.file("logs")), "is a directory");
     }
     for (const std::string name : {"vantor.log", "vantor.log.1", "vantor.log.2"}) {
         const auto size = std::filesystem::file_size(dir.file("logs/" + name));
