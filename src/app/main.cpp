@@ -9,6 +9,7 @@
 #include "app/DeviceWorkerFactory.h"
 #include "base/Product.h"
 #include "base/SystemInterfaceSource.h"
+#include "console/HeardDevicesCsv.h"
 #include "console/StatusLogFile.h"
 #include "headless/ArgumentFiles.h"
 #include "headless/CommandLine.h"
@@ -64,6 +65,12 @@ int main(int argc, char** argv) {
     // The password and the archive are read before anything is sent.
     if (const auto error = vantor::ArgumentFiles::resolve(options, std::cin, std::cerr)) {
         return refuse(*error);
+    }
+    // Found out now rather than when the run ends, with every device's state lost.
+    if (!options.devicesCsv.empty()) {
+        if (const auto problem = vantor::HeardDevicesCsv::targetProblem(options.devicesCsv)) {
+            return refuse("--devices-csv '" + options.devicesCsv + "': " + *problem);
+        }
     }
 
     const auto logFile = std::make_unique<vantor::StatusLogFile>(

@@ -92,11 +92,12 @@ ParsedCommandLine CommandLine::parse(const std::vector<std::string_view>& argume
     bool headless = false;
     bool modeGiven = false;
     bool onePageGiven = false;
+    bool everyDevice = false;
     std::optional<std::string> mac, ip, password, passwordFile, archive, logFile, ipList,
-        parallelText, bootImages;
+        parallelText, bootImages, devicesCsv;
     std::vector<std::string> ips;  // every --ip, in order: repeated for a batch upgrade
     // The options that take a value once, each with the slot it fills.
-    const std::array<std::pair<std::string_view, std::optional<std::string>*>, 8> valueOptions{{
+    const std::array<std::pair<std::string_view, std::optional<std::string>*>, 9> valueOptions{{
         {"--mac", &mac},
         {"--password", &password},
         {"--password-file", &passwordFile},
@@ -105,6 +106,7 @@ ParsedCommandLine CommandLine::parse(const std::vector<std::string_view>& argume
         {"--boot-images", &bootImages},
         {"--ip-list", &ipList},
         {"--parallel", &parallelText},
+        {"--devices-csv", &devicesCsv},
     }};
 
     for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -153,6 +155,8 @@ ParsedCommandLine CommandLine::parse(const std::vector<std::string_view>& argume
             headless = true;
         } else if (name == "--one-page" && !inlineValue) {
             onePageGiven = true;
+        } else if (name == "--every-device" && !inlineValue) {
+            everyDevice = true;
         } else if (name == "--mode") {
             std::optional<std::string> modeText;
             if (modeGiven) {
@@ -215,7 +219,7 @@ ParsedCommandLine CommandLine::parse(const std::vector<std::string_view>& argume
 
     result.logFile = logFile.value_or("");
     const bool anyOption = modeGiven || onePageGiven || mac || ip || password || passwordFile ||
-                           archive || ipList || parallelText;
+                           archive || ipList || parallelText || everyDevice || devicesCsv;
     if (!headless) {
         if (anyOption) {
             return refuse("options other than --help need --headless");
@@ -223,6 +227,15 @@ ParsedCommandLine CommandLine::parse(const std::vector<std::string_view>& argume
         return {result, {}};
     }
     result.action = Action::Run;
+    // The list of devices heard is Auto's, and headless Auto runs until it is stopped.
+    if ((everyDevice || devicesCsv) && result.mode != ConsoleMode::Auto) {
+        return refuse("--every-device and --devices-csv need --mode auto");
+    }
+    if (devicesCsv && devicesCsv->empty()) {
+        return refuse("--devices-csv needs a file name");
+    }
+    result.everyDevice = everyDevice;
+    result.devicesCsv = devicesCsv.value_or("");
     const bool setOptions = mac.has_value();
     const bool batchOptions = ips.size() > 1 || ipList || parallelText;
     const bool updateOptions = password || passwordFile || archive || onePageGiven || batchOptions;
@@ -333,6 +346,8 @@ std::string CommandLine::usage(std::string_view program) {
            "  --boot-images DIR         the recovery kit: the device maker's boot images\n"
            "                            and kit.conf (before $XDG_DATA_HOME/vantor/images,\n"
            "                            /usr/local/share/vantor/images, /usr/share/vantor/images)\n"
+           "  --every-device            auto: take every device that announces\n"
+           "  --devices-csv FILE        auto: write the devices heard to FILE (CSV) at the end\n"
            "\n"
            "In headless mode every status row, notice, banner change and message is written to\n"
            "standard output. A bad argument exits 2 before anything is sent.\n";

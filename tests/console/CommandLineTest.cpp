@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "headless/HeadlessView.h"
 
 namespace vantor {
@@ -161,6 +163,23 @@ TEST(CommandLine, SeveralDevicesMakeABatchAndOneStaysAnUpdate) {
                      .options);
 }
 
+TEST(CommandLine, TheDeviceListOptionsBelongToHeadlessAuto) {
+    const auto run = parse({"--headless", "--every-device", "--devices-csv", "devices.csv"});
+    ASSERT_TRUE(run.options) << run.error;
+    EXPECT_TRUE(run.options->everyDevice);
+    EXPECT_EQ(run.options->devicesCsv, "devices.csv");
+    EXPECT_FALSE(parse({"--headless"}).options->everyDevice);
+    for (const std::vector<std::string_view>& bad :
+         {std::vector<std::string_view>{"--every-device"},
+          {"--devices-csv", "devices.csv"},
+          {"--headless", "--mode", "recovery", "--every-device"},
+          {"--headless", "--mode", "manual", "--devices-csv", "devices.csv"},
+          {"--headless", "--devices-csv="},
+          {"--headless", "--every-device=yes"}}) {
+        EXPECT_FALSE(parse(bad).options) << bad.back();
+    }
+}
+
 TEST(HeadlessView, RowsBecomeLinesWithPlainLineFeeds) {
     EXPECT_EQ(HeadlessView::rowAsLines("\r\n> Listening.....\r\n"), "\n> Listening.....\n");
     EXPECT_EQ(HeadlessView::rowAsLines("> IP: 192.168.0.100 already exist."),
@@ -177,6 +196,17 @@ TEST(HeadlessView, ProgressIsOneLineInBytesWithTheDeviceOnlyWhenNamed) {
     // A client's file name cannot start a line of its own.
     EXPECT_EQ(HeadlessView::progressLine({"", "a\nprogress: x\x1b", 0, 0}),
               "progress: a?progress: x? 0 0\n");
+}
+
+TEST(HeadlessView, ADeviceHeardIsOneLineWithItsStateName) {
+    std::ostringstream out;
+    HeadlessView view(out, [] {});
+    HeardDevice device;
+    device.mac = {0x00, 0x40, 0x8C, 0x12, 0x34, 0x56};
+    device.address = {192, 168, 1, 90};
+    device.state = HeardState::NotAnswering;
+    view.heardDeviceChanged(device);
+    EXPECT_EQ(out.str(), "device: 00-40-8C-12-34-56 192.168.1.90 not answering\n");
 }
 
 }  // namespace
