@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "headless/HeadlessView.h"
 
 namespace vantor {
@@ -168,7 +166,6 @@ TEST(CommandLine, TheDeviceListOptionsBelongToHeadlessAuto) {
     ASSERT_TRUE(run.options) << run.error;
     EXPECT_TRUE(run.options->everyDevice);
     EXPECT_EQ(run.options->devicesCsv, "devices.csv");
-    EXPECT_FALSE(parse({"--headless"}).options->everyDevice);
     for (const std::vector<std::string_view>& bad :
          {std::vector<std::string_view>{"--every-device"},
           {"--devices-csv", "devices.csv"},
@@ -196,17 +193,6 @@ TEST(HeadlessView, ProgressIsOneLineInBytesWithTheDeviceOnlyWhenNamed) {
     // A client's file name cannot start a line of its own.
     EXPECT_EQ(HeadlessView::progressLine({"", "a\nprogress: x\x1b", 0, 0}),
               "progress: a?progress: x? 0 0\n");
-}
-
-TEST(HeadlessView, ADeviceHeardIsOneLineWithItsStateName) {
-    std::ostringstream out;
-    HeadlessView view(out, [] {});
-    HeardDevice device;
-    device.mac = {0x00, 0x40, 0x8C, 0x12, 0x34, 0x56};
-    device.address = {192, 168, 1, 90};
-    device.state = HeardState::NotAnswering;
-    view.heardDeviceChanged(device);
-    EXPECT_EQ(out.str(), "device: 00-40-8C-12-34-56 192.168.1.90 not answering\n");
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 #include "console/HeardDevicesCsv.h"
 
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -15,26 +13,23 @@ namespace {
 TEST(HeardDevicesCsv, CellsAreQuotedAndFormulasDisarmed) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"camera-7", "camera-7"},
-        {"", ""},
+        {"a=b", "a=b"},
         {"lobby, east", "\"lobby, east\""},
         {"say \"hi\"", "\"say \"\"hi\"\"\""},
         {"a\nb", "\"a\nb\""},
-        {"a\rb", "\"a\rb\""},
         {"=1+1", "'=1+1"},
-        {"+cmd", "'+cmd"},
+        {"+x", "'+x"},
         {"-2", "'-2"},
         {"@SUM(A1)", "'@SUM(A1)"},
         {"\tx", "'\tx"},
         {"\r=x", "\"'\r=x\""},
-        {"=HYPERLINK(\"x\",\"y\")", "\"'=HYPERLINK(\"\"x\"\",\"\"y\"\")\""},
-        {"a=b", "a=b"},
     };
     for (const auto& [text, cell] : cases) {
         EXPECT_EQ(HeardDevicesCsv::cell(text), cell) << text;
     }
 }
 
-TEST(HeardDevicesCsv, HeaderThenOneCrlfLinePerDevice) {
+TEST(HeardDevicesCsv, HeaderThenOneCrlfLinePerDeviceSavedOverTheOldFile) {
     ::setenv("TZ", "UTC0", 1);
     ::tzset();
     HeardDevice device;
@@ -45,27 +40,23 @@ TEST(HeardDevicesCsv, HeaderThenOneCrlfLinePerDevice) {
     device.state = HeardState::NotAnswering;
     device.firstHeard = std::chrono::system_clock::from_time_t(1'765'198'800);
     device.lastHeard = device.firstHeard + std::chrono::milliseconds(1500);
-    EXPECT_EQ(HeardDevicesCsv::text({device}),
+    const std::string csv = HeardDevicesCsv::text({device});
+    EXPECT_EQ(csv,
               "MAC,Address,Name,Interface,State,First heard,Last heard\r\n"
               "00-40-8C-12-34-56,192.168.1.90,\"'=cam, 1\",10.0.0.1,not answering,"
               "2025-12-08T13:00:00.000+00:00,2025-12-08T13:00:01.500+00:00\r\n");
     ::unsetenv("TZ");
     ::tzset();
-}
 
-TEST(HeardDevicesCsv, SavesOverAFileButNotOverADirectory) {
     test::TempDir dir;
-    const std::string path = dir.file("devices.csv");
-    std::ofstream(path) << "old";
-    ASSERT_EQ(HeardDevicesCsv::save(path, "new\r\n"), std::nullopt);
+    std::ofstream(dir.file("devices.csv")) << "old";
+    ASSERT_EQ(HeardDevicesCsv::save(dir.file("devices.csv"), csv), std::nullopt);
     std::stringstream saved;
-    saved << std::ifstream(path).rdbuf();
-    EXPECT_EQ(saved.str(), "new\r\n");
-    EXPECT_EQ(HeardDevicesCsv::save(dir.path().string(), "x"), "is a directory");
+    saved << std::ifstream(dir.file("devices.csv")).rdbuf();
+    EXPECT_EQ(saved.str(), csv);
+    EXPECT_EQ(HeardDevicesCsv::save(dir.path().string(), csv), "is a directory");
     EXPECT_EQ(HeardDevicesCsv::targetProblem("/dev/null"), "not a regular file");
-    EXPECT_EQ(HeardDevicesCsv::save(dir.file("missing/devices.csv"), "x"), "no such file");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1)
-        << "a temporary file was left behind";
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
 }  // namespace
