@@ -21,7 +21,7 @@ namespace vantor::ui {
 namespace {
 
 constexpr int kRefreshMs = 500;  // the table follows the listeners this often
-constexpr int kWidth = 720;
+constexpr int kWidth = 860;
 constexpr int kHeight = 360;
 
 QString timeText(std::chrono::system_clock::time_point at) {
@@ -45,6 +45,9 @@ DevicesHeardDialog::DevicesHeardDialog(OperatorConsole& console, QWidget* parent
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->verticalHeader()->hide();
+    table_->setWordWrap(false);
+    // Every column as wide as its longest cell; the name takes what is left.
+    table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     table_->horizontalHeader()->setSectionResizeMode(kName, QHeaderView::Stretch);
     table_->setContextMenuPolicy(Qt::CustomContextMenu);
     layout->addWidget(table_);
