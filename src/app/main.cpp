@@ -9,6 +9,7 @@
 #include "app/DeviceWorkerFactory.h"
 #include "base/Product.h"
 #include "base/SystemInterfaceSource.h"
+#include "console/HeardDevicesCsv.h"
 #include "console/StatusLogFile.h"
 #include "headless/ArgumentFiles.h"
 #include "headless/CommandLine.h"
@@ -70,6 +71,12 @@ int main(int argc, char** argv) {
     // the default path would only cost a warning.
     if (const auto problem = vantor::StatusLogFile::pathProblem(options.logFile)) {
         return refuse("--log-file '" + options.logFile + "': " + *problem);
+    }
+    // Found out now rather than when the run ends, with every device's state lost.
+    if (!options.devicesCsv.empty()) {
+        if (const auto problem = vantor::HeardDevicesCsv::targetProblem(options.devicesCsv)) {
+            return refuse("--devices-csv '" + options.devicesCsv + "': " + *problem);
+        }
     }
 
     const auto logFile = std::make_unique<vantor::StatusLogFile>(

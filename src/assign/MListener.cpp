@@ -20,6 +20,9 @@ namespace {
 
 constexpr int kTag = tagOf(ConsoleMode::Auto);
 constexpr std::string_view kListening = "\r\n> Listening.....\r\n";
+const std::string kListFull = "> The list of devices heard is full (" +
+                              std::to_string(kHeardDevicesMax) +
+                              " devices); later ones are not listed.\r\n";
 
 std::string ignoringText(const std::array<std::uint8_t, 6>& mac) {
     std::array<char, 64> text{};
@@ -108,17 +111,58 @@ bool MListener::start() {
             ports_.report.setNoticeLine(ignoring);
             continue;
         }
-        if (!ports_.report.claimDevice(ignoring)) {
+        const HeardDevices::Hearing heard =
+            ports_.heard.hear(announcement.mac(), announcement.ip(),
+                              printableText(announcement.senderText()), Ipv4::format(nicAddress_));
+        if (heard.firstRefusal) {
+            ports_.report.appendStatus(kTag, kListFull);
+        }
+        const bool every = ports_.panel.checked(ControlId::EveryDeviceCheck);
+        if (!takes(heard, every, ignoring)) {
             continue;
         }
         const LogGroup log = ports_.report.logGroup();
-        handleDevice(announcement, notifySocket, prefix);
+        if (heard.moved) {
+            moveRoute(announcement, heard, prefix);
+        }
+        handleDevice(announcement, notifySocket, prefix, every);
     }
 
     const std::lock_guard lock(socketMutex_);
     receiveSocket_ = nullptr;
     notifySocket_ = nullptr;
     return true;
+}
+
+bool MListener::takes(const HeardDevices::Hearing& heard, bool every, const std::string& ignoring) {
+    if (heard.moved && heard.wasTaken) {
+        return true;  // its route follows it to the new address
+    }
+    if (!every) {
+        return ports_.report.claimDevice(ignoring);
+    }
+    if (!heard.listed) {
+        // Its state could be kept nowhere; the bound also bounds the work forged
+        // announcements can cause.
+        ports_.report.setNoticeLine(ignoring);
+        return false;
+    }
+    return !heard.wasTaken;  // a repeat only updated the time it was last heard
+}
+
+void MListener::moveRoute(const Announcement& announcement, const HeardDevices::Hearing& heard,
+                          const std::string& prefix) {
+    const std::string previous = ipv4Text(heard.previousAddress);
+    ports_.report.appendStatus(kTag, prefix + " " + macText(announcement.mac()) +
+                                         " now announces " + announcement.ipText() + " (was " +
+                                         previous + ").\r\n");
+    if (!heard.previousRouteAdded) {
+        return;  // not ours to remove
+    }
+    if (const ToolResult removed = ports_.tools.RouteDelete(previous); !removed.succeeded()) {
+        ports_.report.appendStatus(kTag, prefix + " Warning: The route to " + previous +
+                                             " was not removed: " + removed.failure + "\r\n");
+    }
 }
 
 bool MListener::namesDevice(const Announcement& announcement) const {
@@ -160,7 +204,7 @@ void MListener::reportReceiveError(SocketError error, const std::string& prefix)
     ports_.report.appendStatus(kTag, std::string(kListening));
 }
 
-void MListener::notify(CTimedSocket& notifySocket, const Announcement& announcement,
+bool MListener::notify(CTimedSocket& notifySocket, const Announcement& announcement,
                        const std::string& prefix) {
     const Announcement::Bytes notification = announcement.notification(nicAddress_);
     const auto ip = announcement.ip();
@@ -169,13 +213,17 @@ void MListener::notify(CTimedSocket& notifySocket, const Announcement& announcem
         ports_.report.appendStatus(
             kTag,
             prefix + " Warning: Cannot notified the server to do the 'ROUTE ADD' operation.\r\n");
+        return false;
     }
+    return true;
 }
 
 void MListener::handleDevice(const Announcement& announcement, CTimedSocket& notifySocket,
-                             const std::string& prefix) {
+                             const std::string& prefix, bool every) {
     const std::string serverIP = announcement.ipText();
-    ports_.report.setServerAddress(serverIP);
+    if (!every) {
+        ports_.report.setServerAddress(serverIP);
+    }
     const std::string sender = printableText(announcement.senderText());
     if (sender.empty()) {
         ports_.report.appendStatus(kTag, prefix + " IP and MAC address have been detected.");
@@ -183,10 +231,13 @@ void MListener::handleDevice(const Announcement& announcement, CTimedSocket& not
         ports_.report.appendStatus(
             kTag, prefix + " Received an IP and a MAC address from " + sender + ".\r\n");
     }
-    ports_.report.showDeviceMac(announcement.mac());
-    ports_.report.showDeviceIp(announcement.ip());
+    if (!every) {
+        showDevice(announcement);
+    }
 
-    notify(notifySocket, announcement, prefix);
+    if (notify(notifySocket, announcement, prefix)) {
+        ports_.heard.setState(announcement.mac(), HeardState::Notified);
+    }
     if (const ToolResult route = ports_.tools.RouteAdd(serverIP, Ipv4::format(nicAddress_));
         route.toolNotFound()) {
         ports_.report.appendStatus(kTag,
@@ -197,6 +248,7 @@ void MListener::handleDevice(const Announcement& announcement, CTimedSocket& not
             prefix + " Warning: The route to the device was not added: " + route.failure + "\r\n");
     } else {
         ports_.tools.Keep(serverIP);  // the operator reaches the device's page through it
+        ports_.heard.setState(announcement.mac(), HeardState::Routed);
     }
     ports_.tools.ArpDelete(serverIP);
     ports_.report.appendStatus(kTag, prefix + " Testing Ping to " + serverIP + ".\r\n");
@@ -218,13 +270,28 @@ void MListener::handleDevice(const Announcement& announcement, CTimedSocket& not
         ports_.report.appendStatus(kTag, answered
                                              ? prefix + " Ping successful.\r\n"
                                              : prefix + " Warning: Ping request timed out.\r\n");
+        ports_.heard.setState(announcement.mac(),
+                              answered ? HeardState::Answering : HeardState::NotAnswering);
+        if (every && answered) {
+            // The banner leads to the latest device that answered.
+            ports_.report.setServerAddress(serverIP);
+            showDevice(announcement);
+            ports_.report.setBannerState(BannerState::DeviceReady);
+        }
     } else {
         ports_.report.appendStatus(
             kTag, prefix + " Warning: Ping failed because WinSock1.1 DLL could not be found.\r\n");
     }
 
-    ports_.report.setBannerState(BannerState::DeviceReady);
+    if (!every) {
+        ports_.report.setBannerState(BannerState::DeviceReady);
+    }
     ports_.report.appendStatus(kTag, std::string(kListening));
+}
+
+void MListener::showDevice(const Announcement& announcement) {
+    ports_.report.showDeviceMac(announcement.mac());
+    ports_.report.showDeviceIp(announcement.ip());
 }
 
 }  // namespace vantor

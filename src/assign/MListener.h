@@ -18,7 +18,9 @@ class CTimedSocket;
 // device heard on any interface becomes the console's current device: its MAC and IP fill the
 // fields, it is told this interface's address (so that it can route back to the PC), gets a
 // host route through this interface and is pinged until it answers. Later senders are only
-// named in the notice line, until listening is started again.
+// named in the notice line, until listening is started again. Every device accepted goes into
+// the list of devices heard; with "Take every device" each is taken in turn, on this thread,
+// so that a flood of announcements queues in the socket rather than starting work of its own.
 //
 // One listener per interface address, each run on a thread of its own by the console.
 class MListener final : public InterfaceWorker {
@@ -44,10 +46,19 @@ class MListener final : public InterfaceWorker {
     // against the PC's addresses and the broadcasts of this interface as they are now.
     bool namesDevice(const Announcement& announcement) const;
     void reportReceiveError(SocketError error, const std::string& prefix);
-    // Steps after a new device was claimed, written as one log group.
+    // Whether the device just heard is taken now: the first of a listening session, or with
+    // `every` each one not yet taken, and one that moved to another address again.
+    bool takes(const HeardDevices::Hearing& heard, bool every, const std::string& ignoring);
+    // The device announced another address: its host route, when we added it, goes.
+    void moveRoute(const Announcement& announcement, const HeardDevices::Hearing& heard,
+                   const std::string& prefix);
+    // Steps after a device was taken, written as one log group. With `every` the device
+    // becomes the current one only once it answers.
     void handleDevice(const Announcement& announcement, CTimedSocket& notifySocket,
-                      const std::string& prefix);
-    void notify(CTimedSocket& notifySocket, const Announcement& announcement,
+                      const std::string& prefix, bool every);
+    void showDevice(const Announcement& announcement);
+    // False when the notification could not be sent (a warning row says so).
+    bool notify(CTimedSocket& notifySocket, const Announcement& announcement,
                 const std::string& prefix);
 
     // Sockets published while start() runs, so that stop() can cancel the receive.

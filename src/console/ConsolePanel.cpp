@@ -94,6 +94,7 @@ void ConsolePanel::showControlsOf(ConsoleMode mode) {
         }
         // The firmware controls take the check box's band.
         board.setVisible(ControlId::ClearCheck, !firmwareFile);
+        board.setVisible(ControlId::EveryDeviceCheck, mode == ConsoleMode::Auto);
     });
 }
 

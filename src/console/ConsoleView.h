@@ -6,6 +6,7 @@
 #include "base/MessageIcon.h"
 #include "ports/BannerState.h"
 #include "ports/ControlId.h"
+#include "ports/HeardDevices.h"
 #include "ports/TransferProgress.h"
 
 namespace vantor {
@@ -44,6 +45,10 @@ class ConsoleView {
     // display may ignore it.
     virtual void showProgress(const TransferProgress& progress) { (void)progress; }
 
+    // A device heard in Auto is new, or its state or address changed. Views without a list of
+    // devices may ignore it.
+    virtual void heardDeviceChanged(const HeardDevice& device) { (void)device; }
+
     // A modal message box with an OK button.
     virtual void showMessage(const std::string& text, MessageIcon icon) = 0;
     // The PC's routing table: a heading row and route rows of tab-separated columns. Views
@@ -56,6 +61,14 @@ class ConsoleView {
     virtual int openUrl(const std::string& url) = 0;
     // An open-file dialog; nothing when the operator cancels.
     virtual std::optional<std::string> chooseFile(const std::string& filter) = 0;
+    // A save-file dialog offering `suggestedName`; nothing when the operator cancels or the
+    // view has no dialogs.
+    virtual std::optional<std::string> chooseSaveFile(const std::string& filter,
+                                                      const std::string& suggestedName) {
+        (void)filter;
+        (void)suggestedName;
+        return std::nullopt;
+    }
     virtual void showAbout() = 0;
     virtual void closeWindow() = 0;
 };

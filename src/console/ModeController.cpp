@@ -249,6 +249,7 @@ void ModeController::startListening(bool startUp) {
     const std::vector<std::uint32_t> addresses =
         parts_.interfaces.listForMode(ConsoleMode::Auto, report);
     report.forgetDevice();
+    parts_.heard.beginListening();
     for (std::size_t i = 0; i < addresses.size(); ++i) {
         auto listener = parts_.factory.makeListener(parts_.ports, addresses[i], kAnnouncePort);
         report.appendStatus(tagOf(ConsoleMode::Auto), nicLine(i, Ipv4::format(addresses[i])));

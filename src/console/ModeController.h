@@ -9,6 +9,7 @@
 
 #include "console/ConsolePanel.h"
 #include "console/ConsoleReport.h"
+#include "console/HeardDeviceList.h"
 #include "console/HostInterfaceTable.h"
 #include "console/InterfaceWatcher.h"
 #include "console/RunState.h"
@@ -66,6 +67,7 @@ class ModeController {
         HostInterfaceTable& interfaces;
         WorkerFactory& factory;
         WorkerPorts& ports;
+        HeardDeviceList& heard;
         WatchTicker& ticker;
         UiDispatcher& dispatcher;
         // None: no warnings.

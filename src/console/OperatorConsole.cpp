@@ -4,6 +4,7 @@
 #include "console/Banner.h"
 #include "console/ConsoleLimits.h"
 #include "console/ConsoleView.h"
+#include "console/HeardDevicesCsv.h"
 #include "hostnet/IcmpPinger.h"
 #include "hostnet/PrivilegeCheck.h"
 #include "net/DirectUdpPortOpener.h"
@@ -54,6 +55,14 @@ OperatorConsole::OperatorConsole(ConsoleServices services)
       run_(dispatcher_, timings_),
       report_(dispatcher_, board_, view_, run_.modeFlag(), services.logFile),
       panel_(dispatcher_, board_, view_, report_, run_),
+      // Queued: a listener never waits for the view.
+      heard_([this](const HeardDevice& row) {
+          dispatcher_.post([this, row] {
+              if (view_ != nullptr) {
+                  view_->heardDeviceChanged(row);
+              }
+          });
+      }),
       interfaceTable_(services.interfaces),
       ownPinger_(ownPingerUnless(services.pinger, timings_, run_, services.network)),
       pinger_(services.pinger != nullptr ? *services.pinger : *ownPinger_, run_),
@@ -69,8 +78,9 @@ OperatorConsole::OperatorConsole(ConsoleServices services)
           *tools_,
           services.network != nullptr ? services.network->ports() : DirectUdpPortOpener::Shared(),
           pinger_,
-          timings_},
-      modes_({run_, report_, panel_, interfaceTable_, workerFactory_, ports_,
+          timings_,
+          heard_},
+      modes_({run_, report_, panel_, interfaceTable_, workerFactory_, ports_, heard_,
               services.watchTicker != nullptr ? *services.watchTicker : *ownTicker_, dispatcher_,
               privilegeWarning(services)}) {
     panel_.setDeviceOui(workerFactory_.deviceOui());
@@ -230,6 +240,50 @@ void OperatorConsole::ShowRoutingTable() {
     }
     const RoutingTableBox box = HostTools::RoutingTableMessage(listing);
     panel_.showMessage(box.text, box.icon);
+}
+
+// ---- The list of devices heard --------------------------------------------------------------
+
+void OperatorConsole::OnMakeCurrent(const MacOctets& mac) {
+    const std::optional<HeardDevice> device = heard_.find(mac);
+    if (!device || run_.mode() != ConsoleMode::Auto) {
+        return;
+    }
+    report_.showDeviceMac(device->mac);
+    report_.showDeviceIp(device->address);
+    report_.setServerAddress(ipv4Text(device->address));
+    report_.setBannerState(device->state == HeardState::Answering ? BannerState::DeviceReady
+                                                                  : BannerState::Instructions);
+}
+
+void OperatorConsole::OnOpenDevicePage(const MacOctets& mac) {
+    const std::optional<HeardDevice> device = heard_.find(mac);
+    if (!device || view_ == nullptr) {
+        return;
+    }
+    const int result =
+        view_->openUrl("http://" + ipv4Text(device->address) + report_.devicePagePath());
+    if (result <= kShellSuccessThreshold) {
+        report_.appendStatus(kTagAlways, "> Error: " + ShellErrorText(result) + ".\r\n");
+    }
+}
+
+void OperatorConsole::OnSaveHeardDevices() {
+    if (view_ == nullptr) {
+        return;
+    }
+    const std::optional<std::string> path = view_->chooseSaveFile(
+        std::string(HeardDevicesCsv::kFilter), std::string(HeardDevicesCsv::kSuggestedName));
+    if (!path) {
+        return;
+    }
+    if (const std::optional<std::string> error = saveHeardDevices(*path)) {
+        panel_.showMessage("Cannot save the list: " + *error, MessageIcon::Exclamation);
+    }
+}
+
+std::optional<std::string> OperatorConsole::saveHeardDevices(const std::string& path) const {
+    return HeardDevicesCsv::save(path, HeardDevicesCsv::text(heard_.rows()));
 }
 
 }  // namespace vantor

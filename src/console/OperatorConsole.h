@@ -13,6 +13,7 @@
 #include "console/ConsolePanel.h"
 #include "console/ConsoleReport.h"
 #include "console/ControlBoard.h"
+#include "console/HeardDeviceList.h"
 #include "console/HostInterfaceTable.h"
 #include "console/ModeController.h"
 #include "console/RunState.h"
@@ -98,6 +99,14 @@ class OperatorConsole final {
     void OnSet();
     // The "Routing table detail" button.
     void ShowRoutingTable();
+    // The list of devices heard: a device made the current one as if it had just answered
+    // (Auto only; the banner offers its page only when it answered), its page opened as the
+    // banner opens it, and the list saved as CSV where the operator chooses.
+    void OnMakeCurrent(const MacOctets& mac);
+    void OnOpenDevicePage(const MacOctets& mac);
+    void OnSaveHeardDevices();
+    // Writes the list to `path`; the reason when that failed.
+    std::optional<std::string> saveHeardDevices(const std::string& path) const;
     // Operator input reported by the view.
     void OnFieldEdited(ControlId id, const std::string& text) { panel_.fieldEdited(id, text); }
     void OnFieldFull(ControlId id) { panel_.fieldFull(id); }
@@ -128,6 +137,9 @@ class OperatorConsole final {
     BannerState bannerState() const { return report_.bannerState(); }
     std::string deviceUrl() const { return report_.deviceUrl(); }
     std::string serverIP() const { return report_.serverAddress(); }
+    std::vector<HeardDevice> heardDevices() const { return heard_.rows(); }
+    // Moves whenever a row of the list changes.
+    std::uint64_t heardRevision() const { return heard_.revision(); }
     const FirmwareUpgrader* upgradeDriver() const { return modes_.upgradeDriver(); }
     // Upgrading several devices at once, while the firmware file mode is current; null when not.
     BatchUpgrader* upgradeBatch() const {
@@ -150,6 +162,7 @@ class OperatorConsole final {
     RunState run_;
     ConsoleReport report_;
     ConsolePanel panel_;
+    HeardDeviceList heard_;
     HostInterfaceTable interfaceTable_;
     std::unique_ptr<Pinger> ownPinger_;
     ClosingAwarePinger pinger_;

@@ -48,9 +48,10 @@ constexpr std::size_t kHelpColumn = 24;
 constexpr std::size_t kFormContinuation = 4;
 
 // The usage forms after the program's name, each line within 80 columns.
-constexpr std::array<std::string_view, 6> kUsageForms{
+constexpr std::array<std::string_view, 7> kUsageForms{
     "[--log-file PATH] [--boot-images DIR]",
     "--headless [--mode auto|manual|recovery|firmware]",
+    "--headless [--mode auto] [--every-device] [--devices-csv FILE]",
     "--headless --mode manual --mac MAC --ip A.B.C.D",
     "--headless --mode firmware --ip A.B.C.D PASSWORD --archive FILE\n[--one-page]",
     "--headless --mode firmware (--ip A.B.C.D ... | --ip-list FILE)\nPASSWORD --archive FILE "
@@ -67,6 +68,10 @@ constexpr std::array kHelpLines{
              "run without a window; every option below but --log-file,\n"
              "--boot-images, --help and --version needs it"},
     HelpLine{"--mode MODE", "auto (the default), manual, recovery or firmware"},
+    HelpLine{"--every-device", "auto: take every device that announces, not just the first"},
+    HelpLine{"--devices-csv FILE",
+             "auto: write the devices heard to FILE (CSV) when the\n"
+             "program ends"},
     HelpLine{"--mac MAC", "a Set's device: XX-XX-XX-XX-XX-XX or xx:xx:xx:xx:xx:xx"},
     HelpLine{"--ip A.B.C.D",
              "with --mac: the address to give; in firmware mode: the\n"
@@ -158,11 +163,12 @@ ParsedCommandLine CommandLine::parse(const std::vector<std::string_view>& argume
     bool headless = false;
     bool modeGiven = false;
     bool onePageGiven = false;
+    bool everyDevice = false;
     std::optional<std::string> mac, ip, password, passwordFile, archive, logFile, ipList,
-        parallelText, bootImages;
+        parallelText, bootImages, devicesCsv;
     std::vector<std::string> ips;  // every --ip, in order: repeated for a batch upgrade
     // The options that take a value once, each with the slot it fills.
-    const std::array<std::pair<std::string_view, std::optional<std::string>*>, 8> valueOptions{{
+    const std::array<std::pair<std::string_view, std::optional<std::string>*>, 9> valueOptions{{
         {"--mac", &mac},
         {"--password", &password},
         {"--password-file", &passwordFile},
@@ -171,6 +177,7 @@ ParsedCommandLine CommandLine::parse(const std::vector<std::string_view>& argume
         {"--boot-images", &bootImages},
         {"--ip-list", &ipList},
         {"--parallel", &parallelText},
+        {"--devices-csv", &devicesCsv},
     }};
 
     for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -219,6 +226,8 @@ ParsedCommandLine CommandLine::parse(const std::vector<std::string_view>& argume
             headless = true;
         } else if (name == "--one-page" && !inlineValue) {
             onePageGiven = true;
+        } else if (name == "--every-device" && !inlineValue) {
+            everyDevice = true;
         } else if (name == "--mode") {
             std::optional<std::string> modeText;
             if (modeGiven) {
@@ -281,7 +290,7 @@ ParsedCommandLine CommandLine::parse(const std::vector<std::string_view>& argume
 
     result.logFile = logFile.value_or("");
     const bool anyOption = modeGiven || onePageGiven || mac || ip || password || passwordFile ||
-                           archive || ipList || parallelText;
+                           archive || ipList || parallelText || everyDevice || devicesCsv;
     if (!headless) {
         if (anyOption) {
             return refuse("options other than --help need --headless");
@@ -289,6 +298,15 @@ ParsedCommandLine CommandLine::parse(const std::vector<std::string_view>& argume
         return {result, {}};
     }
     result.action = Action::Run;
+    // The list of devices heard is Auto's, and headless Auto runs until it is stopped.
+    if ((everyDevice || devicesCsv) && result.mode != ConsoleMode::Auto) {
+        return refuse("--every-device and --devices-csv need --mode auto");
+    }
+    if (devicesCsv && devicesCsv->empty()) {
+        return refuse("--devices-csv needs a file name");
+    }
+    result.everyDevice = everyDevice;
+    result.devicesCsv = devicesCsv.value_or("");
     const bool setOptions = mac.has_value();
     const bool batchOptions = ips.size() > 1 || ipList || parallelText;
     const bool updateOptions = password || passwordFile || archive || onePageGiven || batchOptions;

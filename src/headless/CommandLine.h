@@ -40,6 +40,10 @@ struct CommandLine {
     std::string logFile;  // --log-file; empty: the default place
     // --boot-images: the recovery kit folder, before every other place; empty: none given.
     std::string bootImages;
+    // Auto: --every-device takes every device that announces; --devices-csv writes the list
+    // of devices heard there at the end (empty: nowhere).
+    bool everyDevice = false;
+    std::string devicesCsv;
 
     // "02-56-4E-00-00-D2" for "02-56-4e-00-00-d2" or "02:56:4e:00:00:d2"; nothing for any
     // other text.

@@ -250,6 +250,7 @@ int HeadlessFrontEnd::run(const CommandLine& options, std::ostream& out) {
     if (options.mode != ConsoleMode::Auto) {
         console.OnRadioClicked(radioOf(options.mode));
     }
+    console.OnCheckToggled(ControlId::EveryDeviceCheck, options.everyDevice);
     int exitCode = 0;
     OneShot oneShot;
     Interrupt interrupt;
@@ -302,6 +303,13 @@ int HeadlessFrontEnd::run(const CommandLine& options, std::ostream& out) {
     }
     console.Shutdown();
     console.attachView(nullptr);
+    // Once every listener has ended, so that the file holds each device's last state.
+    if (!options.devicesCsv.empty()) {
+        if (const std::optional<std::string> error = console.saveHeardDevices(options.devicesCsv)) {
+            out << "vantor: Cannot save the list: " << *error << "\n";
+            exitCode = exitCode == 0 ? 1 : exitCode;
+        }
+    }
     return exitCode;
 }
 

@@ -44,6 +44,11 @@ void HeadlessView::showProgress(const TransferProgress& progress) {
     write(progressLine(progress));
 }
 
+void HeadlessView::heardDeviceChanged(const HeardDevice& device) {
+    write("device: " + macText(device.mac) + " " + ipv4Text(device.address) + " " +
+          std::string(heardStateName(device.state)) + "\n");
+}
+
 void HeadlessView::setText(ControlId id, const std::string& text) {
     if (id != ControlId::NoticeLine || text == notice_) {
         return;

@@ -13,7 +13,8 @@ namespace vantor {
 // Status rows as they are accepted ("\r\n" written as "\n", one line each), "notice: TEXT"
 // when the notice line changes, "banner: STATE [URL]" when the banner changes and
 // "message: TEXT" for a message box, "progress: [Device ADDRESS] NAME DONE TOTAL" (bytes; the
-// device part only when the report names one) for the progress of a transfer.
+// device part only when the report names one) for the progress of a transfer, and
+// "device: MAC ADDRESS STATE" when a device heard is new or its state or address changes.
 class HeadlessView final : public ConsoleView {
   public:
     // onClose is called when the console asks the window to close.
@@ -32,6 +33,7 @@ class HeadlessView final : public ConsoleView {
     void showBanner(BannerPair, bool, bool) override {}
     void bannerStateChanged(BannerState state, const std::string& url) override;
     void showProgress(const TransferProgress& progress) override;
+    void heardDeviceChanged(const HeardDevice& device) override;
     void showMessage(const std::string& text, MessageIcon icon) override;
     int openUrl(const std::string& url) override;
     std::optional<std::string> chooseFile(const std::string& filter) override;

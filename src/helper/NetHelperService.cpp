@@ -225,7 +225,9 @@ HelperReply NetHelperService::addHostRoute(const HelperRequest& request) {
     if (!owner) {
         return refused(notOwned(request.localAddress));
     }
-    const bool known = std::find(routes_.begin(), routes_.end(), request.address) != routes_.end();
+    const bool known =
+        std::find(routes_.begin(), routes_.end(), request.address) != routes_.end() ||
+        std::find(keptRoutes_.begin(), keptRoutes_.end(), request.address) != keptRoutes_.end();
     if (!known && routes_.size() >= kMaxRemembered) {
         return refused(tooMany("host routes"));
     }
@@ -239,13 +241,17 @@ HelperReply NetHelperService::addHostRoute(const HelperRequest& request) {
 }
 
 HelperReply NetHelperService::removeHostRoute(const HelperRequest& request) {
-    const auto made = std::find(routes_.begin(), routes_.end(), request.address);
-    if (made == routes_.end()) {
+    // A kept route may go too: the program moves it when its device moves.
+    std::vector<std::uint32_t>& list =
+        std::find(routes_.begin(), routes_.end(), request.address) != routes_.end() ? routes_
+                                                                                    : keptRoutes_;
+    const auto made = std::find(list.begin(), list.end(), request.address);
+    if (made == list.end()) {
         return refused("no host route to " + Ipv4::format(request.address) + " was made here");
     }
     const ToolResult result = deleteRoute(request.address);
     if (result.succeeded()) {
-        routes_.erase(made);
+        list.erase(made);
     }
     return toolReply(result);
 }
@@ -253,7 +259,9 @@ HelperReply NetHelperService::removeHostRoute(const HelperRequest& request) {
 HelperReply NetHelperService::keep(const HelperRequest& request) {
     std::erase_if(neighbours_,
                   [&](const Neighbour& neighbour) { return neighbour.address == request.address; });
-    std::erase(routes_, request.address);
+    if (std::erase(routes_, request.address) > 0 && keptRoutes_.size() < kMaxRemembered) {
+        keptRoutes_.push_back(request.address);
+    }
     return done();
 }
 

@@ -62,6 +62,8 @@ class NetHelperService {
     HelperHost& host_;
     std::vector<Neighbour> neighbours_;
     std::vector<std::uint32_t> routes_;
+    // Made here and kept: left at the end, but still ours to remove before.
+    std::vector<std::uint32_t> keptRoutes_;
 };
 
 }  // namespace vantor

@@ -62,6 +62,8 @@ std::string_view controlName(ControlId id) {
             return "Update";
         case ControlId::OnePageCheck:
             return "OnePageCheck";
+        case ControlId::EveryDeviceCheck:
+            return "EveryDeviceCheck";
     }
     return "?";
 }

@@ -38,6 +38,8 @@ enum class ControlId : int {
     PasswordEdit = 1060,
     UpdateButton = 1061,
     OnePageCheck = 1062,
+    // Auto: every device that announces is taken, not only the first.
+    EveryDeviceCheck = 1063,
 };
 
 inline constexpr std::array<ControlId, 6> kMacControls = {ControlId::Mac1, ControlId::Mac2,
@@ -55,7 +57,7 @@ inline constexpr std::array<ControlId, 7> kFirmwareControls = {
     ControlId::OnePageCheck};
 
 // Every control, for views and tests that walk them all.
-inline constexpr std::array<ControlId, 29> kAllControls = {
+inline constexpr std::array<ControlId, 30> kAllControls = {
     ControlId::ExitButton,    ControlId::BannerButton,  ControlId::BannerPicture,
     ControlId::StatusList,    ControlId::NoticeLine,    ControlId::FirmwarePath,
     ControlId::RoutingButton, ControlId::Mac1,          ControlId::Mac2,
@@ -65,7 +67,7 @@ inline constexpr std::array<ControlId, 29> kAllControls = {
     ControlId::RadioAuto,     ControlId::RadioManual,   ControlId::BrowseButton,
     ControlId::ClearCheck,    ControlId::RadioRecovery, ControlId::RadioFirmwareFile,
     ControlId::PasswordLabel, ControlId::FirmwareLabel, ControlId::PasswordEdit,
-    ControlId::UpdateButton,  ControlId::OnePageCheck};
+    ControlId::UpdateButton,  ControlId::OnePageCheck,  ControlId::EveryDeviceCheck};
 
 std::string_view controlName(ControlId id);
 // The radio that selects a mode (Auto's for Switching).

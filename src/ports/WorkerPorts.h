@@ -5,6 +5,7 @@
 #include "hostnet/Pinger.h"
 #include "net/UdpPortOpener.h"
 #include "ports/ControlPanel.h"
+#include "ports/HeardDevices.h"
 #include "ports/InterfaceTable.h"
 #include "ports/ReportPort.h"
 #include "ports/RunGate.h"
@@ -24,6 +25,8 @@ struct WorkerPorts {
     // Gives up at once, answering false, while the program closes.
     Pinger& pinger;
     const Timings& timings;
+    // The devices the announcement listeners heard.
+    HeardDevices& heard;
 };
 
 }  // namespace vantor

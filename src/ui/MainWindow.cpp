@@ -25,6 +25,7 @@
 #include "ui/CaptionFit.h"
 #include "ui/ConsoleRadioButton.h"
 #include "ui/ControlInputFilter.h"
+#include "ui/DevicesHeardDialog.h"
 #include "ui/DialogUnits.h"
 #include "ui/FileFilter.h"
 #include "ui/ProgramIcon.h"
@@ -50,6 +51,7 @@ const char* const kMessageTitle = "Vantor";
 const char* const kFirmwareFileEntry = "Firmware file upgrade...";
 const char* const kBatchUpgradeEntry = "Upgrade several devices...";
 const char* const kRecoveryKitEntry = "Recovery kit folder...";
+const char* const kDevicesHeardEntry = "Devices heard...";
 const char* const kRecoveryKitTitle = "Recovery kit folder";
 const char* const kKitNotRemembered =
     "%1 could not be written: the recovery kit folder chosen "
@@ -184,6 +186,9 @@ void MainWindow::buildControls() {
     statusList_ = place(new StatusList(this), ControlId::StatusList);
     place(new QPushButton(QStringLiteral("Routing table detail"), this), ControlId::RoutingButton);
     place(new QPushButton(QStringLiteral("Exit Vantor"), this), ControlId::ExitButton);
+    place(new QCheckBox(QStringLiteral("Take every device"), this), ControlId::EveryDeviceCheck);
+    devicesButton_ = new QPushButton(QString::fromLatin1(kDevicesHeardEntry), this);
+    devicesButton_->setGeometry(DialogUnits::toPixels(layout::kDevicesHeardButton));
     progressBar_ = new TransferProgressBar(this);
     progressBar_->setGeometry(DialogUnits::toPixels(layout::kProgressBar));
 
@@ -194,11 +199,12 @@ void MainWindow::buildControls() {
 
     batchButton_->raise();
     CaptionFit::fit(*batchButton_);
+    CaptionFit::fit(*devicesButton_);
 
     for (ControlId id :
          {ControlId::RadioAuto, ControlId::RadioManual, ControlId::RadioRecovery,
           ControlId::RadioFirmwareFile, ControlId::ClearCheck, ControlId::OnePageCheck,
-          ControlId::PasswordLabel, ControlId::FirmwareLabel}) {
+          ControlId::PasswordLabel, ControlId::FirmwareLabel, ControlId::EveryDeviceCheck}) {
         CaptionFit::fit(*control(id));
     }
 }
@@ -214,6 +220,9 @@ void MainWindow::buildMenu() {
     recoveryKitAction_ = new QAction(QString::fromLatin1(kRecoveryKitEntry), this);
     connect(recoveryKitAction_, &QAction::triggered, this, &MainWindow::chooseRecoveryKit);
     addAction(recoveryKitAction_);
+    devicesAction_ = new QAction(QString::fromLatin1(kDevicesHeardEntry), this);
+    connect(devicesAction_, &QAction::triggered, this, &MainWindow::openDevicesDialog);
+    addAction(devicesAction_);
     auto* separator = new QAction(this);
     separator->setSeparator(true);
     addAction(separator);
@@ -244,7 +253,8 @@ void MainWindow::connectInput() {
                     }
                 });
     }
-    for (ControlId id : {ControlId::ClearCheck, ControlId::OnePageCheck}) {
+    for (ControlId id :
+         {ControlId::ClearCheck, ControlId::OnePageCheck, ControlId::EveryDeviceCheck}) {
         // clicked, not toggled: the console's own setChecked must not come back as input.
         connect(static_cast<QAbstractButton*>(control(id)), &QAbstractButton::clicked, this,
                 [this, id](bool on) {
@@ -296,6 +306,7 @@ void MainWindow::connectInput() {
         }
     });
     connect(batchButton_, &QAbstractButton::clicked, this, &MainWindow::openBatchDialog);
+    connect(devicesButton_, &QAbstractButton::clicked, this, &MainWindow::openDevicesDialog);
     connect(button(ControlId::SetButton), &QAbstractButton::clicked, this, &MainWindow::onSet);
     connect(button(ControlId::RoutingButton), &QAbstractButton::clicked, this,
             &MainWindow::onRoutingTable);
@@ -325,6 +336,16 @@ void MainWindow::openBatchDialog() {
         batchDialog_ = new BatchUpgradeDialog(console_, this);
     }
     batchDialog_->open();
+}
+
+void MainWindow::openDevicesDialog() {
+    if (!forwarding()) {
+        return;
+    }
+    if (devicesDialog_ == nullptr) {
+        devicesDialog_ = new DevicesHeardDialog(console_, this);
+    }
+    devicesDialog_->open();
 }
 
 void MainWindow::chooseRecoveryKit() {
@@ -413,6 +434,9 @@ void MainWindow::setEnabled(ControlId id, bool on) {
 void MainWindow::setVisible(ControlId id, bool on) {
     if (QWidget* widget = control(id)) {
         widget->setVisible(on);
+    }
+    if (id == ControlId::EveryDeviceCheck) {
+        devicesButton_->setVisible(on);
     }
     if (std::find(kFirmwareControls.begin(), kFirmwareControls.end(), id) !=
         kFirmwareControls.end()) {
@@ -532,6 +556,20 @@ int MainWindow::openUrl(const std::string& url) {
 std::optional<std::string> MainWindow::chooseFile(const std::string& filter) {
     const QString chosen =
         QFileDialog::getOpenFileName(this, QString(), QString(), FileFilter::toQt(filter));
+    if (chosen.isEmpty()) {
+        return std::nullopt;
+    }
+    return toStdString(chosen);
+}
+
+std::optional<std::string> MainWindow::chooseSaveFile(const std::string& filter,
+                                                      const std::string& suggestedName) {
+    if (!chooseSaveFile_) {
+        chooseSaveFile_ = [this](const QString& qtFilter, const QString& name) {
+            return QFileDialog::getSaveFileName(this, QString(), name, qtFilter);
+        };
+    }
+    const QString chosen = chooseSaveFile_(FileFilter::toQt(filter), toQString(suggestedName));
     if (chosen.isEmpty()) {
         return std::nullopt;
     }

@@ -23,6 +23,7 @@ namespace vantor::ui {
 
 class BannerButton;
 class ControlInputFilter;
+class DevicesHeardDialog;
 class StatusList;
 class TransferProgressBar;
 
@@ -45,10 +46,18 @@ class MainWindow final : public QDialog, public ConsoleView {
     QAction* firmwareFileAction() const { return firmwareFileAction_; }
     QAction* aboutAction() const { return aboutAction_; }
     QAction* recoveryKitAction() const { return recoveryKitAction_; }
+    QAction* devicesHeardAction() const { return devicesAction_; }
+    QPushButton* devicesHeardButton() const { return devicesButton_; }
+    // The "Devices heard" dialog once opened, else null.
+    DevicesHeardDialog* devicesHeardDialog() const { return devicesDialog_; }
     // Asks the operator for the recovery kit folder, starting at the given one; empty: no
     // choice. A folder dialog unless a test puts its own answer in.
     using KitFolderChooser = std::function<QString(const QString& start)>;
     void setKitFolderChooser(KitFolderChooser chooser) { chooseKitFolder_ = std::move(chooser); }
+    // Asks where to save a file (filter in Qt's form, the name offered); empty: cancelled. A
+    // save dialog unless a test puts its own answer in.
+    using SaveFileChooser = std::function<QString(const QString& filter, const QString& name)>;
+    void setSaveFileChooser(SaveFileChooser chooser) { chooseSaveFile_ = std::move(chooser); }
 
     // ConsoleView. The widget's own setEnabled(bool) and setVisible(bool) stay reachable.
     using QDialog::setEnabled;
@@ -68,6 +77,8 @@ class MainWindow final : public QDialog, public ConsoleView {
     void showRoutingTable(const std::string& listing) override;
     int openUrl(const std::string& url) override;
     std::optional<std::string> chooseFile(const std::string& filter) override;
+    std::optional<std::string> chooseSaveFile(const std::string& filter,
+                                              const std::string& suggestedName) override;
     void showAbout() override;
     void closeWindow() override;
     void showProgress(const TransferProgress& progress) override;
@@ -94,6 +105,7 @@ class MainWindow final : public QDialog, public ConsoleView {
     void buildMenu();
     void connectInput();
     void openBatchDialog();
+    void openDevicesDialog();
     void chooseRecoveryKit();
     template <typename Widget>
     Widget* place(Widget* widget, ControlId id);
@@ -123,6 +135,11 @@ class MainWindow final : public QDialog, public ConsoleView {
     QPushButton* batchButton_ = nullptr;
     QAction* batchAction_ = nullptr;
     QDialog* batchDialog_ = nullptr;
+    // "Devices heard...": in the context menu in every mode, and as a button in Auto.
+    QPushButton* devicesButton_ = nullptr;
+    QAction* devicesAction_ = nullptr;
+    DevicesHeardDialog* devicesDialog_ = nullptr;
+    SaveFileChooser chooseSaveFile_;
     bool attached_ = true;
     // A control that had the focus when it was disabled: the focus waits on the window until
     // the control is enabled again (see setEnabled).

@@ -108,6 +108,8 @@ constexpr DuRect controlRect(ControlId id) {
             return {159, 318, 120, 17};
         case ControlId::NoticeLine:
             return {7, 357, 291, 12};
+        case ControlId::EveryDeviceCheck:  // Auto only, right of the clear check box
+            return {192, 95, 96, 10};
     }
     return {0, 0, 0, 0};
 }
@@ -115,6 +117,10 @@ constexpr DuRect controlRect(ControlId id) {
 // "Upgrade several devices..." as a button: in the gap right of the one-page check box, under
 // the firmware file field and left of Browse, above where the status frame begins in this mode.
 inline constexpr DuRect kBatchUpgradeButton = {162, 116, 44, 14};
+
+// "Devices heard..." as a button in Auto: the progress bar's band, under Exit (no transfer runs
+// in Auto).
+inline constexpr DuRect kDevicesHeardButton = {159, 337, 120, 14};
 
 // The progress bar of a running transfer: the free band under the buttons of the bottom frame.
 inline constexpr DuRect kProgressBar = {13, 338, 280, 11};

@@ -201,6 +201,8 @@ TEST(HeadlessProgram, ArgumentErrorsExitTwoBeforeAnythingIsSent) {
          "--log-file '" + dir.file("fifo") + "': not a regular file"},
         {batch(dir.file("large")),
          "--ip-list '" + dir.file("large") + "': larger than 1048576 bytes"},
+        {{"--headless", "--devices-csv", dir.path().string()},
+         "--devices-csv '" + dir.path().string() + "': is a directory"},
         {batch(dir.file("twice")),
          "--ip-list '" + dir.file("twice") + "': line 3: 10.77.0.50 is listed twice"},
     };

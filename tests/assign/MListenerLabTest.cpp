@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <set>
 
 #include "assign/AnnouncementWire.h"
 #include "assign/DeviceSim.h"
@@ -368,6 +369,144 @@ TEST_F(AnnouncementLab, DatagramsOfOtherShapesAndAnAddressWithoutInterface) {
                             kListening));
     EXPECT_EQ(console->console().panel().macText(), "02-56-4E-00-00-01");
     EXPECT_EQ(console->console().serverIP(), "10.0.1.2");
+}
+
+// A row of devices behind the first interface, 10.0.1.2 to 10.0.1.4, each answering echo.
+class DeviceRowLab : public AnnouncementLab {
+  protected:
+    void SetUp() override {
+        AnnouncementLab::SetUp();
+        deviceA->ip({"address", "add", "10.0.1.3/24", "dev", "veth0"});
+        deviceA->ip({"address", "add", "10.0.1.4/24", "dev", "veth0"});
+        console = startConsole({"10.0.1.1", "10.0.2.1"}, 300ms, 2);
+    }
+
+    void takeEveryDevice() {
+        ASSERT_TRUE(console->onUi(
+            [](OperatorConsole& c) { c.OnCheckToggled(ControlId::EveryDeviceCheck, true); }));
+    }
+
+    // Device N (2 to 4) announces ADDRESS COUNT times, as 02-56-4E-00-01-0N.
+    void announce(int n, const std::string& ip, const std::string& count = "1") {
+        sims.push_back(std::make_unique<DeviceSim>(
+            *deviceA, std::vector<std::string>{
+                          "announce", "--mac", "02-56-4E-00-01-0" + std::to_string(n), "--ip", ip,
+                          "--iface", "veth0", "--count", count, "--duration", "6000"}));
+    }
+
+    std::vector<HeardState> states() {
+        std::vector<HeardState> result;
+        for (const HeardDevice& device : console->console().heardDevices()) {
+            result.push_back(device.state);
+        }
+        return result;
+    }
+
+    std::size_t rowsWith(const std::string& text) {
+        const std::vector<std::string> rows = console->rows();
+        return static_cast<std::size_t>(std::count_if(
+            rows.begin(), rows.end(), [&](const auto& row) { return row.find(text) != npos; }));
+    }
+
+    // The MACs (hex) inside the notifications that reached any simulator: they share port 1809,
+    // so one may get another's.
+    std::vector<std::string> notified() {
+        std::vector<std::string> macs;
+        for (const auto& sim : sims) {
+            for (const std::string& record : sim->records("notification")) {
+                macs.push_back(
+                    record.substr(record.rfind(' ') + 1 + 2 * kAnnouncementMacOffset, 12));
+            }
+        }
+        return macs;
+    }
+
+    static constexpr std::size_t npos = std::string::npos;
+    std::unique_ptr<LabConsole> console;
+    std::vector<std::unique_ptr<DeviceSim>> sims;
+};
+
+// Ticked later, it takes the devices only heard so far when they announce again.
+TEST_F(DeviceRowLab, TheFirstIsTakenAndTheOthersListedUntilEveryDeviceTakesEachInTurn) {
+    for (int n = 2; n <= 4; ++n) {
+        announce(n, "10.0.1." + std::to_string(n));
+    }
+    const std::vector<HeardState> firstTaken = {HeardState::Answering, HeardState::Heard,
+                                                HeardState::Heard};
+    ASSERT_TRUE(test::eventually([&] { return states() == firstTaken && notified().size() == 1; },
+                                 LabConsole::kPatience));
+    std::this_thread::sleep_for(100ms);  // for any that should not have come
+    EXPECT_EQ(states(), firstTaken);
+    EXPECT_EQ(rowsWith("MAC address"), 1U);
+    const std::string first = ipv4Text(console->console().heardDevices()[0].address);
+
+    takeEveryDevice();
+    for (int n = 2; n <= 4; ++n) {
+        announce(n, "10.0.1." + std::to_string(n));
+    }
+    ASSERT_TRUE(test::eventually([&] { return states() == std::vector(3, HeardState::Answering); },
+                                 LabConsole::kPatience));
+    EXPECT_TRUE(test::eventually([&] { return notified().size() == 3; }, LabConsole::kPatience));
+    const std::vector<std::string> each = notified();
+    EXPECT_EQ(std::set<std::string>(each.begin(), each.end()).size(), 3U) << "one each";
+    for (int n = 2; n <= 4; ++n) {
+        EXPECT_THAT(pc->ip({"-4", "route", "show", "10.0.1." + std::to_string(n) + "/32"}),
+                    HasSubstr("dev veth0"));
+    }
+    EXPECT_EQ(rowsWith("Ping successful"), 3U);
+    EXPECT_EQ(console->console().bannerState(), BannerState::DeviceReady);
+    EXPECT_NE(console->console().serverIP(), first) << "not the latest device that answered";
+}
+
+TEST_F(DeviceRowLab, ADeviceThatMovesTakesItsRouteAlongAndARepeatOnlyUpdatesItsRow) {
+    takeEveryDevice();
+    announce(3, "10.0.1.3", "2");
+    ASSERT_TRUE(test::eventually(
+        [&] {
+            return sims[0]->records("sent").size() == 2 &&
+                   states() == std::vector{HeardState::Answering};
+        },
+        LabConsole::kPatience));
+    sims[0]->stop();
+    EXPECT_EQ(notified().size(), 1U) << "the repeat was taken again";
+
+    announce(3, "10.0.1.4");
+    ASSERT_TRUE(test::eventually(
+        [&] {
+            return ipv4Text(console->console().heardDevices()[0].address) == "10.0.1.4" &&
+                   states() == std::vector{HeardState::Answering};
+        },
+        LabConsole::kPatience));
+    EXPECT_EQ(pc->ip({"-4", "route", "show", "10.0.1.3/32"}), "");
+    EXPECT_THAT(pc->ip({"-4", "route", "show", "10.0.1.4/32"}), HasSubstr("dev veth0"));
+    EXPECT_EQ(rowsWith("02-56-4E-00-01-03 now announces 10.0.1.4 (was 10.0.1.3)."), 1U);
+    EXPECT_EQ(notified().size(), 2U);
+}
+
+TEST_F(DeviceRowLab, AFloodOfForgedMacsFillsTheListTo1024AndSaysSoOnce) {
+    // 1100 MACs from 02-56-4E-00-10-00 on, 100 at a time; a batch the socket dropped part of
+    // is sent again (its repeats only update their rows) until the list holds all it can.
+    for (unsigned first = 0x1000; first < 0x1000 + 1100; first += 100) {
+        char mac[18];
+        std::snprintf(mac, sizeof mac, "02-56-4E-00-%02X-%02X", first >> 8, first & 0xFF);
+        const std::size_t expected = std::min<std::size_t>(1024, first - 0x1000 + 100);
+        for (int attempt = 0; attempt < 5 && console->console().heardDevices().size() < expected;
+             ++attempt) {
+            DeviceSim(*deviceA,
+                      {"announce", "--mac", mac, "--ip", "10.0.1.2", "--vary-mac", "--count", "100",
+                       "--interval", "1", "--iface", "veth0", "--duration", "300"})
+                .wait();
+            test::eventually([&] { return console->console().heardDevices().size() >= expected; },
+                             500ms);
+        }
+    }
+    const std::string full =
+        "> The list of devices heard is full (1024 devices); later ones are not listed.\r\n";
+    ASSERT_TRUE(test::eventually([&] { return rowsWith(full) == 1; }, LabConsole::kPatience));
+    std::this_thread::sleep_for(200ms);  // for what the listener still had queued
+    EXPECT_EQ(console->console().heardDevices().size(), 1024U);
+    EXPECT_EQ(rowsWith(full), 1U);
+    EXPECT_EQ(macText(console->console().heardDevices().back().mac), "02-56-4E-00-13-FF");
 }
 
 }  // namespace

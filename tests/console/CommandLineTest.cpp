@@ -186,13 +186,30 @@ TEST(CommandLine, HelpDescribesEveryOptionAtOneColumnAndNoOtherOption) {
             }
         }
     }
-    EXPECT_EQ(named, (std::set<std::string>{"--headless", "--mode", "--mac", "--ip", "--ip-list",
-                                            "--password-file", "--password", "--archive",
-                                            "--one-page", "--parallel", "--log-file",
-                                            "--boot-images", "-h", "--help", "--version"}));
+    EXPECT_EQ(named,
+              (std::set<std::string>{"--headless", "--mode", "--mac", "--ip", "--ip-list",
+                                     "--password-file", "--password", "--archive", "--one-page",
+                                     "--parallel", "--log-file", "--boot-images", "--every-device",
+                                     "--devices-csv", "-h", "--help", "--version"}));
     for (const std::string& option : named) {
         const std::string error = parse({"--headless", option, "1"}).error;
         EXPECT_EQ(error.find("unknown argument '" + option), std::string::npos) << error;
+    }
+}
+
+TEST(CommandLine, TheDeviceListOptionsBelongToHeadlessAuto) {
+    const auto run = parse({"--headless", "--every-device", "--devices-csv", "devices.csv"});
+    ASSERT_TRUE(run.options) << run.error;
+    EXPECT_TRUE(run.options->everyDevice);
+    EXPECT_EQ(run.options->devicesCsv, "devices.csv");
+    for (const std::vector<std::string_view>& bad :
+         {std::vector<std::string_view>{"--every-device"},
+          {"--devices-csv", "devices.csv"},
+          {"--headless", "--mode", "recovery", "--every-device"},
+          {"--headless", "--mode", "manual", "--devices-csv", "devices.csv"},
+          {"--headless", "--devices-csv="},
+          {"--headless", "--every-device=yes"}}) {
+        EXPECT_FALSE(parse(bad).options) << bad.back();
     }
 }
 

@@ -35,6 +35,9 @@ bool visibleIn(ConsoleMode mode, ControlId id) {
     if (firmwareControl) {
         return mode == ConsoleMode::FirmwareFile;
     }
+    if (id == ControlId::EveryDeviceCheck) {
+        return mode == ConsoleMode::Auto;
+    }
     return id != ControlId::ClearCheck || mode != ConsoleMode::FirmwareFile;
 }
 

@@ -153,6 +153,14 @@ TEST_F(NetHelperServiceTest, TheEndRemovesWhatIsNotKept) {
                                                 {"route", "del", "10.0.0.8/32"}}));
 }
 
+// A device that announces another address takes its route along.
+TEST_F(NetHelperServiceTest, AKeptRouteMayStillBeRemovedOnce) {
+    status(K::addHostRoute, "10.0.0.9", "10.0.0.1");
+    status(K::keep, "10.0.0.9");
+    EXPECT_EQ(status(K::removeHostRoute, "10.0.0.9"), HelperStatus::done);
+    EXPECT_EQ(status(K::removeHostRoute, "10.0.0.9"), HelperStatus::refused);
+}
+
 TEST_F(NetHelperServiceTest, AFailedToolAnswersInItsOwnWordsAndLeavesNothingToRemove) {
     host.ipWords = "ip: RTNETLINK answers: Operation not permitted";
     const HelperAnswer answer = ask(request(K::plantNeighbour, "10.0.0.9", "10.0.0.1"));

@@ -3,6 +3,8 @@
 //
 //   announce  sends the 82-byte announcement to port 1810 (unicast or broadcast) and records
 //             every notification that comes back to its port 1809 ("notification FROM HEX");
+//             with --vary-mac each of its --count datagrams names the next MAC (the last two
+//             bytes counted up), as a flood of forged devices would;
 //   adopt     watches its interface for an ICMP echo request sent to its own MAC address with
 //             an IPv4 destination it does not have, takes that address and from then on
 //             answers (the kernel does, once the address is on the interface); with
@@ -21,6 +23,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
@@ -56,7 +59,7 @@ Options parse(int argc, char** argv) {
     }
     for (int i = 2; i < argc; ++i) {
         std::string arg = argv[i];
-        if (arg == "--never-answer" || arg == "--broadcast") {
+        if (arg == "--never-answer" || arg == "--broadcast" || arg == "--vary-mac") {
             o.flags.insert(arg.substr(2));
         } else if (arg.rfind("--", 0) == 0 && i + 1 < argc) {
             o.values[arg.substr(2)] = argv[++i];
@@ -153,6 +156,7 @@ int announce(const Options& o) {
     }
 
     Record record(o.get("record", "/dev/stdout"));
+    const bool varyMac = o.flags.count("vary-mac") > 0;
     const int count = std::stoi(o.get("count", "1"));
     const auto interval = std::chrono::milliseconds(std::stoi(o.get("interval", "100")));
     const auto end = Clock::now() + std::chrono::milliseconds(std::stoi(o.get("duration", "3000")));
@@ -160,6 +164,11 @@ int announce(const Options& o) {
     int sent = 0;
     while (Clock::now() < end) {
         if (sent < count && Clock::now() >= nextSend) {
+            if (varyMac) {
+                const unsigned last = ((unsigned{(*mac)[4]} << 8) | (*mac)[5]) + sent;
+                datagram[12] = static_cast<std::uint8_t>(last >> 8);
+                datagram[13] = static_cast<std::uint8_t>(last);
+            }
             if (sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to),
                        sizeof to) < 0) {
                 record.line(std::string("send-error ") + std::strerror(errno));
@@ -170,7 +179,11 @@ int announce(const Options& o) {
             nextSend = Clock::now() + interval;
         }
         pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, 10) > 0) {
+        const auto untilNext =
+            std::chrono::duration_cast<std::chrono::milliseconds>(nextSend - Clock::now()).count();
+        const int wait =
+            sent < count ? static_cast<int>(std::clamp<long long>(untilNext, 0, 10)) : 10;
+        if (poll(&p, 1, wait) > 0) {
             std::array<std::uint8_t, 2048> buffer{};
             sockaddr_in from{};
             socklen_t fromLength = sizeof from;
@@ -280,7 +293,7 @@ int main(int argc, char** argv) {
     }
     std::cerr << "usage: device-sim announce --mac M --ip A [--text T] [--to ADDR] "
                  "[--iface IF] [--count N] [--interval MS] [--length N] [--marker ignore] "
-                 "[--head HEX] "
+                 "[--head HEX] [--vary-mac] "
                  "[--duration MS] [--record FILE]\n"
                  "       device-sim adopt --iface IF [--never-answer] [--duration MS] "
                  "[--record FILE]\n";

@@ -39,7 +39,7 @@ TEST_F(BatchEntryTest, BesideUpdateAndInTheMenuOnlyInTheFirmwareFileMode) {
     EXPECT_TRUE(button->isVisible());
     EXPECT_EQ(menuEntries(window()),
               QStringList({"Firmware file upgrade...", "Upgrade several devices...",
-                           "Recovery kit folder...", "&About Vantor..."}));
+                           "Recovery kit folder...", "Devices heard...", "&About Vantor..."}));
     // It covers none of the mode's own controls, and its caption fits.
     EXPECT_LT(button->fontMetrics().horizontalAdvance(button->text()), button->width());
     for (ControlId id : kFirmwareControls) {

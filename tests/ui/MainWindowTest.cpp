@@ -177,7 +177,7 @@ TEST_F(MainWindowTest, ContextMenuOffersFirmwareFileAndAbout) {
         }
     }
     EXPECT_EQ(entries, QStringList({"Firmware file upgrade...", "Recovery kit folder...",
-                                    "&About Vantor..."}));
+                                    "Devices heard...", "&About Vantor..."}));
     EXPECT_EQ(window().contextMenuPolicy(), Qt::ActionsContextMenu);
 
     QString title;
