@@ -68,7 +68,7 @@ constexpr std::array kHelpLines{
              "run without a window; every option below but --log-file,\n"
              "--boot-images, --help and --version needs it"},
     HelpLine{"--mode MODE", "auto (the default), manual, recovery or firmware"},
-    HelpLine{"--every-device", "auto: take every device that announces, not just the first"},
+    HelpLine{"--every-device", "auto: take each announcing device, not only the first"},
     HelpLine{"--devices-csv FILE",
              "auto: write the devices heard to FILE (CSV) when the\n"
              "program ends"},
