@@ -195,12 +195,11 @@ void MainWindow::buildControls() {
     batchButton_->raise();
     CaptionFit::fit(*batchButton_);
 
-    for (ControlId id :
-         {ControlId::RadioAuto, ControlId::RadioManual, ControlId::RadioRecovery,
-          ControlId::RadioFirmwareFile, ControlId::ClearCheck, ControlId::OnePageCheck,
-          ControlId::PasswordLabel, ControlId::FirmwareLabel}) {
-        CaptionFit::fit(*control(id));
-    }
+    CaptionFit::fitTogether({control(ControlId::RadioAuto), control(ControlId::RadioManual),
+                             control(ControlId::RadioRecovery),
+                             control(ControlId::RadioFirmwareFile)});
+    CaptionFit::fitTogether({control(ControlId::ClearCheck), control(ControlId::OnePageCheck)});
+    CaptionFit::fitTogether({control(ControlId::PasswordLabel), control(ControlId::FirmwareLabel)});
 }
 
 void MainWindow::buildMenu() {

@@ -104,6 +104,24 @@ TEST_F(MainWindowTest, EveryCaptionFitsItsRectangle) {
     }
 }
 
+// A caption made smaller to fit its rectangle takes its neighbours of the same kind with it.
+TEST_F(MainWindowTest, ControlsOfOneKindShareOneFont) {
+    const std::vector<std::vector<ControlId>> kinds = {
+        {ControlId::RadioAuto, ControlId::RadioManual, ControlId::RadioRecovery,
+         ControlId::RadioFirmwareFile},
+        {ControlId::ClearCheck, ControlId::OnePageCheck},
+        {ControlId::PasswordLabel, ControlId::FirmwareLabel},
+        {ControlId::SetButton, ControlId::BrowseButton, ControlId::UpdateButton,
+         ControlId::RoutingButton, ControlId::ExitButton},
+    };
+    for (const auto& kind : kinds) {
+        for (const ControlId id : kind) {
+            EXPECT_EQ(control(id)->font().toString(), control(kind.front())->font().toString())
+                << controlName(id);
+        }
+    }
+}
+
 TEST_F(MainWindowTest, ManualRadioSwitchesModeAndPrefillsTheOui) {
     clickManual();
     EXPECT_TRUE(checked(control(ControlId::RadioManual)));
