@@ -188,13 +188,13 @@ void MListener::reportReceiveError(SocketError error, const std::string& prefix)
     std::string text;
     switch (error) {
         case SocketError::messageTooLong:
-            text = " Error: Socket Error (WSAEMSGSIZE).\r\n";
+            text = " Error: Socket Error (EMSGSIZE).\r\n";
             break;
         case SocketError::connectionAborted:
-            text = " Error: Socket Error (WSAECONNABORTED).\r\n";
+            text = " Error: Socket Error (ECONNABORTED).\r\n";
             break;
         case SocketError::connectionReset:
-            text = " Error: Socket Error (WSAECONNRESET).\r\n";
+            text = " Error: Socket Error (ECONNRESET).\r\n";
             break;
         default:
             return;  // a cancelled receive among them: the loop test decides
@@ -241,7 +241,7 @@ void MListener::handleDevice(const Announcement& announcement, CTimedSocket& not
     if (const ToolResult route = ports_.tools.RouteAdd(serverIP, Ipv4::format(nicAddress_));
         route.toolNotFound()) {
         ports_.report.appendStatus(kTag,
-                                   prefix + " Warning: Route.exe not found on the system.\r\n");
+                                   prefix + " Warning: ip (iproute2) not found on the system.\r\n");
     } else if (!route.succeeded()) {
         ports_.report.appendStatus(
             kTag,

@@ -43,7 +43,7 @@ class Banner {
     BannerPair pair_ = BannerPair::AutoHint;
 };
 
-// The text for a shell-style result code of opening the device page.
+// The text for a shell-style result code of opening the device page (0: no view to open it).
 std::string ShellErrorText(int resultCode);
 
 }  // namespace vantor

@@ -57,8 +57,11 @@ class ConsoleView {
         showMessage(listing, MessageIcon::Information);
     }
     // Opens a URL in the desktop's browser; the result is a shell-style code, above 32 on
-    // success.
+    // success, else one of the two below.
     virtual int openUrl(const std::string& url) = 0;
+    // No program that opens web pages (xdg-open) was found, or the one found did not start.
+    static constexpr int kPageOpenerNotFound = 2;
+    static constexpr int kPageOpenerFailed = 31;
     // An open-file dialog; nothing when the operator cancels.
     virtual std::optional<std::string> chooseFile(const std::string& filter) = 0;
     // A save-file dialog offering `suggestedName`; nothing when the operator cancels or the

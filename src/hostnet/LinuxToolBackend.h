@@ -11,7 +11,7 @@
 
 namespace vantor {
 
-// The Linux tools: iproute2's `ip` does the work of both arp.exe and route.exe. It is looked
+// The Linux tools: iproute2's `ip` does the work of both the ARP and the route tool. It is looked
 // for at fixed paths only, never through $PATH, since the program may run with raised
 // privileges. ARP entries and routes are tied to the interface that owns the local address
 // the caller names.

@@ -6,6 +6,7 @@
 
 #include "base/PrintableText.h"
 #include "hostnet/PrivilegeCheck.h"
+#include "recovery/RecoveryService.h"
 
 namespace vantor {
 namespace {
@@ -74,7 +75,7 @@ std::string RecoveryLog::addressRequest(std::string_view prefix, std::string_vie
 }
 
 std::string RecoveryLog::routeToolMissing(std::string_view prefix) {
-    return join({prefix, " Warning: Route.exe not found on the system.\r\n"});
+    return join({prefix, " Warning: ip (iproute2) not found on the system.\r\n"});
 }
 
 std::string RecoveryLog::routeFailed(std::string_view prefix, std::string_view toolWords) {
@@ -143,8 +144,15 @@ std::string RecoveryLog::fileNotFound(std::string_view prefix) {
 }
 
 std::string RecoveryLog::fileLocationHint(std::string_view fileName) {
-    return join(
-        {"> \t'", printableText(fileName), "' must be in the same location as Vantor.exe\r\n"});
+    // Only the kit's image names are served, from whichever folder the kit found them in;
+    // no folder makes another name servable.
+    std::string names;
+    for (const std::string_view name : kBootImageNames) {
+        names += names.empty() ? "" : ", ";
+        names += name;
+    }
+    return join({"> \t'", printableText(fileName), "' must be one of the recovery kit's images (",
+                 names, ")\r\n"});
 }
 
 std::string RecoveryLog::tftpErrorSendFailed(std::string_view prefix) {

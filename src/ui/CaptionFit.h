@@ -1,5 +1,7 @@
 #pragma once
 
+#include <initializer_list>
+
 class QWidget;
 
 namespace vantor::ui {
@@ -10,6 +12,9 @@ namespace vantor::ui {
 class CaptionFit {
   public:
     static void fit(QWidget& control);
+    // Controls of one kind side by side (the mode radios) share one size: the largest at
+    // which every caption of them fits, so that no caption stands out from its neighbours.
+    static void fitTogether(std::initializer_list<QWidget*> controls);
 
     static constexpr int kSmallestPixelSize = 8;
 };

@@ -12,12 +12,14 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QUrl>
 #include <algorithm>
 
 #include "base/Product.h"
 #include "console/AddressFields.h"
 #include "console/CloseRequestWatch.h"
+#include "console/ConsoleLimits.h"
 #include "console/OperatorConsole.h"
 #include "ui/AboutBox.h"
 #include "ui/BannerButton.h"
@@ -42,10 +44,8 @@ namespace {
 constexpr int kNoticeLeftMargin = 5;
 // QLineEdit's own ceiling stands for "no limit".
 constexpr int kUnlimitedText = 32767;
-// Shell-style results for opening a page: success, and "no application associated", the
-// nearest of the platform's failure codes to a desktop that has no browser for the URL.
-constexpr int kOpenedResult = 42;
-constexpr int kNoApplicationResult = 31;
+// The shell-style result of a page the desktop opened.
+constexpr int kOpenedResult = kShellSuccessThreshold + 1;
 
 const char* const kMessageTitle = "Vantor";
 const char* const kFirmwareFileEntry = "Firmware file upgrade...";
@@ -201,12 +201,12 @@ void MainWindow::buildControls() {
     CaptionFit::fit(*batchButton_);
     CaptionFit::fit(*devicesButton_);
 
-    for (ControlId id :
-         {ControlId::RadioAuto, ControlId::RadioManual, ControlId::RadioRecovery,
-          ControlId::RadioFirmwareFile, ControlId::ClearCheck, ControlId::OnePageCheck,
-          ControlId::PasswordLabel, ControlId::FirmwareLabel, ControlId::EveryDeviceCheck}) {
-        CaptionFit::fit(*control(id));
-    }
+    CaptionFit::fitTogether({control(ControlId::RadioAuto), control(ControlId::RadioManual),
+                             control(ControlId::RadioRecovery),
+                             control(ControlId::RadioFirmwareFile)});
+    CaptionFit::fitTogether({control(ControlId::ClearCheck), control(ControlId::OnePageCheck),
+                             control(ControlId::EveryDeviceCheck)});
+    CaptionFit::fitTogether({control(ControlId::PasswordLabel), control(ControlId::FirmwareLabel)});
 }
 
 void MainWindow::buildMenu() {
@@ -549,8 +549,14 @@ void MainWindow::showRoutingTable(const std::string& listing) {
 }
 
 int MainWindow::openUrl(const std::string& url) {
-    const bool opened = QDesktopServices::openUrl(QUrl(toQString(url)));
-    return opened ? kOpenedResult : kNoApplicationResult;
+    if (QDesktopServices::openUrl(QUrl(toQString(url)))) {
+        return kOpenedResult;
+    }
+    // Qt starts xdg-open (or a browser it finds by name) detached: false means it found none,
+    // or the one it found did not start.
+    return QStandardPaths::findExecutable(QStringLiteral("xdg-open")).isEmpty()
+               ? kPageOpenerNotFound
+               : kPageOpenerFailed;
 }
 
 std::optional<std::string> MainWindow::chooseFile(const std::string& filter) {

@@ -18,14 +18,16 @@ ConsoleServices servicesWith(ConsoleServices services, StatusLogFile* logFile,
 
 WindowSession::WindowSession(InterfaceSource& interfaces, WorkerFactory& workers, Timings timings,
                              StatusLogFile* logFile, NetworkAccess* network)
-    : console_(servicesWith(ConsoleServices{interfaces, workers, timings}, logFile, network)),
-      pump_(console_.dispatcher()),
-      window_(console_) {
-    if (logFile != nullptr) {
+    : WindowSession(servicesWith(ConsoleServices{interfaces, workers, timings}, logFile, network)) {
+}
+
+WindowSession::WindowSession(ConsoleServices services)
+    : console_(services), pump_(console_.dispatcher()), window_(console_) {
+    if (StatusLogFile* logFile = services.logFile; logFile != nullptr) {
         window_.statusList()->setLogSaver(
             [logFile](const std::string& destination) { return logFile->saveCopy(destination); });
     }
-    blink_.setInterval(timings.bannerBlink);
+    blink_.setInterval(services.timings.bannerBlink);
     blink_.setTimerType(Qt::CoarseTimer);
     QObject::connect(&blink_, &QTimer::timeout, &window_, [this] { console_.OnTimerTick(); });
     QObject::connect(&window_, &MainWindow::closed, &window_, [this] { blink_.stop(); });

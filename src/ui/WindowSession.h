@@ -20,6 +20,8 @@ class WindowSession {
     // network: how the modes reach what needs privileges (none: directly).
     WindowSession(InterfaceSource& interfaces, WorkerFactory& workers, Timings timings = {},
                   StatusLogFile* logFile = nullptr, NetworkAccess* network = nullptr);
+    // The console built from `services` as they are (its log file included).
+    explicit WindowSession(ConsoleServices services);
     ~WindowSession();
     WindowSession(const WindowSession&) = delete;
     WindowSession& operator=(const WindowSession&) = delete;

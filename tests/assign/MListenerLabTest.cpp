@@ -351,7 +351,7 @@ TEST_F(AnnouncementLab, DatagramsOfOtherShapesAndAnAddressWithoutInterface) {
     ASSERT_TRUE(test::eventually([&] { return rowsAfter(*console, listed).size() >= 2; },
                                  LabConsole::kPatience));
     EXPECT_THAT(rowsAfter(*console, listed),
-                ElementsAre("> [NIC 10.0.1.1] Error: Socket Error (WSAEMSGSIZE).\r\n", kListening));
+                ElementsAre("> [NIC 10.0.1.1] Error: Socket Error (EMSGSIZE).\r\n", kListening));
     EXPECT_EQ(console->console().serverIP(), "");
 
     // Shorter than 82 bytes: read with zeros (here, no sender text). Without the ICMP library
@@ -361,7 +361,7 @@ TEST_F(AnnouncementLab, DatagramsOfOtherShapesAndAnAddressWithoutInterface) {
     ASSERT_TRUE(test::eventually([&] { return rowsAfter(*console, listed).size() >= 6; },
                                  LabConsole::kPatience));
     EXPECT_THAT(rowsAfter(*console, listed),
-                ElementsAre("> [NIC 10.0.1.1] Error: Socket Error (WSAEMSGSIZE).\r\n", kListening,
+                ElementsAre("> [NIC 10.0.1.1] Error: Socket Error (EMSGSIZE).\r\n", kListening,
                             "> [NIC 10.0.1.1] IP and MAC address have been detected.",
                             "> [NIC 10.0.1.1] Testing Ping to 10.0.1.2.\r\n",
                             "> [NIC 10.0.1.1] Warning: Ping failed because WinSock1.1 DLL could "

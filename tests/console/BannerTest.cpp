@@ -77,10 +77,13 @@ TEST(Banner, SwitchingKeepsTheImagesItHad) {
 
 TEST(Banner, ShellErrorTexts) {
     EXPECT_EQ(ShellErrorText(0), "The operating system is out of memory or resources");
+    EXPECT_EQ(ShellErrorText(2), "The specified program xdg-open was not found");
     EXPECT_EQ(ShellErrorText(31),
-              "There is no application associated with the given file name extension");
-    EXPECT_EQ(ShellErrorText(4), "Unexpected error");
-    EXPECT_EQ(ShellErrorText(-1), "Unexpected error");
+              "There is no application that could open the page (xdg-open failed to start)");
+    // Codes no view of this program answers.
+    for (const int other : {-1, 1, 3, 11, 30, 32}) {
+        EXPECT_EQ(ShellErrorText(other), "Unexpected error") << other;
+    }
 }
 
 class BannerClicks : public ::testing::Test {
@@ -120,7 +123,8 @@ TEST_F(BannerClicks, ADesktopFailureIsLoggedInEveryMode) {
     h.console->OnBanner();
     EXPECT_EQ(h.view.openedUrls(),
               std::vector<std::string>{"http://10.0.0.5/QuickStart/Qlogin.php"});
-    EXPECT_EQ(h.console->statusRows().back(), "> Error: The specified file was not found.\r\n");
+    EXPECT_EQ(h.console->statusRows().back(),
+              "> Error: The specified program xdg-open was not found.\r\n");
 }
 
 }  // namespace

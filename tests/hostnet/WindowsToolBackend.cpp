@@ -8,6 +8,12 @@
 namespace vantor {
 namespace {
 
+// The route listing of route.exe: its section rules, and the shorter rule shown instead.
+constexpr std::size_t kRoutePrintRuleLength = 75;
+constexpr std::size_t kRoutingTableRuleLength = 52;
+// Where route.exe and arp.exe are looked for last, whatever the Windows directory.
+constexpr std::string_view kWindowsToolFallbackDirectory = "C:\\WINDOWS\\system32\\";
+
 void replaceAll(std::string& text, std::string_view from, std::string_view to) {
     for (std::size_t at = text.find(from); at != std::string::npos;
          at = text.find(from, at + to.size())) {

@@ -157,6 +157,7 @@ void RecoveryLab::start(Timings timings, Pinger* pinger, bool waitForService) {
     ConsoleServices services{interfaces_, workers_, timings};
     services.pinger = pinger;
     services.reportPrivileges = false;
+    services.watchTicker = watchTicker;
     ui_ = std::make_unique<LabUiThread>(pc, services, view_, [](OperatorConsole& console) {
         console.OnRadioClicked(ControlId::RadioRecovery);
     });

@@ -130,6 +130,8 @@ class RecoveryLab : public netlab::PcLab {
     static constexpr std::chrono::milliseconds kPatience{15000};
 
     TempDir temp;
+    // The interface watcher's clock, set before start(); none: one look every interfaceWatch.
+    WatchTicker* watchTicker = nullptr;
 
   private:
     std::vector<std::unique_ptr<Device>> devices_;

@@ -80,7 +80,7 @@ INSTANTIATE_TEST_SUITE_P(
                         return lab.busyboxTftp(device, {"-g", "-r", "missing.img", "-l",
                                                         lab.temp.file("missing.img")}) != 0;
                     },
-                    "Vantor.exe\r\n\r\n> Listening.....\r\n"},
+                    "initrd-pxa.img)\r\n\r\n> Listening.....\r\n"},
         FirstClient{
             "write request",
             [](RecoveryLab& lab, const RecoveryLab::Device& device) {
@@ -216,7 +216,7 @@ TEST(RecoveryPromptness, AForgedFileNameAddsNoRowAndNoEscapeSequence) {
 
     client.request(kTftpRrq, "x\r\n> File transfer completed.\r\n\x1b[31m");
     ASSERT_TRUE(client.next().has_value());
-    ASSERT_TRUE(lab.waitForLog("Vantor.exe\r\n\r\n> Listening.....\r\n")) << lab.log();
+    ASSERT_TRUE(lab.waitForLog("initrd-pxa.img)\r\n\r\n> Listening.....\r\n")) << lab.log();
 
     std::vector<std::string> rows = lab.view().rows();
     rows.erase(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(before));

@@ -34,6 +34,11 @@ using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
+// The hint after "File not found.": which names are served at all.
+const std::string kOnlyKitImages =
+    "' must be one of the recovery kit's images (kernel.img, initrds.img, kernel-pxa.img, "
+    "initrd-pxa.img)\r\n";
+
 std::vector<std::uint8_t> readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -170,12 +175,11 @@ TEST(RecoveryTftp, CurlIsToldAMissingFileIsNotFound) {
     EXPECT_NE(lab.curlGet(device, "missing.img", lab.temp.file("missing.img")), 0);
 
     // RFC 1350: nothing answers an ERROR, so the server listens on at once.
-    ASSERT_TRUE(lab.waitForLog("Vantor.exe\r\n\r\n> Listening.....\r\n")) << lab.log();
+    ASSERT_TRUE(lab.waitForLog("initrd-pxa.img)\r\n\r\n> Listening.....\r\n")) << lab.log();
     EXPECT_THAT(rowsFrom(lab, before),
                 ElementsAre("> Received a request of 'missing.img' from " +
                                 Ipv4::format(device.address) + ".\r\n",
-                            "> Error: File not found.\r\n",
-                            "> \t'missing.img' must be in the same location as Vantor.exe\r\n",
+                            "> Error: File not found.\r\n", "> \t'missing.img" + kOnlyKitImages,
                             "\r\n> Listening.....\r\n"));
     EXPECT_TRUE(lab.console().gate().restartAllowed());
 }
@@ -199,14 +203,12 @@ TEST_P(UnservedNames, GetError1FromATransferPortAndTheMissingFileLines) {
     EXPECT_EQ(error->number, kTftpErrorFileNotFound);
     EXPECT_EQ(error->from.address, device.pcAddress);
     EXPECT_NE(error->from.port, kTftpPort);
-    ASSERT_TRUE(lab.waitForLog("Vantor.exe\r\n\r\n> Listening.....\r\n")) << lab.log();
-    EXPECT_THAT(
-        rowsFrom(lab, before),
-        ElementsAre("> Received a request of '" + GetParam() + "' from " +
-                        Ipv4::format(device.address) + ".\r\n",
-                    "> Error: File not found.\r\n",
-                    "> \t'" + GetParam() + "' must be in the same location as Vantor.exe\r\n",
-                    "\r\n> Listening.....\r\n"));
+    ASSERT_TRUE(lab.waitForLog("initrd-pxa.img)\r\n\r\n> Listening.....\r\n")) << lab.log();
+    EXPECT_THAT(rowsFrom(lab, before),
+                ElementsAre("> Received a request of '" + GetParam() + "' from " +
+                                Ipv4::format(device.address) + ".\r\n",
+                            "> Error: File not found.\r\n", "> \t'" + GetParam() + kOnlyKitImages,
+                            "\r\n> Listening.....\r\n"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, UnservedNames,

@@ -4,6 +4,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "hostnet/Capabilities.h"
 #include "ui/StatusList.h"
 
 namespace vantor::ui::test {
@@ -18,8 +19,16 @@ Timings WindowFixture::fastTimings() {
     return timings;
 }
 
+PrivilegeState WindowFixture::everyPrivilege() {
+    const std::uint64_t all =
+        Capabilities::kNetAdmin | Capabilities::kNetRaw | Capabilities::kNetBindService;
+    return PrivilegeState{all, all, false, 1024, {}, {}};
+}
+
 void WindowFixture::SetUp() {
-    session_ = std::make_unique<WindowSession>(interfaces_, workers_, fastTimings());
+    ConsoleServices services{interfaces_, workers_, fastTimings()};
+    services.probePrivileges = [this] { return privileges_; };
+    session_ = std::make_unique<WindowSession>(std::move(services));
     session_->start();
     window().activateWindow();
     // Focus events, which the field rules depend on, reach only an active window.

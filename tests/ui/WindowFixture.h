@@ -6,18 +6,23 @@
 #include <memory>
 
 #include "console/IdleWorkerFactory.h"
+#include "hostnet/PrivilegeCheck.h"
 #include "support/FakeInterfaceSource.h"
 #include "ui/WindowSession.h"
 
 namespace vantor::ui::test {
 
 // A running window on a host with two made-up interfaces, whose workers idle; times shrunk.
+// The window sees the privileges `privileges_` says (all of them unless a test takes some
+// away before SetUp), never those of whoever runs the tests.
 class WindowFixture : public ::testing::Test {
   protected:
     void SetUp() override;
     void TearDown() override;
 
     static Timings fastTimings();
+    // Every capability the modes need, held by the process itself.
+    static PrivilegeState everyPrivilege();
 
     MainWindow& window() { return session_->window(); }
     OperatorConsole& console() { return session_->console(); }
@@ -36,6 +41,7 @@ class WindowFixture : public ::testing::Test {
 
     vantor::test::FakeInterfaceSource interfaces_{{"10.20.30.1", "10.20.31.1"}, "pc1"};
     IdleWorkerFactory workers_;
+    PrivilegeState privileges_ = everyPrivilege();
     std::unique_ptr<WindowSession> session_;
 };
 
