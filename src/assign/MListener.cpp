@@ -280,7 +280,8 @@ void MListener::handleDevice(const Announcement& announcement, CTimedSocket& not
         }
     } else {
         ports_.report.appendStatus(
-            kTag, prefix + " Warning: Ping failed because WinSock1.1 DLL could not be found.\r\n");
+            kTag,
+            prefix + " Warning: Ping failed because the socket interface could not be found.\r\n");
     }
 
     if (!every) {

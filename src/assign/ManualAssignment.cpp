@@ -27,7 +27,7 @@ bool ManualAssignment::OnSet() {
         return false;
     }
     if (!ports_.gate.winsockReady()) {
-        log("> Error: A compatible version of WinSock1.1 not found\r\n");
+        log("> Error: A compatible version of the socket interface not found\r\n");
         log(std::string(kTryAutomatic));
         return false;
     }

@@ -200,7 +200,8 @@ std::string RecoveryLog::pingTimedOut(std::string_view prefix) {
 }
 
 std::string RecoveryLog::pingUnavailable(std::string_view prefix) {
-    return join({prefix, " Warning: Ping failed because WinSock1.1 DLL could not be found.\r\n"});
+    return join(
+        {prefix, " Warning: Ping failed because the socket interface could not be found.\r\n"});
 }
 
 std::string RecoveryLog::repeated(std::string_view line, std::size_t count) {

@@ -364,8 +364,8 @@ TEST_F(AnnouncementLab, DatagramsOfOtherShapesAndAnAddressWithoutInterface) {
                 ElementsAre("> [NIC 10.0.1.1] Error: Socket Error (EMSGSIZE).\r\n", kListening,
                             "> [NIC 10.0.1.1] IP and MAC address have been detected.",
                             "> [NIC 10.0.1.1] Testing Ping to 10.0.1.2.\r\n",
-                            "> [NIC 10.0.1.1] Warning: Ping failed because WinSock1.1 DLL could "
-                            "not be found.\r\n",
+                            "> [NIC 10.0.1.1] Warning: Ping failed because the socket interface "
+                            "could not be found.\r\n",
                             kListening));
     EXPECT_EQ(console->console().panel().macText(), "02-56-4E-00-00-01");
     EXPECT_EQ(console->console().serverIP(), "10.0.1.2");
