@@ -10,6 +10,7 @@
 
 #include "base/FileProblem.h"
 #include "base/UniqueFd.h"
+#include "base/WriteAll.h"
 #include "console/StatusLogFile.h"
 
 namespace vantor {
@@ -21,20 +22,6 @@ constexpr std::string_view kQuotedBecause = ",\"\r\n";
 constexpr std::string_view kTempSuffix = ".XXXXXX";
 // Read by whoever the installer mails it to; nothing in it is secret.
 constexpr mode_t kListMode = 0644;
-
-bool writeAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t done = ::write(fd, text.data(), text.size());
-        if (done < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        text.remove_prefix(static_cast<std::size_t>(done));
-    }
-    return true;
-}
 
 }  // namespace
 

@@ -18,6 +18,7 @@
 #include "base/FileLock.h"
 #include "base/FileProblem.h"
 #include "base/PrintableText.h"
+#include "base/WriteAll.h"
 
 namespace vantor {
 
@@ -36,21 +37,6 @@ constexpr int kPlacingAttempts = 8;
 constexpr std::size_t kCopyChunk = 64 * 1024;
 constexpr int kSecondsPerMinute = 60;
 constexpr int kMillisPerSecond = 1000;
-
-// Writes all of `text`; false with errno set on a failure.
-bool writeAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t done = ::write(fd, text.data(), text.size());
-        if (done < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        text.remove_prefix(static_cast<std::size_t>(done));
-    }
-    return true;
-}
 
 // Why a file of this type cannot hold the log; nothing for a regular file.
 std::optional<std::string> fileTypeProblem(mode_t mode) {

@@ -12,6 +12,7 @@
 
 #include "base/FileProblem.h"
 #include "base/UniqueFd.h"
+#include "base/WriteAll.h"
 
 namespace vantor {
 
@@ -46,20 +47,6 @@ std::string configBase() {
 
 bool makeFolder(const std::string& path) {
     return ::mkdir(path.c_str(), kFolderMode) == 0 || errno == EEXIST;
-}
-
-bool writeAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t written = ::write(fd, data.data(), data.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        data.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
 }
 
 }  // namespace
