@@ -6,8 +6,8 @@
 #   default, asan, tsan  that and what the test suite's tools and clients need; builds
 #                        everything into build/<preset> (default: default)
 #   none                 installs what the test suite needs, builds nothing
-# Under sudo the build runs as the user who called sudo (SUDO_UID), so that no file of it
-# belongs to root; only apt-get runs as root.
+# Under sudo, in a checkout of the user who called sudo (SUDO_UID), the build runs as that user,
+# so that no file of it belongs to root; only apt-get runs as root.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset="${1:-default}"
