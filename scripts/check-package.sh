@@ -43,6 +43,11 @@ for package in libcap2-bin iproute2 libc6 libstdc++6 libqt6widgets6; do
     grep -Fqx "$package" <<<"$names" || fail "Depends lacks $package"
 done
 
+recommends=$(dpkg-deb -f "$deb" Recommends)
+echo "Recommends: $recommends"
+# xdg-open opens a device's web page; without it the banner's click finds no browser.
+grep -Eq '(^|, )xdg-utils( |,|$)' <<<"$recommends" || fail "Recommends lacks xdg-utils"
+
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 dpkg-deb -x "$deb" "$work/root"

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs, builds and starts Vantor. Arguments are passed to the program (try --help).
+# Installs what building and running Vantor needs, builds the program and its helper alone
+# (no tests) into build/run, and starts it. Arguments are passed to the program (try --help).
+# Under sudo the build runs as the user who called sudo: only apt-get and setcap run as root.
 #
 # Under sudo the program does not run as root, and holds no privilege: only the built network
 # helper is given the network capabilities, as file capabilities (as the Debian package's
@@ -8,10 +10,10 @@
 # desktop session and without any privilege, and its log goes to that user's home.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh default
-program=build/default/src/app/vantor
+scripts/setup.sh run
+program=build/run/src/app/vantor
 # Where the program looks for it: ../libexec/vantor/ beside itself.
-helper=build/default/src/libexec/vantor/vantor-net-helper
+helper=build/run/src/libexec/vantor/vantor-net-helper
 capabilities=cap_net_bind_service,cap_net_admin,cap_net_raw+ep
 
 if [ "$(id -u)" -ne 0 ] || [ "${SUDO_UID:-0}" -eq 0 ]; then
