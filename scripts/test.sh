@@ -91,7 +91,7 @@ if [ "$preset" = default ] && [ $# -eq 0 ]; then
             break
         done
         mount --bind "$work/testing" build/default/Testing
-        "${nobody[@]}" env HOME=/nonexistent ctest --preset default -L unit
+        "${nobody[@]}" env HOME=/nonexistent ctest --preset default -L unit -j2
     ' "$work" || status=$?
     rm -rf "$work"
 fi
