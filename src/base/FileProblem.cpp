@@ -10,6 +10,12 @@
 
 namespace vantor {
 
+namespace {
+
+constexpr const char* kNotARegularFile = "not a regular file";
+
+}  // namespace
+
 std::string fileErrorText(int error) {
     switch (error) {
         case ENOENT:
@@ -26,16 +32,31 @@ std::string fileErrorText(int error) {
     }
 }
 
+std::optional<std::string> fileTypeProblem(mode_t mode) {
+    if (S_ISREG(mode)) {
+        return std::nullopt;
+    }
+    return S_ISDIR(mode) ? fileErrorText(EISDIR) : std::string(kNotARegularFile);
+}
+
+std::optional<std::string> writableTargetProblem(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return std::nullopt;  // made when it is written; the write says what stops it
+    }
+    return fileTypeProblem(info.st_mode);
+}
+
 OpenedFile openRegularFile(const std::string& path) {
     OpenedFile file;
     file.fd.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     struct stat info {};
     if (!file.fd || ::fstat(file.fd.get(), &info) != 0) {
         file.problem = fileErrorText(errno);
-    } else if (S_ISDIR(info.st_mode)) {
-        file.problem = fileErrorText(EISDIR);
-    } else if (!S_ISREG(info.st_mode) || info.st_size < 0) {
-        file.problem = "not a regular file";
+    } else if (const auto problem = fileTypeProblem(info.st_mode)) {
+        file.problem = *problem;
+    } else if (info.st_size < 0) {
+        file.problem = kNotARegularFile;
     }
     if (!file.problem.empty()) {
         file.fd.reset();

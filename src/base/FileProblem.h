@@ -3,6 +3,8 @@
 // program.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -15,6 +17,15 @@ namespace vantor {
 // An errno value as a short phrase: "no such file", "permission denied", "is a directory",
 // else the system's own text.
 std::string fileErrorText(int error);
+
+// Why a file of this type cannot be read or written as the operator's file: "is a directory",
+// "not a regular file" (a FIFO, a device, a socket); nothing for a regular file.
+std::optional<std::string> fileTypeProblem(mode_t mode);
+
+// For a file the program is about to write: nothing when `path` does not exist yet or is a
+// regular file; else fileTypeProblem's reason. Only stat()ed, so a FIFO is not opened (which
+// would wait for, or disturb, its reader).
+std::optional<std::string> writableTargetProblem(const std::string& path);
 
 // Nothing when `path` opens for reading as a regular file; else why not ("no such file",
 // "permission denied", "is a directory", "not a regular file").

@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <filesystem>
 
 #include "base/FileProblem.h"
 #include "base/UniqueFd.h"
@@ -84,18 +83,7 @@ std::optional<std::string> HeardDevicesCsv::targetProblem(const std::string& pat
     if (path.empty()) {
         return "no file name";
     }
-    std::error_code error;
-    const auto status = std::filesystem::status(path, error);
-    if (!std::filesystem::exists(status)) {
-        return std::nullopt;
-    }
-    if (std::filesystem::is_directory(status)) {
-        return fileErrorText(EISDIR);
-    }
-    if (!std::filesystem::is_regular_file(status)) {
-        return "not a regular file";
-    }
-    return std::nullopt;
+    return writableTargetProblem(path);
 }
 
 }  // namespace vantor

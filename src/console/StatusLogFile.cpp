@@ -38,14 +38,6 @@ constexpr std::size_t kCopyChunk = 64 * 1024;
 constexpr int kSecondsPerMinute = 60;
 constexpr int kMillisPerSecond = 1000;
 
-// Why a file of this type cannot hold the log; nothing for a regular file.
-std::optional<std::string> fileTypeProblem(mode_t mode) {
-    if (S_ISREG(mode)) {
-        return std::nullopt;
-    }
-    return S_ISDIR(mode) ? fileErrorText(EISDIR) : std::string(kNotARegularFile);
-}
-
 // Whether `path` names the file `held` describes (the same device and inode).
 bool namesFile(const std::string& path, const struct stat& held) {
     struct stat named {};
@@ -193,11 +185,10 @@ void StatusLogFile::run() {
 }
 
 std::optional<std::string> StatusLogFile::pathProblem(const std::string& path) {
-    struct stat info {};
-    if (path == kNoLogFile || ::stat(path.c_str(), &info) != 0) {
+    if (path == kNoLogFile) {
         return std::nullopt;
     }
-    return fileTypeProblem(info.st_mode);
+    return writableTargetProblem(path);
 }
 
 void StatusLogFile::fail(const std::string& what, const std::string& reason) {
@@ -343,7 +334,7 @@ std::optional<std::string> StatusLogFile::saveCopy(const std::string& destinatio
     const UniqueFd out(::open(
         destination.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, kLogFileMode));
     if (!out && errno == ENXIO) {
-        return std::string("not a regular file");  // a FIFO that nobody reads
+        return std::string(kNotARegularFile);  // a FIFO that nobody reads
     }
     if (!out) {
         return fileErrorText(errno);
@@ -352,8 +343,8 @@ std::optional<std::string> StatusLogFile::saveCopy(const std::string& destinatio
     if (::fstat(out.get(), &target) != 0) {
         return fileErrorText(errno);
     }
-    if (!S_ISREG(target.st_mode)) {
-        return std::string("not a regular file");
+    if (const auto problem = fileTypeProblem(target.st_mode)) {
+        return problem;
     }
     if (::ftruncate(out.get(), 0) != 0) {
         return fileErrorText(errno);
